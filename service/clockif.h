@@ -1,0 +1,16 @@
+// The local clock: read and set as local time. The only module that touches
+// the real clock; tests link a fake in its place (tests/fakes/fakeclock.cpp).
+#pragma once
+
+#include <cstdint>
+
+#include "time/clockrec.h"
+
+// Fills both records from the local clock, hundredths truncated from the
+// milliseconds. Always succeeds: returns 1.
+int ReadLocalClock(ClockDate* date, ClockTime* time);
+
+// Sets the local clock, switching the system-time privilege on around the
+// call where the system has access control. Returns 0 on success, else the
+// system's error code (1314: the privilege is not held).
+uint32_t SetLocalClock(const ClockDate* date, const ClockTime* time);
