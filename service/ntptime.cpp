@@ -1,0 +1,82 @@
+// NTP timestamps: conversion to and from epoch seconds, interval arithmetic.
+#include "service/ntptime.h"
+
+namespace {
+
+// The pair as one 64-bit value; all interval arithmetic is done unsigned so
+// that it wraps modulo 2^64 without undefined behaviour.
+uint64_t ToBits(NtpTime t)
+{
+    return (static_cast<uint64_t>(t.seconds) << 32) | t.fraction;
+}
+
+NtpTime FromBits(uint64_t bits)
+{
+    return NtpTime{static_cast<uint32_t>(bits >> 32), static_cast<uint32_t>(bits)};
+}
+
+// Rounds a fraction to hundredths: milliseconds = fraction / 4294968 (0..999),
+// hundredths = (ms + 5) / 10. Returns 0..100; 100 means carry one second.
+int RoundFraction(uint32_t fraction)
+{
+    const uint32_t milliseconds = fraction / kFractionPerMillisecond;
+    return static_cast<int>((milliseconds + 5) / 10);
+}
+
+}  // namespace
+
+NtpTime NtpFromEpoch(int32_t epochSeconds, int hundredths)
+{
+    return NtpTime{static_cast<uint32_t>(epochSeconds) + kNtpToEpoch,
+                   static_cast<uint32_t>(hundredths) * kFractionPerHundredth};
+}
+
+EpochHundredths EpochFromNtp(NtpTime t)
+{
+    const RoundedSeconds r = RoundToHundredths(t);
+    return EpochHundredths{static_cast<int32_t>(r.seconds - kNtpToEpoch), r.hundredths};
+}
+
+RoundedSeconds RoundToHundredths(NtpTime t)
+{
+    int hundredths = RoundFraction(t.fraction);
+    uint32_t seconds = t.seconds;
+    if (hundredths == 100) {
+        hundredths = 0;
+        seconds += 1;  // wraps modulo 2^32 like the seconds word itself
+    }
+    return RoundedSeconds{seconds, hundredths};
+}
+
+int64_t NtpToFixed(NtpTime t)
+{
+    return static_cast<int64_t>(ToBits(t));
+}
+
+NtpTime NtpFromFixed(int64_t value)
+{
+    return FromBits(static_cast<uint64_t>(value));
+}
+
+NtpTime NtpAdd(NtpTime a, NtpTime b)
+{
+    return FromBits(ToBits(a) + ToBits(b));
+}
+
+NtpTime NtpSub(NtpTime a, NtpTime b)
+{
+    return FromBits(ToBits(a) - ToBits(b));
+}
+
+NtpTime NtpNegate(NtpTime a)
+{
+    // The most negative value (seconds 0x80000000, fraction 0) negates to itself.
+    return FromBits(0 - ToBits(a));
+}
+
+NtpTime NtpHalve(NtpTime a)
+{
+    // Arithmetic shift: the sign bit of the seconds word is kept.
+    const uint64_t bits = ToBits(a);
+    return FromBits((bits >> 1) | (bits & 0x8000000000000000u));
+}
