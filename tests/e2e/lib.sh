@@ -1,0 +1,176 @@
+# Shell helpers for the end-to-end tests and benches: private network
+# namespaces joined by a bridge, background processes with cleanup, bounded
+# waits, chronyd as a peer, and the Windows program under Wine inside a
+# namespace. Source it; it sets no options of its own besides traps.
+#
+# Topology made by net_create: one namespace per role, each with eth0 on a
+# bridge that lives in its own namespace ("<prefix>-<tag>-br"). Addresses come
+# from 10.213.<subnet>.0/24, which exists only inside these namespaces, so no
+# packet can reach another host.
+
+E2E_PY=/usr/bin/python3
+E2E_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+E2E_NSPREFIX=${E2E_NSPREFIX:-kst-e2e}
+E2E_DISPLAY=${E2E_DISPLAY:-:71}
+declare -A ADDR=()
+E2E_PIDS=()
+E2E_NAMESPACES=()
+E2E_WINE_PREFIX=
+E2E_XVFB_PID=
+
+log() { printf '[%s] %s\n' "$(date +%T.%N | cut -c1-12)" "$*" >&2; }
+fail() { log "FAIL: $*"; exit 1; }
+
+# e2e_setup TAG: a work directory and the cleanup trap for one script.
+e2e_setup() {
+  E2E_TAG=$1
+  [ "$(id -u)" -eq 0 ] || { echo "needs root (network namespaces)" >&2; exit 77; }
+  E2E_DIR=$(mktemp -d "/tmp/$E2E_NSPREFIX-$E2E_TAG.XXXXXX")
+  trap e2e_cleanup EXIT
+  trap 'exit 130' INT TERM
+  # A namespace left over from an interrupted run of the same script.
+  local ns
+  for ns in $(ip netns list | awk '{print $1}' | grep "^$E2E_NSPREFIX-$E2E_TAG-" || true); do
+    ip netns pids "$ns" | xargs -r kill -9 2>/dev/null || true
+    ip netns del "$ns" 2>/dev/null || true
+  done
+}
+
+e2e_cleanup() {
+  local rc=$? pid ns
+  [ -n "$E2E_WINE_PREFIX" ] && WINEPREFIX=$E2E_WINE_PREFIX timeout 10 wineserver -k 2>/dev/null
+  for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+  for ns in "${E2E_NAMESPACES[@]}"; do
+    ip netns pids "$ns" 2>/dev/null | xargs -r kill -9 2>/dev/null
+  done
+  for ns in "${E2E_NAMESPACES[@]}"; do ip netns del "$ns" 2>/dev/null; rm -rf "/etc/netns/$ns"; done
+  [ -n "$E2E_XVFB_PID" ] && kill "$E2E_XVFB_PID" 2>/dev/null
+  if [ "$rc" -ne 0 ] && [ -d "$E2E_DIR" ]; then
+    log "logs kept in $E2E_DIR"
+    rm -rf "$E2E_DIR/prefix"
+  else
+    rm -rf "$E2E_DIR"
+  fi
+  return "$rc"
+}
+
+nsname() { printf '%s-%s-%s' "$E2E_NSPREFIX" "$E2E_TAG" "$1"; }
+
+# nsx ROLE CMD...: run a command inside the role's namespace.
+nsx() { local role=$1; shift; ip netns exec "$(nsname "$role")" "$@"; }
+
+# net_create SUBNET ROLE...: role i (from 1) gets 10.213.SUBNET.i on eth0.
+net_create() {
+  local subnet=$1; shift
+  local br; br=$(nsname br)
+  ip netns add "$br"; E2E_NAMESPACES+=("$br")
+  ip -n "$br" link set lo up
+  ip -n "$br" link add br0 type bridge
+  ip -n "$br" link set br0 up
+  local i=0 role ns
+  for role in "$@"; do
+    i=$((i + 1)); ns=$(nsname "$role")
+    ip netns add "$ns"; E2E_NAMESPACES+=("$ns")
+    ip -n "$ns" link set lo up
+    ip link add name eth0 netns "$ns" type veth peer name "p$i" netns "$br"
+    ip -n "$br" link set "p$i" master br0 up
+    ip -n "$ns" addr add "10.213.$subnet.$i/24" broadcast "10.213.$subnet.255" dev eth0
+    ip -n "$ns" link set eth0 up
+    ADDR[$role]=10.213.$subnet.$i
+  done
+  E2E_BCAST=10.213.$subnet.255
+}
+
+# net_alias ROLE ADDRESS: a second address on the role's eth0.
+net_alias() { ip -n "$(nsname "$1")" addr add "$2/24" dev eth0; }
+
+# net_hosts ROLE "ADDRESS NAME"...: /etc/hosts seen by processes in ROLE.
+net_hosts() {
+  local role=$1; shift
+  local dir=/etc/netns/$(nsname "$role")
+  mkdir -p "$dir"
+  printf '127.0.0.1 localhost\n' > "$dir/hosts"
+  printf '%s\n' "$@" >> "$dir/hosts"
+}
+
+# spawn NAME ROLE CMD...: run in the background, output in $E2E_DIR/NAME.log;
+# the pid lands in LAST_PID.
+spawn() {
+  local name=$1 role=$2; shift 2
+  nsx "$role" "$@" >"$E2E_DIR/$name.log" 2>&1 &
+  LAST_PID=$!
+  E2E_PIDS+=("$LAST_PID")
+}
+
+# wait_for FILE REGEX SECONDS [COUNT]: until FILE has COUNT (default 1) lines
+# matching REGEX. Returns 1 on timeout.
+wait_for() {
+  local file=$1 re=$2 secs=$3 want=${4:-1} n
+  local deadline=$((SECONDS + secs))
+  while :; do
+    n=$(grep -cE -- "$re" "$file" 2>/dev/null || true)
+    [ "${n:-0}" -ge "$want" ] && return 0
+    [ "$SECONDS" -ge "$deadline" ] && return 1
+    sleep 0.1
+  done
+}
+
+# expect_line FILE REGEX SECONDS [COUNT] WHAT: wait_for or fail with WHAT.
+expect_line() {
+  local file=$1 re=$2 secs=$3 want=$4 what=$5
+  wait_for "$file" "$re" "$secs" "$want" || {
+    log "last lines of $file:"; tail -n 15 "$file" >&2
+    fail "$what: no line matching /$re/ (x$want) within ${secs}s"
+  }
+}
+
+# chrony_server NAME ROLE [STRATUM]: chronyd as a server in ROLE, never
+# touching the clock (-x), with its own configuration.
+chrony_server() {
+  local name=$1 role=$2 stratum=${3:-8}
+  cat > "$E2E_DIR/$name.conf" <<EOF
+local stratum $stratum
+allow
+port 123
+cmdport 0
+bindcmdaddress /
+pidfile $E2E_DIR/$name.pid
+EOF
+  spawn "$name" "$role" chronyd -x -d -u root -f "$E2E_DIR/$name.conf"
+}
+
+# xvfb_start: an X server of our own for Wine, file socket only.
+xvfb_start() {
+  export DISPLAY=$E2E_DISPLAY
+  [ -S "/tmp/.X11-unix/X${DISPLAY#:}" ] && return 0
+  Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$E2E_DIR/xvfb.log" 2>&1 &
+  E2E_XVFB_PID=$!
+  local i
+  for i in $(seq 50); do [ -S "/tmp/.X11-unix/X${DISPLAY#:}" ] && return 0; sleep 0.1; done
+  fail "Xvfb $DISPLAY did not start"
+}
+
+# wine_prepare ROLE SOURCE_PREFIX: a private copy of the Wine prefix whose
+# wineserver runs inside ROLE's namespace. Wine creates sockets inside the
+# wineserver, so that is where the program's network lives.
+wine_prepare() {
+  local role=$1 src=$2
+  [ -f "$src/system.reg" ] || fail "no Wine prefix at $src"
+  xvfb_start
+  E2E_WINE_PREFIX=$E2E_DIR/prefix
+  cp -a "$src" "$E2E_WINE_PREFIX"
+  export WINEPREFIX=$E2E_WINE_PREFIX WINEDEBUG=${WINEDEBUG:--all}
+  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=} TZ=UTC
+  nsx "$role" wineserver -p
+  # Warm the prefix (services, explorer) so the program itself starts fast.
+  nsx "$role" timeout 60 wine cmd /c exit >/dev/null 2>&1 || true
+}
+
+# wine_spawn NAME ROLE EXE ARGS...: the Windows program in the background.
+wine_spawn() {
+  local name=$1 role=$2; shift 2
+  spawn "$name" "$role" wine "$@"
+}
+
+# wine_procs ROLE: pids of every process in the role's namespace.
+ns_pids() { ip netns pids "$(nsname "$1")"; }

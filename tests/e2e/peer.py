@@ -1,0 +1,139 @@
+#!/usr/bin/python3
+"""Scripted NTP peer: answers requests, or pushes one crafted message, with
+the faults real servers never send (leap 3, stratum 0, zero transmit, wrong
+source address, broadcasts, large offsets) and simulated path delay.
+
+  peer.py serve --bind ADDR [--offset S] [--req-delay S] [--reply-delay S]
+                [--leap N] [--stratum N] [--zero-tx] [--reply-from ADDR]
+                [--silent] [--duration S]
+  peer.py push  --from ADDR --to ADDR [--mode 4|5] [--offset S] [--leap N]
+                [--stratum N] [--zero-tx] [--broadcast] [--length N]
+
+serve prints one line per request and per reply (flushed), and "ready" once
+bound. Simulated delay: holding a request before stamping T2 looks to the
+client exactly like that much extra request-path delay; holding the reply
+after stamping T3 looks like reply-path delay.
+"""
+
+import argparse
+import select
+import socket
+import sys
+import time
+
+import ntpwire
+
+NTP_PORT = 123
+
+
+def udp_socket(addr, port, broadcast=False):
+    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    if broadcast:
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
+    sock.bind((addr, port))
+    return sock
+
+
+def say(*parts):
+    print(" ".join(str(p) for p in parts), flush=True)
+
+
+def reply_for(request, args):
+    """The answer to one request; T2 and T3 stamped after the request hold."""
+    if args.req_delay > 0:
+        time.sleep(args.req_delay)
+    t2 = ntpwire.now() + args.offset
+    t3 = ntpwire.now() + args.offset
+    fields = ntpwire.unpack(request)
+    return ntpwire.pack(
+        leap=args.leap, version=fields["version"] or 4, mode=4,
+        stratum=args.stratum, reference=ntpwire.to_ntp(t2 - 16),
+        originate=fields["transmit"], receive=ntpwire.to_ntp(t2),
+        transmit=0 if args.zero_tx else ntpwire.to_ntp(t3))
+
+
+def serve(args):
+    sock = udp_socket(args.bind, args.port)
+    out = udp_socket(args.reply_from, args.port) if args.reply_from else sock
+    say("ready", args.bind, args.port)
+    deadline = time.monotonic() + args.duration
+    while time.monotonic() < deadline:
+        ready, _, _ = select.select([sock], [], [], 0.2)
+        if not ready:
+            continue
+        data, (host, port) = sock.recvfrom(2048)
+        fields = ntpwire.unpack(data)
+        say("request from=%s:%d len=%d version=%d mode=%d t=%.3f"
+            % (host, port, len(data), fields["version"], fields["mode"],
+               time.time()))
+        if fields["mode"] != 3 or args.silent:
+            continue
+        answer = reply_for(data, args)
+        if args.reply_delay > 0:
+            time.sleep(args.reply_delay)
+        out.sendto(answer, (host, port))
+        say("reply to=%s:%d offset=%+.3f" % (host, port, args.offset))
+
+
+def push(args):
+    sock = udp_socket(args.source, 0 if args.any_port else args.port,
+                      args.broadcast)
+    t = ntpwire.now()
+    originate = receive = 0
+    if args.mode != 5:
+        # Looks like the answer to a request sent just now.
+        originate = ntpwire.to_ntp(t)
+        receive = ntpwire.to_ntp(t + args.offset)
+    message = ntpwire.pack(
+        leap=args.leap, version=args.version, mode=args.mode,
+        stratum=args.stratum, originate=originate, receive=receive,
+        transmit=0 if args.zero_tx else ntpwire.to_ntp(t + args.offset))
+    if args.zero_tx:
+        # Only the seconds word is zero; a fraction must not rescue it.
+        message = message[:44] + b"\x80\x00\x00\x00"
+    message = (message + bytes(max(0, args.length - 48)))[:args.length]
+    sock.sendto(message, (args.to, args.port))
+    say("pushed to=%s mode=%d len=%d offset=%+.3f" % (args.to, args.mode,
+                                                      len(message), args.offset))
+
+
+def common(p):
+    p.add_argument("--port", type=int, default=NTP_PORT)
+    p.add_argument("--offset", type=float, default=0.0)
+    p.add_argument("--leap", type=int, default=0)
+    p.add_argument("--stratum", type=int, default=2)
+    p.add_argument("--zero-tx", action="store_true")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    sub = parser.add_subparsers(dest="cmd", required=True)
+    s = sub.add_parser("serve")
+    common(s)
+    s.add_argument("--bind", required=True)
+    s.add_argument("--reply-from")
+    s.add_argument("--req-delay", type=float, default=0.0)
+    s.add_argument("--reply-delay", type=float, default=0.0)
+    s.add_argument("--silent", action="store_true", help="log, never answer")
+    s.add_argument("--duration", type=float, default=600.0)
+    p = sub.add_parser("push")
+    common(p)
+    p.add_argument("--from", dest="source", required=True)
+    p.add_argument("--to", required=True)
+    p.add_argument("--mode", type=int, default=4)
+    p.add_argument("--version", type=int, default=3)
+    p.add_argument("--broadcast", action="store_true")
+    p.add_argument("--any-port", action="store_true",
+                   help="send from an ephemeral port instead of 123")
+    p.add_argument("--length", type=int, default=48)
+    args = parser.parse_args()
+    try:
+        serve(args) if args.cmd == "serve" else push(args)
+    except KeyboardInterrupt:
+        pass
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
