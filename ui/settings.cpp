@@ -1,0 +1,129 @@
+// The settings record and its six values in the settings file: keys, defaults, reading and writing.
+#include "ui/settings.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "ui/numtext.h"
+
+const SettingsKeyInfo kSettingsKeys[kSettingsKeyCount] = {
+    {"NTPServer", " "},
+    {"PollInterval", "60"},
+    {"MaxDelta", "100"},
+    {"DstRule", kDefaultDstRuleText},
+    {"STDTzName", "UTC"},
+    {"DSTTzName", "UTC"},
+};
+
+namespace {
+
+constexpr int32_t kFallbackPollSeconds = 60;
+constexpr int32_t kFallbackMaxDeltaMs = 100;
+
+// Exactly one number converted, else the fallback.
+int32_t TakeNumber(const char* text, int32_t fallback)
+{
+    int32_t value = 0;
+    return ScanNumberText(text, &value) == NumberText::Number ? value : fallback;
+}
+
+// Copies at most maxChars characters of text into a field of size bytes,
+// cut to fit, NUL-terminated.
+void CopyCut(char* field, size_t size, const char* text, size_t maxChars)
+{
+    size_t n = 0;
+    while (n + 1 < size && n < maxChars && text[n] != '\0') {
+        field[n] = text[n];
+        ++n;
+    }
+    field[n] = '\0';
+}
+
+}  // namespace
+
+void ResetSettings(SNTPSettings* settings)
+{
+    std::memset(settings, 0, sizeof *settings);
+    settings->pollInterval = kFallbackPollSeconds;
+}
+
+void TakeSettingsValue(SettingsKey key, const char* text, SNTPSettings* settings)
+{
+    if (text == nullptr)
+        text = "";
+    switch (key) {
+    case kKeyNtpServer:
+        // A leading blank (the default " ") means that no server is set.
+        if (text[0] == ' ')
+            settings->ntpServer[0] = '\0';
+        else
+            CopyCut(settings->ntpServer, sizeof settings->ntpServer, text, sizeof settings->ntpServer);
+        break;
+    case kKeyPollInterval:
+        settings->pollInterval = TakeNumber(text, kFallbackPollSeconds);
+        break;
+    case kKeyMaxDelta:
+        settings->maxDelta = TakeNumber(text, kFallbackMaxDeltaMs);
+        break;
+    case kKeyDstRule:
+        ParseDstRule(text, &settings->dstRule);
+        break;
+    case kKeyStdTzName:
+        SetZoneName(settings->dstRule.stdName, text);
+        break;
+    case kKeyDstTzName:
+        SetZoneName(settings->dstRule.dstName, text);
+        break;
+    case kSettingsKeyCount:
+        break;
+    }
+}
+
+void FormatSettingsValue(SettingsKey key, const SNTPSettings& settings, char* out, size_t size)
+{
+    if (out == nullptr || size == 0)
+        return;
+    out[0] = '\0';
+    switch (key) {
+    case kKeyNtpServer:
+        CopyCut(out, size, settings.ntpServer, sizeof settings.ntpServer - 1);
+        break;
+    case kKeyPollInterval:
+        FormatNumberText(settings.pollInterval, out, size);
+        break;
+    case kKeyMaxDelta:
+        FormatNumberText(settings.maxDelta, out, size);
+        break;
+    case kKeyDstRule:
+        FormatDstRule(settings.dstRule, out, size);
+        break;
+    case kKeyStdTzName:
+        CopyCut(out, size, settings.dstRule.stdName, 3);
+        break;
+    case kKeyDstTzName:
+        CopyCut(out, size, settings.dstRule.dstName, 3);
+        break;
+    case kSettingsKeyCount:
+        break;
+    }
+}
+
+void LoadSettingsFrom(SettingsStore& store, SNTPSettings* settings)
+{
+    for (int k = 0; k < kSettingsKeyCount; ++k) {
+        const SettingsKey key = static_cast<SettingsKey>(k);
+        char value[kSettingsValueSize] = {};
+        store.Read(kSettingsKeys[k].name, kSettingsKeys[k].defaultText, value, sizeof value);
+        value[sizeof value - 1] = '\0';  // whatever the store did
+        TakeSettingsValue(key, value, settings);
+    }
+}
+
+void SaveSettingsTo(SettingsStore& store, const SNTPSettings& settings)
+{
+    for (int k = 0; k < kSettingsKeyCount; ++k) {
+        char value[kSettingsWriteSize] = {};
+        FormatSettingsValue(static_cast<SettingsKey>(k), settings, value, sizeof value);
+        store.Write(kSettingsKeys[k].name, value);
+    }
+}
