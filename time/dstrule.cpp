@@ -94,9 +94,10 @@ void FormatDstRule(const DstRuleRecord& rule, char* out, size_t size)
 {
     if (out == nullptr || size == 0)
         return;
-    std::snprintf(out, size, "%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%ld", static_cast<int>(rule.startOrdinal),
-                  static_cast<int>(rule.startWeekday), static_cast<int>(rule.startMonth),
-                  static_cast<int>(rule.startHour), static_cast<int>(rule.startMinute),
+    std::snprintf(out, size, "%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%ld",
+                  static_cast<int>(rule.startOrdinal), static_cast<int>(rule.startWeekday),
+                  static_cast<int>(rule.startMonth), static_cast<int>(rule.startHour),
+                  static_cast<int>(rule.startMinute),
                   static_cast<int>(rule.endOrdinal), static_cast<int>(rule.endWeekday),
                   static_cast<int>(rule.endMonth), static_cast<int>(rule.endHour),
                   static_cast<int>(rule.endMinute), static_cast<long>(rule.utcOffset));

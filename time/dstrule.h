@@ -29,8 +29,9 @@ inline constexpr char kDefaultDstRuleText[] = "-1,0,0,0,0,-1,0,0,0,0,0,UTC,UTC";
 
 // Reads the eleven numbers of a DstRule value ("%d,...,%ld": no blanks
 // around the commas, text after the eleventh number ignored; at most the first
-// 79 characters are looked at). Unless all eleven are read, the rule becomes
-// one without daylight saving and with offset 0. The names are not touched.
+// 79 characters are looked at). A number outside the signed 32-bit range
+// counts as unreadable. Unless all eleven are read, the rule becomes one
+// without daylight saving and with offset 0. The names are not touched.
 // Returns true when all eleven numbers were read.
 bool ParseDstRule(const char* text, DstRuleRecord* rule);
 

@@ -88,7 +88,8 @@ void TimeConverter::ComputeTransitions()
 
 bool TimeConverter::IsDaylightTime(int hour, int dayOfYear, int year)
 {
-    KESTRIN_CHECK((dayOfYear >= 0) && (dayOfYear <= 365), "(Day >= 0) && (Day <= 365)", "TIMECVT", 176);
+    KESTRIN_CHECK((dayOfYear >= 0) && (dayOfYear <= 365), "(Day >= 0) && (Day <= 365)", "TIMECVT",
+                  176);
     KESTRIN_CHECK((hour >= 0) && (hour <= 23), "(hour >= 0) && (hour <= 23)", "TIMECVT", 177);
     if (!zone_.daylightInUse || year < 1 || year > 9999)
         return false;
@@ -174,6 +175,12 @@ bool TimeConverter::LocalToEpoch(const ClockDate* d, const ClockTime* t, int32_t
 bool TimeConverter::EpochToLocal(int32_t epochSeconds, ClockDate* d, ClockTime* t)
 {
     KESTRIN_CHECK((d != nullptr) && (t != nullptr), "(d != NULL) && (t != NULL)", "TIMECVT", 97);
+    bool daylight = false;
+    return ConvertEpoch(epochSeconds, d, t, &daylight);
+}
+
+bool TimeConverter::ConvertEpoch(int32_t epochSeconds, ClockDate* d, ClockTime* t, bool* daylight)
+{
     // Seconds since 1980-01-01 00:00:00 local standard time.
     int64_t x = int64_t{epochSeconds} - (int64_t{zone_.zoneOffset} + kEpoch1980);
     if (epochSeconds < 0 || x < 0)
@@ -195,8 +202,10 @@ bool TimeConverter::EpochToLocal(int32_t epochSeconds, ClockDate* d, ClockTime* 
         return false;
 
     // x is the hour of the year in standard time, which decides daylight time.
-    if (zone_.daylightInUse &&
-        IsDaylightTime(static_cast<int>(x % 24), static_cast<int>(x / 24), static_cast<int>(year)))
+    const bool inDaylight =
+        zone_.daylightInUse &&
+        IsDaylightTime(static_cast<int>(x % 24), static_cast<int>(x / 24), static_cast<int>(year));
+    if (inDaylight)
         x += 1;
 
     const int hour = static_cast<int>(x % 24);
@@ -223,9 +232,11 @@ bool TimeConverter::EpochToLocal(int32_t epochSeconds, ClockDate* d, ClockTime* 
         }
     }
 
-    *d = ClockDate{static_cast<int32_t>(year), static_cast<int8_t>(day), static_cast<int8_t>(month)};
+    *d = ClockDate{static_cast<int32_t>(year), static_cast<int8_t>(day),
+                   static_cast<int8_t>(month)};
     *t = ClockTime{static_cast<uint8_t>(minute), static_cast<uint8_t>(hour), 0,
                    static_cast<uint8_t>(second)};
+    *daylight = inDaylight;
     return true;
 }
 
@@ -233,14 +244,15 @@ const char* TimeConverter::EpochTimeText(const int32_t* epochSeconds)
 {
     ClockDate d{};
     ClockTime t{};
-    if (epochSeconds == nullptr || !EpochToLocal(*epochSeconds, &d, &t)) {
+    bool daylight = false;
+    if (epochSeconds == nullptr || !ConvertEpoch(*epochSeconds, &d, &t, &daylight)) {
         std::snprintf(timeText_, sizeof timeText_, "?");
         return timeText_;
     }
+    // The name follows the conversion's own decision: judged again on the
+    // wall-clock reading, the repeated hour after daylight saving ends would
+    // be named as standard time while it is still daylight time.
     const NDate date(d.da_day, d.da_month, d.da_year);
-    // The name follows the wall-clock hour and date just computed.
-    const bool daylight = zone_.daylightInUse &&
-                          IsDaylightTime(t.ti_hour, date.DayOfYear() - 1, d.da_year);
     // Formatted at a width the compiler can prove, then cut to the buffer;
     // the fields' ranges keep the line at 28 characters.
     char line[64];
