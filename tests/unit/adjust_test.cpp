@@ -22,7 +22,6 @@ protected:
     void SetUp() override
     {
         FakeClockReset();
-        rule_ = DefaultDstRule();
         zone_.SetDstRule(&rule_);
     }
 
@@ -54,8 +53,8 @@ protected:
         EXPECT_EQ(hundredths, t.ti_hundredths);
     }
 
-    DstRuleRecord rule_{};
-    TimeConverter zone_{nullptr};
+    DstRuleRecord rule_ = DefaultDstRule();
+    TimeConverter zone_{&rule_};
     int32_t maxDeltaMs_ = 100;
     int32_t baseInterval_ = 60;
     int32_t currentInterval_ = 60;
@@ -126,8 +125,9 @@ TEST_F(AdjustClockTest, FiveThousandFourHundredSecondLimit)
         EXPECT_EQ(c.action, r.action) << c.what;
         EXPECT_STREQ(c.text, r.statusText) << c.what;
         EXPECT_EQ(c.action == AdjustAction::Set ? 1 : 0, FakeClockSetCount()) << c.what;
-        if (c.action == AdjustAction::NotSet)
+        if (c.action == AdjustAction::NotSet) {
             EXPECT_EQ(currentInterval_, r.currentInterval) << c.what;
+        }
     }
 }
 
