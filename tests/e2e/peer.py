@@ -7,7 +7,8 @@ source address, broadcasts, large offsets) and simulated path delay.
                 [--leap N] [--stratum N] [--zero-tx] [--reply-from ADDR]
                 [--silent] [--duration S]
   peer.py push  --from ADDR --to ADDR [--mode 4|5] [--offset S] [--leap N]
-                [--stratum N] [--zero-tx] [--broadcast] [--length N]
+                [--stratum N] [--zero-tx] [--broadcast] [--to-broadcast ADDR]
+                [--any-port] [--length N] [--version N]
 
 serve prints one line per request and per reply (flushed), and "ready" once
 bound. Simulated delay: holding a request before stamping T2 looks to the
@@ -93,8 +94,9 @@ def push(args):
         # Only the seconds word is zero; a fraction must not rescue it.
         message = message[:44] + b"\x80\x00\x00\x00"
     message = (message + bytes(max(0, args.length - 48)))[:args.length]
-    sock.sendto(message, (args.to, args.port))
-    say("pushed to=%s mode=%d len=%d offset=%+.3f" % (args.to, args.mode,
+    dest = args.to_broadcast or args.to
+    sock.sendto(message, (dest, args.port))
+    say("pushed to=%s mode=%d len=%d offset=%+.3f" % (dest, args.mode,
                                                       len(message), args.offset))
 
 
@@ -124,6 +126,8 @@ def main():
     p.add_argument("--mode", type=int, default=4)
     p.add_argument("--version", type=int, default=3)
     p.add_argument("--broadcast", action="store_true")
+    p.add_argument("--to-broadcast", metavar="ADDR",
+                   help="send to this broadcast address instead of --to")
     p.add_argument("--any-port", action="store_true",
                    help="send from an ephemeral port instead of 123")
     p.add_argument("--length", type=int, default=48)
