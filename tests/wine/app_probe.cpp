@@ -1,0 +1,236 @@
+// Drives a running kestrin.exe from another Wine process: start it, find its windows, read and press its controls.
+#include "tests/wine/app_probe.h"
+
+#include <cstdio>
+#include <vector>
+
+std::string WinPathOf(const std::string& unixPath)
+{
+    if (unixPath.size() > 1 && unixPath[1] == ':')
+        return unixPath;
+    std::string path = "Z:" + unixPath;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+bool LaunchApp(const std::string& exe, const std::string& args, AppRun* run, int showCommand)
+{
+    std::string cmd = "\"" + exe + "\"";
+    if (!args.empty())
+        cmd += " " + args;
+    std::vector<char> line(cmd.begin(), cmd.end());
+    line.push_back('\0');
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    if (showCommand >= 0) {
+        si.dwFlags = STARTF_USESHOWWINDOW;
+        si.wShowWindow = static_cast<WORD>(showCommand);
+    }
+    run->started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                  &si, &run->pi) != FALSE;
+    return run->started;
+}
+
+void Pump(DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    } while (GetTickCount() - start < ms);
+}
+
+namespace {
+
+struct FrameSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK MatchFrame(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<FrameSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char title[32] = "";
+    GetWindowTextA(window, title, sizeof title);
+    if ((search->pid == 0 || pid == search->pid) && lstrcmpA(title, "Kestrin") == 0 && GetDlgItem(window, 109) == nullptr &&
+        DialogOf(window) != nullptr) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM param)
+{
+    if (GetDlgItem(window, 109) != nullptr) {
+        *reinterpret_cast<HWND*>(param) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HWND WaitFrame(const AppRun& run, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    do {
+        FrameSearch search{run.pi.dwProcessId, nullptr};
+        EnumWindows(MatchFrame, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr)
+            return search.found;
+        if (WaitForSingleObject(run.pi.hProcess, 0) == WAIT_OBJECT_0)
+            return nullptr;
+        Pump(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+HWND FindAnyFrame(DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    do {
+        FrameSearch search{0, nullptr};
+        EnumWindows(MatchFrame, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr)
+            return search.found;
+        Pump(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+HWND DialogOf(HWND frame)
+{
+    HWND dialog = nullptr;
+    EnumChildWindows(frame, MatchDialog, reinterpret_cast<LPARAM>(&dialog));
+    return dialog;
+}
+
+HWND Control(HWND frame, int id)
+{
+    HWND dialog = DialogOf(frame);
+    return dialog != nullptr ? GetDlgItem(dialog, id) : nullptr;
+}
+
+std::string TextOf(HWND window)
+{
+    char text[512] = "";
+    SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+void SetTextOf(HWND window, const char* text)
+{
+    SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+void ClickButton(HWND frame, int id)
+{
+    HWND dialog = DialogOf(frame);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+void PostKey(HWND target, UINT virtualKey)
+{
+    const UINT scan = MapVirtualKeyA(virtualKey, 0);
+    PostMessageA(target, WM_KEYDOWN, virtualKey, 1 | (static_cast<LPARAM>(scan) << 16));
+    PostMessageA(target, WM_KEYUP, virtualKey, 1 | (static_cast<LPARAM>(scan) << 16) | 0xC0000000);
+}
+
+void SendKeys(const UINT* keys, int count, bool shift)
+{
+    std::vector<INPUT> input;
+    auto add = [&input](UINT key, bool up) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = static_cast<WORD>(key);
+        in.ki.wScan = static_cast<WORD>(MapVirtualKeyA(key, 0));
+        in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        input.push_back(in);
+    };
+    if (shift)
+        add(VK_SHIFT, false);
+    for (int i = 0; i < count; ++i) {
+        add(keys[i], false);
+        add(keys[i], true);
+    }
+    if (shift)
+        add(VK_SHIFT, true);
+    SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+}
+
+int WaitExit(AppRun* run, DWORD timeoutMs)
+{
+    if (!run->started)
+        return -1;
+    const DWORD start = GetTickCount();
+    int status = -1;
+    for (;;) {
+        if (WaitForSingleObject(run->pi.hProcess, 0) == WAIT_OBJECT_0) {
+            DWORD code = 0;
+            GetExitCodeProcess(run->pi.hProcess, &code);
+            status = static_cast<int>(code);
+            break;
+        }
+        if (GetTickCount() - start >= timeoutMs) {
+            TerminateProcess(run->pi.hProcess, 99);
+            WaitForSingleObject(run->pi.hProcess, 5000);
+            break;
+        }
+        Pump(20);
+    }
+    CloseHandle(run->pi.hProcess);
+    CloseHandle(run->pi.hThread);
+    run->started = false;
+    return status;
+}
+
+bool WaitTextPrefix(HWND window, const char* prefix, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    do {
+        if (TextOf(window).rfind(prefix, 0) == 0)
+            return true;
+        Pump(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return false;
+}
+
+std::string IniPath()
+{
+    char dir[MAX_PATH] = "";
+    GetWindowsDirectoryA(dir, sizeof dir);
+    return std::string(dir) + "\\KESTRIN.INI";
+}
+
+bool ReadWholeFile(const std::string& path, std::string* bytes)
+{
+    bytes->clear();
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return false;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        bytes->append(buf, n);
+    std::fclose(f);
+    return true;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes)
+{
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr)
+        return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}

@@ -1,0 +1,51 @@
+// Drives a running kestrin.exe from another Wine process: start it, find its windows, read and press its controls.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Unix path (as CMake knows it) to the Wine path of the same file (drive Z:).
+std::string WinPathOf(const std::string& unixPath);
+
+struct AppRun {
+    PROCESS_INFORMATION pi{};
+    bool started = false;
+};
+
+// Starts exe with the given command-line tail. showCommand < 0: the start-up
+// information supplies no show-window field.
+bool LaunchApp(const std::string& exe, const std::string& args, AppRun* run, int showCommand = -1);
+
+// Handles sent messages (the fake help window lives on this thread) for ms.
+void Pump(DWORD ms);
+
+// The top-level "Kestrin" frame of the process, visible or not; null when
+// none appeared within timeoutMs.
+HWND WaitFrame(const AppRun& run, DWORD timeoutMs);
+// The frame of any running kestrin.exe; null after timeoutMs.
+HWND FindAnyFrame(DWORD timeoutMs);
+// The main dialog: the frame's child window holding control 109.
+HWND DialogOf(HWND frame);
+HWND Control(HWND frame, int id);
+
+std::string TextOf(HWND window);
+void SetTextOf(HWND window, const char* text);
+// A click on a dialog button, as the button reports it.
+void ClickButton(HWND frame, int id);
+// A key as the program's message loop takes it from the queue (no change of
+// the keyboard state).
+void PostKey(HWND target, UINT virtualKey);
+// Real keyboard input to the foreground window (updates the key state).
+void SendKeys(const UINT* keys, int count, bool shift);
+
+// Waits for the process to end; its exit status, or -1 after timeoutMs (the
+// process is then ended).
+int WaitExit(AppRun* run, DWORD timeoutMs);
+
+// Waits until the text of window satisfies pred (prefix match), up to ms.
+bool WaitTextPrefix(HWND window, const char* prefix, DWORD timeoutMs);
+
+std::string IniPath();
+bool ReadWholeFile(const std::string& path, std::string* bytes);
+bool WriteWholeFile(const std::string& path, const std::string& bytes);

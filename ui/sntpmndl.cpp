@@ -1,0 +1,176 @@
+// The main dialog: server, poll interval and maximum delta fields, the status line, the time service and the settings file.
+#include "ui/sntpmndl.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "framework/tcontrol.h"
+#include "framework/tedit.h"
+#include "service/timesrvc.h"
+#include "ui/numtext.h"
+#include "ui/switches.h"
+
+SNTPMainDlgTransfer SNTPMainDlgXfer;
+
+namespace {
+
+constexpr UINT kTextLength = 255;  // each edit accepts 254 characters
+
+// The private-profile functions: the platform finds the file (the Windows
+// directory) and cuts each value read to the buffer.
+class PrivateProfileStore : public SettingsStore {
+public:
+    void Read(const char* key, const char* defaultText, char* value, size_t size) override
+    {
+        GetPrivateProfileStringA(kSettingsSection, key, defaultText, value,
+                                 static_cast<DWORD>(size), kSettingsFile);
+    }
+    void Write(const char* key, const char* value) override
+    {
+        WritePrivateProfileStringA(kSettingsSection, key, value, kSettingsFile);
+    }
+};
+
+void CopyText(char* field, size_t size, const char* text)
+{
+    std::snprintf(field, size, "%s", text);
+}
+
+}  // namespace
+
+DEFINE_RESPONSE_TABLE(SNTPMainDlg, TDialog)
+    EV_COMMAND(IDC_SETTIME, CmSetTime),
+    EV_COMMAND(IDC_STATS, CmStats),
+    EV_COMMAND(IDC_SETTZ, CmSetTz),
+    EV_MESSAGE(WM_TIMER, EvTimer),
+END_RESPONSE_TABLE;
+
+SNTPMainDlg::SNTPMainDlg(const char* cmdLine, TWindow* parent, UINT resourceId, HINSTANCE module)
+    : TDialog(parent, resourceId, module)
+{
+    serverEdit = new TEdit(this, IDC_NTPSERVER, kTextLength);
+    pollEdit = new TEdit(this, IDC_POLLINTERVAL, kTextLength);
+    statusLine = new TStatic(this, IDC_STATUS, kTextLength);
+    setTimeButton = new TButton(this, IDC_SETTIME);
+    setTzButton = new TButton(this, IDC_SETTZ);
+    statsButton = new TButton(this, IDC_STATS);
+    maxDeltaEdit = new TEdit(this, IDC_MAXDELTA, kTextLength);
+    SetTransferBuffer(&SNTPMainDlgXfer);
+
+    ResetSettings(&settings);
+    const DialogSwitches found = ScanDialogSwitches(cmdLine);
+    delayedStart = found.delayedStart;
+    startDelay = found.startDelay;
+    closeAfterSet = found.closeAfterSet;
+    ignoreLimit = found.ignoreLimit;
+    acceptUnsynced = found.acceptUnsynced;
+    acceptAnySource = found.acceptAnySource;
+
+    LoadSettings();
+
+    CopyText(SNTPMainDlgXfer.serverText, sizeof SNTPMainDlgXfer.serverText, settings.ntpServer);
+    FormatNumberText(settings.pollInterval, SNTPMainDlgXfer.pollText, sizeof SNTPMainDlgXfer.pollText);
+    FormatNumberText(settings.maxDelta, SNTPMainDlgXfer.maxDeltaText,
+                     sizeof SNTPMainDlgXfer.maxDeltaText);
+
+    // Its window is created with the dialog's other children.
+    timeService = new TimeService(this, &settings.dstRule, "Invisible", statusLine);
+}
+
+SNTPMainDlg::~SNTPMainDlg()
+{
+    // Window first, then the file, then the service: the service's window
+    // is gone with the dialog's before the object goes.
+    if (GetHandle() != nullptr)
+        Destroy(IDCANCEL);
+    SaveSettings();
+    delete timeService;
+    timeService = nullptr;
+}
+
+void SNTPMainDlg::LoadSettings()
+{
+    PrivateProfileStore store;
+    LoadSettingsFrom(store, &settings);
+}
+
+void SNTPMainDlg::SaveSettings()
+{
+    PrivateProfileStore store;
+    SaveSettingsTo(store, settings);
+}
+
+void SNTPMainDlg::SetupDialog()
+{
+    TDialog::SetupDialog();
+    statusLine->SetText(" ");
+    if (delayedStart) {
+        startTimer = SetTimer(GetHandle(), START_TIMER_ID,
+                              static_cast<UINT>(startDelay) * 1000u, nullptr);
+        if (startTimer == 0)
+            MessageBox("Unable to get timer resource", "Kestrin Error", MB_ICONEXCLAMATION);
+        return;
+    }
+    StartService();
+}
+
+void SNTPMainDlg::StartService()
+{
+    const bool haveServer = settings.ntpServer[0] != '\0';
+    if (haveServer)
+        timeService->SetServer(settings.ntpServer);
+    timeService->SetPollInterval(&settings.pollInterval);
+    timeService->SetMaxDelta(&settings.maxDelta);
+    timeService->SetDstRule(&settings.dstRule);
+    if (closeAfterSet)
+        timeService->SetCloseAfterSet();
+    if (ignoreLimit)
+        timeService->SetIgnoreLimit();
+    if (acceptUnsynced)
+        timeService->SetAcceptUnsynced();
+    if (acceptAnySource)
+        timeService->SetAcceptAnySource();
+    if (haveServer && !delayedStart)
+        timeService->SendNow();
+}
+
+LRESULT SNTPMainDlg::EvTimer(WPARAM wParam, LPARAM lParam)
+{
+    DefaultProcessing(WM_TIMER, wParam, lParam);
+    if (startTimer != 0)
+        KillTimer(GetHandle(), startTimer);
+    StartService();
+    return 0;
+}
+
+void SNTPMainDlg::CmSetTime()
+{
+    TransferData(TTransferDirection::GetData);
+    settings.pollInterval = TakeFieldNumber(SNTPMainDlgXfer.pollText, settings.pollInterval);
+    settings.maxDelta = TakeFieldNumber(SNTPMainDlgXfer.maxDeltaText, settings.maxDelta);
+    CopyText(settings.ntpServer, sizeof settings.ntpServer, SNTPMainDlgXfer.serverText);
+
+    timeService->SetServer(settings.ntpServer);
+    timeService->SetPollInterval(&settings.pollInterval);
+    timeService->SetMaxDelta(&settings.maxDelta);
+    timeService->SendNow();
+
+    // Show the values in effect (the service raises values below its minimums).
+    FormatNumberText(settings.pollInterval, SNTPMainDlgXfer.pollText, sizeof SNTPMainDlgXfer.pollText);
+    FormatNumberText(settings.maxDelta, SNTPMainDlgXfer.maxDeltaText,
+                     sizeof SNTPMainDlgXfer.maxDeltaText);
+    TransferData(TTransferDirection::SetData);
+}
+
+void SNTPMainDlg::CmStats()
+{
+    // The statistics dialog comes with its own module; until then the button
+    // does nothing.
+}
+
+void SNTPMainDlg::CmSetTz()
+{
+    // The time-zone dialog comes with its own module. Whatever it does, the
+    // settings are written when it has closed.
+    SaveSettings();
+}

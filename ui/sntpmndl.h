@@ -1,0 +1,89 @@
+// The main dialog: server, poll interval and maximum delta fields, the status line, the time service and the settings file.
+#pragma once
+
+#include <cstdint>
+
+#include "framework/tdialog.h"
+#include "ui/settings.h"
+
+class TButton;
+class TEdit;
+class TStatic;
+class TimeService;
+
+// Control ids of dialog resource 1.
+enum : int {
+    IDC_STATS = 101,        // "&Stats..."
+    IDC_SETTIME = 102,      // "Set &Time", the default button
+    IDC_SETTZ = 103,        // "Set T&Z..."
+    IDC_NTPSERVER = 104,    // edit: time server
+    IDC_POLLINTERVAL = 105, // edit: initial poll interval, seconds
+    IDC_MAXDELTA = 106,     // edit: maximum delta, milliseconds
+    IDC_STATUS = 109,       // the status line
+};
+
+// The one-shot start-delay timer on the dialog's own window.
+inline constexpr UINT_PTR START_TIMER_ID = 275;
+
+// The texts of the three edits, in the order the edits were constructed.
+struct SNTPMainDlgTransfer {
+    char serverText[255];
+    char pollText[255];
+    char maxDeltaText[255];
+};
+
+// The dialog's transfer record, reused by every opening.
+extern SNTPMainDlgTransfer SNTPMainDlgXfer;
+
+class SNTPMainDlg : public TDialog {
+public:
+    // cmdLine: the application's copy of the command line (switches b, d, i,
+    // s, u). Reads the settings file and constructs the time service.
+    SNTPMainDlg(const char* cmdLine, TWindow* parent = nullptr, UINT resourceId = 1,
+                HINSTANCE module = nullptr);
+    // Destroys the window if it still exists, writes the settings file, then
+    // deletes the time service.
+    ~SNTPMainDlg() override;
+
+    // Fills the edits, blanks the status line, then starts the time service
+    // now or arms the start-delay timer.
+    void SetupDialog() override;
+
+    // All six keys of "KESTRIN.INI", section "KESTRIN".
+    void LoadSettings();
+    void SaveSettings();
+
+    // Hands the settings and switches to the time service; asks for the
+    // time at once when a server is set and the start is not delayed.
+    void StartService();
+
+    const SNTPSettings& GetSettings() const { return settings; }
+
+protected:
+    void CmSetTime();
+    void CmStats();
+    void CmSetTz();
+    LRESULT EvTimer(WPARAM, LPARAM);
+
+private:
+    TimeService* timeService;
+    int32_t delayedStart = 0;
+    int32_t startDelay = 0;  // seconds
+    int32_t closeAfterSet = 0;
+    int32_t ignoreLimit = 0;
+    int32_t acceptUnsynced = 0;
+    int32_t acceptAnySource = 0;
+    SNTPSettings settings;
+    UINT_PTR startTimer = 0;  // 0: no start-delay timer
+
+    // Owned by the framework's child list.
+    TEdit* serverEdit;
+    TEdit* pollEdit;
+    TStatic* statusLine;
+    TButton* setTimeButton;
+    TButton* setTzButton;
+    TButton* statsButton;
+    TEdit* maxDeltaEdit;
+
+    DECLARE_RESPONSE_TABLE(SNTPMainDlg);
+};
