@@ -97,7 +97,8 @@ net_hosts() {
 # the pid lands in LAST_PID.
 spawn() {
   local name=$1 role=$2; shift 2
-  nsx "$role" "$@" >"$E2E_DIR/$name.log" 2>&1 &
+  # ip netns exec and wine exec in place, so the pid is the program's own.
+  ip netns exec "$(nsname "$role")" "$@" >"$E2E_DIR/$name.log" 2>&1 &
   LAST_PID=$!
   E2E_PIDS+=("$LAST_PID")
 }

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Bad input: random datagrams of 0 to 1500 bytes from several hosts and
+# addresses, the server's own address among them, at thousands per second
+# for a bounded time. The service must not crash, its timed request must
+# still go out during the flood, its counters must add up, and it must still
+# take a good reply and show it afterwards.
+# Usage: flood.sh PROGRAM.exe WINEPREFIX [SECONDS] [RATE_PER_SENDER]
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/lib.sh"
+source "$here/program.sh"
+program=$1 prefix=$2 seconds=${3:-12} rate=${4:-1500}
+
+e2e_setup flood
+net_create 13 svc peer f1 f2
+net_alias f1 10.213.13.21
+net_alias f2 10.213.13.22
+wine_prepare svc "$prefix"
+# A server that logs requests but never answers, so the poll interval stays
+# at its 60-tick base; the host's fast ticks (-f 2: 21 ticks a second) make
+# that a timed request about every 3 s.
+spawn peer peer "$E2E_PY" "$here/peer.py" serve --silent --bind "${ADDR[peer]}" --duration 120
+expect_line "$E2E_DIR/peer.log" '^ready' 10 1 "peer start"
+request="^request from=${ADDR[svc]//./\\.}:123 len=48 version=1 mode=3 "
+
+prog_start flooded svc "$program" "${ADDR[peer]}" -f 2
+expect_line "$E2E_DIR/peer.log" "$request" 20 1 "first request"
+expect_line "$E2E_DIR/peer.log" "$request" 10 2 "timed request before the flood"
+
+log "flooding for ${seconds}s at ${rate}/s from each of three senders"
+seed=${E2E_SEED:-$RANDOM}
+flood() {
+  local name=$1 role=$2; shift 2
+  spawn "$name" "$role" "$E2E_PY" "$here/flood.py" --to "${ADDR[svc]}" --rate "$rate" \
+    --duration "$seconds" --seed "$((seed + ${#E2E_PIDS[@]}))" "$@"
+}
+flood_t0=$(date +%s.%N)
+flood flood1 f1 --from "${ADDR[f1]}" --from 10.213.13.21
+flood flood2 f2 --from "${ADDR[f2]}" --from 10.213.13.22
+# From the server's own address, some random bytes pass the checks.
+flood flood3 peer --from "${ADDR[peer]}" --src-port 0
+for f in flood1 flood2 flood3; do
+  expect_line "$E2E_DIR/$f.log" '^flood done' $(( seconds + 15 )) 1 "$f end"
+  log "$f: $(tail -n1 "$E2E_DIR/$f.log")"
+done
+flood_t1=$(date +%s.%N)
+during=$(grep -E "$request" "$E2E_DIR/peer.log" | sed 's/.* t=//' |
+  awk -v a="$flood_t0" -v b="$flood_t1" '$1 >= a && $1 <= b' | wc -l)
+log "timed requests during the flood: $during"
+[ "$during" -ge 2 ] || fail "timed requests stopped during the flood ($during in ${seconds}s)"
+
+prog_alive flooded || fail "the program died under the flood"
+# The service still reads and shows a good reply.
+nsx peer "$E2E_PY" "$here/peer.py" push --from "${ADDR[peer]}" --any-port --to "${ADDR[svc]}" \
+  --offset 0.1 >/dev/null
+expect_status flooded '^Last set: .*   Delta: \+0\.(09|1[0-2]) secs$' 15 1 "good reply after the flood"
+
+# Counters: every datagram the service answered or rejected was received,
+# answers seen by the flooders were sent, and so was every request.
+read -r sent received broadcast rejected < <(prog_stats flooded) || fail "no counters"
+requests=$(grep -cE "$request" "$E2E_DIR/peer.log")
+log "counters: sent=$sent received=$received broadcast=$broadcast rejected=$rejected"
+answers=0
+for f in flood1 flood2; do
+  answers=$(( answers + $(sed -n 's/.* answers=\([0-9]*\).*/\1/p' "$E2E_DIR/$f.log") ))
+done
+[ "$received" -ge $(( rejected + sent - requests + 1 )) ] \
+  || fail "received < rejected + answers + the accepted reply"
+[ "$received" -ge "$broadcast" ] || fail "received < broadcast"
+[ "$sent" -ge $(( answers + requests )) ] \
+  || fail "sent ($sent) < answers seen ($answers) + requests ($requests)"
+[ "$rejected" -gt 0 ] || fail "nothing rejected under a flood of random data"
+prog_stop flooded
+log "PASS"

@@ -1,0 +1,75 @@
+# How the end-to-end scripts drive the program under test: start it in a
+# namespace, read the status-line texts it showed, read its counters, stop
+# it. Source after lib.sh. The program is the test host kestrin_svchost.exe,
+# which runs the time service without the dialogs and logs on its standard
+# output "STATUS <text>" for each status text, "BOX <caption>|<text>" for each
+# message box and "STATE sent=.. received=.. broadcast=.. rejected=.. ..."
+# whenever the service's counters or state change.
+
+# prog_start NAME ROLE EXE SERVER [SWITCH...]: start the program; switches
+# are the program's own (-s -i -u -b) or the host's (-f N fast ticks,
+# -a MS:ACTION scripted actions, -t SECONDS).
+prog_start() {
+  local name=$1 role=$2 exe=$3 server=$4; shift 4
+  wine_spawn "$name" "$role" "$exe" "$@" "$server"
+  eval "PROG_PID_$name=\$LAST_PID"
+}
+
+# status_lines NAME: the status texts shown so far, one per line, in order.
+status_lines() { sed -n 's/^STATUS //p' "$E2E_DIR/$1.log" 2>/dev/null | tr -d '\r'; }
+
+# wait_for_status NAME REGEX SECONDS [COUNT]: returns 1 on timeout.
+wait_for_status() {
+  local name=$1 re=$2 secs=$3 want=${4:-1} n
+  local deadline=$((SECONDS + secs))
+  while :; do
+    n=$(status_lines "$name" | grep -cE -- "$re")
+    [ "$n" -ge "$want" ] && return 0
+    [ "$SECONDS" -ge "$deadline" ] && return 1
+    sleep 0.1
+  done
+}
+
+# expect_status NAME REGEX SECONDS COUNT WHAT: wait_for_status or fail.
+expect_status() {
+  wait_for_status "$1" "$2" "$3" "$4" && return 0
+  log "status texts of $1:"; status_lines "$1" | tail -n 15 >&2
+  grep -v '^STATUS ' "$E2E_DIR/$1.log" | tail -n 5 >&2
+  fail "$5: no status /$2/ (x$4) within ${3}s"
+}
+
+# prog_stats NAME: prints "sent received broadcast rejected".
+prog_stats() {
+  grep '^STATE ' "$E2E_DIR/$1.log" | tail -n1 | tr -d '\r' | awk '
+    { for (i = 2; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] } }
+    END { if (NR) print v["sent"], v["received"], v["broadcast"], v["rejected"]; else exit 1 }'
+}
+
+# expect_stats NAME SENT RECEIVED BROADCAST REJECTED: the counters reach
+# these values within 3 s (the host reports them every 20 ms).
+expect_stats() {
+  local name=$1 got deadline=$((SECONDS + 3))
+  while got=$(prog_stats "$name"); [ "$got" != "$2 $3 $4 $5" ]; do
+    [ "$SECONDS" -ge "$deadline" ] && fail "counters of $name: got '$got', want '$2 $3 $4 $5' (sent received broadcast rejected)"
+    sleep 0.1
+  done
+}
+
+prog_pid() { eval "printf %s \"\${PROG_PID_$1:-}\""; }
+prog_alive() { kill -0 "$(prog_pid "$1")" 2>/dev/null; }
+
+# prog_wait_exit NAME SECONDS: returns 1 if still running at the deadline.
+prog_wait_exit() {
+  local deadline=$((SECONDS + $2))
+  while prog_alive "$1"; do
+    [ "$SECONDS" -ge "$deadline" ] && return 1
+    sleep 0.1
+  done
+}
+
+prog_stop() {
+  local pid; pid=$(prog_pid "$1")
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  prog_wait_exit "$1" 5 || kill -9 "$pid" 2>/dev/null
+  return 0
+}

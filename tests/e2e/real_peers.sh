@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The time service against real NTP software: it sets the clock from chronyd
+# (looked up by host name), and ntpdig, toybox sntp and chronyd -Q get
+# stratum-15 answers from it with offsets near zero.
+# Usage: real_peers.sh PROGRAM.exe WINEPREFIX
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/lib.sh"
+source "$here/program.sh"
+program=$1 prefix=$2
+
+e2e_setup peers
+net_create 11 svc srv cli
+net_hosts svc "${ADDR[srv]} timesrv.kestrin.test timesrv"
+chrony_server chrony srv
+wine_prepare svc "$prefix"
+
+# Client side: lookup, a version-1 request, an accepted reply whose delta is
+# within 0.02 s of zero (Wine accepts a set within 0.5 s and does nothing).
+prog_start svc1 svc "$program" timesrv
+expect_status svc1 '^DNS Lookup in progress\.\.\.$' 20 1 "host lookup"
+expect_status svc1 '^NTP Request sent - ' 20 1 "request after lookup"
+expect_status svc1 '^Last set: .*   Delta: (\+0\.0[0-2]|-0\.0[01]) secs$' 20 1 \
+  "delta from chronyd"
+log "chronyd: $(status_lines svc1 | grep 'Last set' | head -n1)"
+
+# Server side: real clients ask the service directly, from their own ports.
+svc_addr=${ADDR[svc]}
+within() { awk -v x="$1" -v lim="$2" 'BEGIN { exit !(x >= -lim && x <= lim) }'; }
+
+out=$(nsx cli timeout 10 ntpdig -t 3 "$svc_addr" 2>&1) || fail "ntpdig got no answer: $out"
+log "ntpdig: $out"
+set -- $out
+[ "${!#}" = no-leap ] || fail "ntpdig: leap not clear: $out"
+stratum=$(printf '%s\n' "$out" | grep -oE ' s[0-9]+ ' | tr -d ' s')
+[ "$stratum" = 15 ] || fail "ntpdig: stratum $stratum, want 15"
+within "$4" 0.05 || fail "ntpdig: offset $4 beyond 0.05 s"
+
+out=$(nsx cli timeout 10 toybox sntp "$svc_addr" 2>&1) || fail "toybox sntp got no answer: $out"
+log "toybox sntp: $out"
+offset=$(printf '%s\n' "$out" | awk '{ for (i = 1; i < NF; i++) if ($i == "offset") print $(i + 1) }')
+[ -n "$offset" ] && within "$offset" 0.05 || fail "toybox sntp: offset '$offset' beyond 0.05 s"
+
+mkdir -p "$E2E_DIR/chronyq"
+out=$(nsx cli timeout 20 chronyd -Q -x -u root "server $svc_addr iburst maxsamples 1" \
+  "logdir $E2E_DIR/chronyq" "log measurements" "pidfile $E2E_DIR/chronyq/pid" 2>&1) \
+  || fail "chronyd -Q failed: $out"
+log "chronyd -Q: $(printf '%s\n' "$out" | grep 'wrong by')"
+offset=$(printf '%s\n' "$out" | sed -n 's/.*System clock wrong by \(-\?[0-9.]*\) seconds.*/\1/p')
+[ -n "$offset" ] && within "$offset" 0.05 || fail "chronyd -Q: offset '$offset' beyond 0.05 s"
+stratum=$(awk -v a="$svc_addr" '$3 == a { print $5 }' "$E2E_DIR/chronyq/measurements.log" | tail -n1)
+[ "$stratum" = 15 ] || fail "chronyd -Q: stratum '$stratum', want 15"
+
+prog_stop svc1
+log "PASS"
