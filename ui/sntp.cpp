@@ -70,7 +70,7 @@ void SNTPApp::BuildMainWindow()
     if (LOWORD(BWCCGetVersion()) < kMinBwccVersion) {
         MessageBoxExA(nullptr, "Back level version of BWCC detected!!! - See README.TXT",
                       "Kestrin - FATAL ERROR!!!", MB_OK | MB_ICONHAND, 0);
-        AbnormalTermination();
+        EndAbnormally();
     }
     EnableBWCC(true, 0);
 }

@@ -85,8 +85,12 @@ HWND WaitFrame(const AppRun& run, DWORD timeoutMs)
     do {
         FrameSearch search{run.pi.dwProcessId, nullptr};
         EnumWindows(MatchFrame, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr)
+        if (search.found != nullptr) {
+            // The window exists before its set-up (sizing, centring) is
+            // over; the message loop waiting for input marks the end.
+            WaitForInputIdle(run.pi.hProcess, 5000);
             return search.found;
+        }
         if (WaitForSingleObject(run.pi.hProcess, 0) == WAIT_OBJECT_0)
             return nullptr;
         Pump(20);
@@ -166,6 +170,46 @@ void SendKeys(const UINT* keys, int count, bool shift)
     if (shift)
         add(VK_SHIFT, true);
     SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+}
+
+namespace {
+
+struct BoxSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK MatchBox(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<BoxSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char cls[64] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    if (pid == search->pid && IsWindowVisible(window) && GetDlgItem(window, 109) == nullptr &&
+        DialogOf(window) == nullptr && GetDlgItem(window, IDOK) != nullptr) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+bool DismissBox(const AppRun& run, std::string* text)
+{
+    BoxSearch search{run.pi.dwProcessId, nullptr};
+    EnumWindows(MatchBox, reinterpret_cast<LPARAM>(&search));
+    if (search.found == nullptr)
+        return false;
+    char buf[256] = "";
+    GetDlgItemTextA(search.found, 0xFFFF, buf, sizeof buf);
+    if (buf[0] == '\0')
+        GetWindowTextA(search.found, buf, sizeof buf);
+    *text = buf;
+    PostMessageA(search.found, WM_COMMAND, IDOK, 0);
+    Pump(100);
+    return true;
 }
 
 int WaitExit(AppRun* run, DWORD timeoutMs)

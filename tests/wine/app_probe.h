@@ -39,6 +39,10 @@ void PostKey(HWND target, UINT virtualKey);
 // Real keyboard input to the foreground window (updates the key state).
 void SendKeys(const UINT* keys, int count, bool shift);
 
+// Presses OK on one message box (a top-level dialog-class window) of the
+// process, if there is one; its text into *text.
+bool DismissBox(const AppRun& run, std::string* text);
+
 // Waits for the process to end; its exit status, or -1 after timeoutMs (the
 // process is then ended).
 int WaitExit(AppRun* run, DWORD timeoutMs);
