@@ -1,0 +1,396 @@
+// TimeService: socket start-up, server address, poll tick, requests,
+// replies and answers to clients.
+#include "service/timesrvc.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "service/abnormal.h"
+#include "service/adjust.h"
+#include "service/clockif.h"
+#include "service/sockets.h"
+
+namespace {
+
+const char kErrorCaption[] = "Kestrin Error";
+const char kStartupCaption[] = "Kestrin Startup Error";
+const char kSocketCaption[] = "Kestrin Socket Error";
+
+const uint16_t kNtpPort = 123;  // host order, when the services file has no "ntp"
+const UINT kPollPeriodMs = 1000;
+
+// Digits and dots only, exactly three dots: taken as an address, not a name.
+bool IsDottedAddress(const char* name)
+{
+    int dots = 0;
+    for (const char* p = name; *p != '\0'; ++p) {
+        if (*p == '.')
+            ++dots;
+        else if (*p < '0' || *p > '9')
+            return false;
+    }
+    return dots == 3;
+}
+
+// The first IPv4 address of the host entry that a completed lookup left in
+// buffer, in network order; 0 when the entry lists none.
+uint32_t FirstHostAddress(const char* buffer)
+{
+    const hostent* entry = reinterpret_cast<const hostent*>(buffer);
+    if (entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list == nullptr ||
+        entry->h_addr_list[0] == nullptr)
+        return 0;
+    uint32_t addr = 0;
+    std::memcpy(&addr, entry->h_addr_list[0], sizeof addr);
+    return addr;
+}
+
+}  // namespace
+
+DEFINE_RESPONSE_TABLE(TimeService, TWindow)
+    EV_MESSAGE(WM_TIMER, EvTimer),
+    EV_MESSAGE(WM_SOCKET_NOTIFY, EvSocketNotify),
+    EV_MESSAGE(WM_HOST_RESOLVED, EvHostResolved),
+END_RESPONSE_TABLE;
+
+TimeService::TimeService(TWindow* parent, const DstRuleRecord* rule, const char* title,
+                         TWindow* statusLineControl)
+    : TWindow(parent, title), TimeConverter(rule), statusLine(statusLineControl)
+{
+    Attr.style = WS_CHILD;  // never shown
+    Attr.x = Attr.y = Attr.w = Attr.h = 0;
+}
+
+TimeService::~TimeService()
+{
+    if (timerId != 0 && handle_ != nullptr)
+        KillTimer(handle_, timerId);
+    if (lookupBuffer != nullptr) {
+        // Not every Windows Sockets can promise that a cancelled lookup has
+        // stopped writing (some only pretend to cancel), so the buffer is
+        // left to the end of the process rather than freed under it.
+        SockCancelLookup(lookupHandle);
+        static_cast<void>(lookupBuffer.release());
+    }
+    CloseSocket();
+}
+
+void TimeService::SetupWindow()
+{
+    TWindow::SetupWindow();
+    StartWinsock();
+}
+
+// --- start-up and the socket ----------------------------------------------
+
+void TimeService::StartWinsock()
+{
+    bound = 0;
+    WORD version = 0;
+    if (SockStartup(&version) != 0) {
+        ErrorBox("Can't find WINSOCK.DLL", kStartupCaption);
+        return;
+    }
+    if (LOBYTE(version) != 1 || HIBYTE(version) != 1) {
+        ErrorBox("WINSOCK version < 1.1", kStartupCaption);
+        SockCleanup();
+        return;
+    }
+    if (int error = SockOpenUdp(&sock); error != 0) {
+        SocketErrorBox("Can't get socket - %d", error);
+        return;
+    }
+    if (int error = SockSetNonBlocking(sock); error != 0) {
+        SocketErrorBox("Can't set socket unblocked - %d", error);
+        return;
+    }
+    servicePort = SockServicePort("ntp", htons(kNtpPort));
+    BindSocket();
+    if (int error = SockSelectEvents(sock, handle_, WM_SOCKET_NOTIFY, FD_READ | FD_WRITE | FD_OOB);
+        error != 0)
+        SocketErrorBox("Can't select events on socket - %d", error);
+}
+
+void TimeService::BindSocket()
+{
+    if (bound || servicePort == 0)
+        return;
+    int error = SockBind(sock, servicePort);
+    if (error == 0) {
+        bound = 1;
+        return;
+    }
+    SocketErrorBox("Can't bind socket - %d", error);
+    // Someone else holds the NTP port: go on as a client only, on a port the
+    // system chooses. Replies come back to it; broadcasts and other clients'
+    // requests, which go to the NTP port, do not reach us.
+    if (SockBind(sock, 0) == 0) {
+        bound = 1;
+        return;
+    }
+    EndAbnormally();
+}
+
+void TimeService::CloseSocket()
+{
+    if (sock != INVALID_SOCKET) {
+        SockClose(sock);
+        sock = INVALID_SOCKET;
+    }
+    SockCleanup();
+}
+
+// --- the server ------------------------------------------------------------
+
+void TimeService::SetServer(const char* name)
+{
+    SetStatus(" ");
+    sentCount = broadcastCount = receivedCount = rejectedCount = 0;
+    if (bound && serverAddr != 0)
+        serverAddr = 0;
+    serverName = name;
+
+    if (IsDottedAddress(name)) {
+        uint32_t addr = SockParseAddress(name);
+        if (addr == INADDR_NONE) {
+            serverAddr = 0;
+            ErrorBox("Invalid dotted decimal address for Server", kErrorCaption);
+            return;
+        }
+        serverAddr = addr;
+        BindSocket();
+        return;
+    }
+    // One lookup at a time: when the one in flight completes, it sees that
+    // the name has changed and starts this one (EvHostResolved).
+    if (lookupBuffer != nullptr)
+        return;
+    StartLookup(name);
+}
+
+void TimeService::StartLookup(const char* name)
+{
+    if (lookupBuffer == nullptr)
+        lookupBuffer.reset(new (std::nothrow) char[MAXGETHOSTSTRUCT]);
+    int error = WSAENOBUFS;
+    if (lookupBuffer != nullptr)
+        error = SockStartLookup(handle_, WM_HOST_RESOLVED, name, lookupBuffer.get(),
+                                MAXGETHOSTSTRUCT, &lookupHandle);
+    if (error != 0) {
+        lookupBuffer.reset();
+        SocketErrorBox("Async lookup (DNS) failed - %d", error);
+        return;
+    }
+    lookupName = name;
+    SetStatus("DNS Lookup in progress...");
+}
+
+LRESULT TimeService::EvHostResolved(WPARAM wParam, LPARAM lParam)
+{
+    if (lookupBuffer == nullptr || reinterpret_cast<HANDLE>(wParam) != lookupHandle)
+        return 0;
+
+    if (lookupName != serverName) {
+        // SetServer was given another name meanwhile: this answer is stale.
+        // A dotted address set since then stays; a host name is looked up now,
+        // in the same buffer.
+        if (IsDottedAddress(serverName.c_str()))
+            lookupBuffer.reset();
+        else
+            StartLookup(serverName.c_str());
+        return 0;
+    }
+
+    std::unique_ptr<char[]> entry = std::move(lookupBuffer);
+    if (WSAGETASYNCERROR(lParam) != 0) {
+        SetStatus(" ");
+        ErrorBox("Lookup of server address failed", kErrorCaption);
+        return 0;
+    }
+    serverAddr = FirstHostAddress(entry.get());
+    BindSocket();
+    SetStatus("DNS Lookup complete...");
+    SendRequest();
+    return 0;
+}
+
+// --- polling -----------------------------------------------------------------
+
+void TimeService::SetPollInterval(int32_t* seconds)
+{
+    if (*seconds < kMinPollInterval)
+        *seconds = kMinPollInterval;
+    if (timerId != 0)
+        KillTimer(handle_, timerId);
+    baseInterval = currentInterval = *seconds;
+    tickCount = 0;
+    timerId = SetTimer(handle_, POLL_TIMER_ID, kPollPeriodMs, nullptr);
+    if (timerId == 0)
+        ErrorBox("Unable to get timer resource", kErrorCaption);
+}
+
+void TimeService::SetMaxDelta(int32_t* milliseconds)
+{
+    if (*milliseconds < kMinMaxDelta)
+        *milliseconds = kMinMaxDelta;
+    maxDelta = *milliseconds;
+}
+
+LRESULT TimeService::EvTimer(WPARAM wParam, LPARAM lParam)
+{
+    DefaultProcessing(WM_TIMER, wParam, lParam);
+    // Reaching or passing: an interval that shrank below the count fires at once.
+    if (++tickCount >= currentInterval) {
+        tickCount = 0;
+        if (serverAddr != 0)
+            SendRequest();
+    }
+    return 0;
+}
+
+void TimeService::SendNow()
+{
+    if (bound && serverAddr != 0)
+        SendRequest();
+}
+
+void TimeService::SendRequest()
+{
+    std::unique_ptr<NtpPacket> request(new (std::nothrow) NtpPacket{});
+    if (request == nullptr) {
+        ErrorBox("Can't allocate buffer for request", kErrorCaption);
+        return;
+    }
+    ++sentCount;
+    int32_t epochSeconds = 0;
+    BuildRequest(request.get(), ReadClock(&epochSeconds));
+    // No copy of the transmit time is kept: the reply's originate time is T1.
+    int error = SockSendTo(sock, request->bytes, kNtpPacketSize, serverAddr, servicePort);
+    if (error == WSAEWOULDBLOCK)
+        pendingRequest = std::move(request);
+
+    char text[kStatusTextSize];
+    std::snprintf(text, sizeof text, "NTP Request sent - %s", EpochTimeText(&epochSeconds));
+    SetStatus(text);
+}
+
+// --- receiving -------------------------------------------------------------
+
+LRESULT TimeService::EvSocketNotify(WPARAM, LPARAM lParam)
+{
+    switch (WSAGETSELECTEVENT(lParam)) {
+    case FD_READ:
+        ReadDatagram();
+        break;
+    case FD_WRITE:
+        // The request that would have blocked goes again, its 48 bytes.
+        if (pendingRequest != nullptr &&
+            SockSendTo(sock, pendingRequest->bytes, kNtpPacketSize, serverAddr, servicePort) !=
+                WSAEWOULDBLOCK)
+            pendingRequest.reset();
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+void TimeService::ReadDatagram()
+{
+    // The destination time T4 comes first, before anything else can delay it.
+    T4 = ReadClock(nullptr);
+    ++receivedCount;
+    std::unique_ptr<NtpPacket> datagram(new (std::nothrow) NtpPacket{});
+    if (datagram == nullptr) {
+        ErrorBox("Can't allocate buffer for reply", kErrorCaption);
+        return;
+    }
+    int length = 0;
+    uint32_t fromAddr = 0;
+    uint16_t fromPort = 0;
+    // Longer than the buffer: WSAEMSGSIZE, the datagram is gone.
+    if (SockReceiveFrom(sock, datagram->bytes, kDatagramBufferSize, &length, &fromAddr,
+                        &fromPort) != 0 ||
+        length == 0)
+        return;
+
+    switch (ClassifyDatagram(*datagram)) {
+    case DatagramKind::ClientRequest:
+        AnswerClient(datagram.get(), fromAddr, fromPort);
+        break;
+    case DatagramKind::Broadcast:
+        ++broadcastCount;
+        CheckReply(*datagram, fromAddr);
+        break;
+    case DatagramKind::Reply:
+        CheckReply(*datagram, fromAddr);
+        break;
+    }
+}
+
+void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort)
+{
+    ++sentCount;
+    BuildAnswer(request, ReadClock(nullptr), serverAddr);
+    // Back to the port the request came from: clients that send from a port
+    // of their own listen there, and one that sends from 123 gets it on 123.
+    SockSendTo(sock, request->bytes, kNtpPacketSize, fromAddr, fromPort);
+}
+
+void TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr)
+{
+    if (::CheckReply(reply, fromAddr, serverAddr, acceptUnsynced != 0, acceptAnySource != 0) !=
+        ReplyVerdict::Accepted) {
+        ++rejectedCount;
+        SetStatus("NTP Reply rejected");
+        return;
+    }
+    ReplyTimes times = ReadReplyTimes(reply);
+    T1 = times.originate;
+    T2 = times.receive;
+    T3 = times.transmit;
+    AdjustResult result = AdjustClock(
+        *this, AdjustInput{T1, T2, T3, T4, ignoreLimit != 0, maxDelta, baseInterval,
+                           currentInterval});
+    currentInterval = result.currentInterval;
+    SetStatus(result.statusText);
+
+    if (closeAfterSet) {
+        // Closing the dialog may destroy this object: nothing may follow.
+        HWND dialog = GetParent(handle_);
+        SendMessageA(dialog, WM_CLOSE, 0, 0);
+    }
+}
+
+// --- helpers -----------------------------------------------------------------
+
+NtpTime TimeService::ReadClock(int32_t* epochSeconds)
+{
+    ClockDate date{};
+    ClockTime time{};
+    ReadLocalClock(&date, &time);
+    int32_t seconds = 0;
+    LocalToEpoch(&date, &time, &seconds);
+    if (epochSeconds != nullptr)
+        *epochSeconds = seconds;
+    return NtpFromEpoch(seconds, time.ti_hundredths);
+}
+
+void TimeService::SetStatus(const char* text)
+{
+    if (statusLine != nullptr && statusLine->GetHandle() != nullptr)
+        SetWindowTextA(statusLine->GetHandle(), text);
+}
+
+void TimeService::ErrorBox(const char* text, const char* caption)
+{
+    MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION);
+}
+
+void TimeService::SocketErrorBox(const char* format, int error)
+{
+    char text[kStatusTextSize];
+    std::snprintf(text, sizeof text, format, error);
+    ErrorBox(text, kSocketCaption);
+}

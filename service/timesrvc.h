@@ -1,0 +1,125 @@
+// TimeService: the SNTP engine. A hidden child window that owns the UDP
+// socket, the one-second poll tick and the host lookup, sends requests,
+// answers clients, takes replies and broadcasts, and reports every outcome on
+// the main dialog's status line.
+#pragma once
+
+#include <winsock.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "framework/twindow.h"
+#include "service/ntppacket.h"
+#include "service/ntptime.h"
+#include "time/dstrule.h"
+#include "time/timecvt.h"
+
+// Window messages of the service window.
+inline constexpr UINT WM_SOCKET_NOTIFY = WM_USER + 1;  // lParam low word: FD_ event
+inline constexpr UINT WM_HOST_RESOLVED = WM_USER + 3;  // wParam: task, lParam high word: error
+inline constexpr UINT_PTR POLL_TIMER_ID = 275;         // the one-second tick
+
+// Poll interval bounds, seconds, and the lowest maximum delta, milliseconds.
+inline constexpr int32_t kMinPollInterval = 60;
+inline constexpr int32_t kMinMaxDelta = 100;
+
+class TimeService : public TWindow, public TimeConverter {
+public:
+    // parent: the main dialog. rule: copied and installed. statusLine: the
+    // dialog's status-line control (not owned; its window may appear later,
+    // it is looked up at each report). The window is created hidden by the
+    // parent's set-up; start-up of the socket runs then.
+    TimeService(TWindow* parent, const DstRuleRecord* rule, const char* title,
+                TWindow* statusLine);
+    // Kills the tick, cancels an outstanding lookup, closes the socket.
+    ~TimeService() override;
+
+    // A host name or a dotted IPv4 address. Clears the counters and the
+    // status line; a host name starts an asynchronous lookup whose completion
+    // sends the first request. The latest name given always wins.
+    void SetServer(const char* name);
+    // Seconds; raised to 60 in *seconds. Restarts the tick and the count.
+    void SetPollInterval(int32_t* seconds);
+    // Milliseconds; raised to 100 in *milliseconds.
+    void SetMaxDelta(int32_t* milliseconds);
+    // SetDstRule comes from TimeConverter.
+
+    // Switches, on only.
+    void SetCloseAfterSet() { closeAfterSet = 1; }
+    void SetIgnoreLimit() { ignoreLimit = 1; }
+    void SetAcceptUnsynced() { acceptUnsynced = 1; }
+    void SetAcceptAnySource() { acceptAnySource = 1; }
+
+    // A request now, when the socket is bound and a server address is known.
+    void SendNow();
+
+    // The counters since the last SetServer.
+    int32_t SentCount() const { return sentCount; }
+    int32_t BroadcastCount() const { return broadcastCount; }
+    int32_t ReceivedCount() const { return receivedCount; }
+    int32_t RejectedCount() const { return rejectedCount; }
+
+    // State for the statistics dialog and for tests.
+    uint32_t ServerAddr() const { return serverAddr; }          // network order, 0: none
+    uint16_t ServicePort() const { return servicePort; }        // network order
+    int32_t CurrentInterval() const { return currentInterval; } // seconds
+    int32_t BaseInterval() const { return baseInterval; }       // seconds
+    int32_t TickCount() const { return tickCount; }
+    int32_t MaxDelta() const { return maxDelta; }               // milliseconds
+    bool Bound() const { return bound != 0; }
+    bool LookupOutstanding() const { return lookupBuffer != nullptr; }
+    bool RequestPending() const { return pendingRequest != nullptr; }
+
+    // Starts Windows Sockets once the window exists.
+    void SetupWindow() override;
+
+private:
+    LRESULT EvTimer(WPARAM wParam, LPARAM lParam);
+    LRESULT EvSocketNotify(WPARAM wParam, LPARAM lParam);
+    LRESULT EvHostResolved(WPARAM wParam, LPARAM lParam);
+
+    void StartWinsock();
+    void BindSocket();
+    void CloseSocket();
+    void StartLookup(const char* name);
+    void SendRequest();
+    void ReadDatagram();
+    void AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort);
+    void CheckReply(const NtpPacket& reply, uint32_t fromAddr);
+
+    // The local clock as an NTP timestamp; its epoch seconds in *epochSeconds.
+    NtpTime ReadClock(int32_t* epochSeconds);
+    void SetStatus(const char* text);
+    void ErrorBox(const char* text, const char* caption);
+    // text with one %d for the Winsock error code.
+    void SocketErrorBox(const char* format, int error);
+
+    int32_t closeAfterSet = 0;
+    int32_t ignoreLimit = 0;
+    int32_t acceptUnsynced = 0;
+    int32_t acceptAnySource = 0;
+    int32_t maxDelta = kMinMaxDelta;  // milliseconds
+    TWindow* statusLine;              // not owned
+    UINT_PTR timerId = 0;
+    int32_t currentInterval = kMinPollInterval;  // seconds
+    int32_t baseInterval = kMinPollInterval;     // seconds
+    int32_t tickCount = 0;
+    int32_t sentCount = 0;       // requests and answers to clients
+    int32_t broadcastCount = 0;  // mode 5 messages received
+    int32_t receivedCount = 0;   // read notifications handled
+    int32_t rejectedCount = 0;   // messages that failed the acceptance tests
+    NtpTime T1{}, T2{}, T3{}, T4{};  // of the last message taken as a reply
+    SOCKET sock = INVALID_SOCKET;
+    uint16_t servicePort = 0;  // network order; local and remote port alike
+    uint32_t serverAddr = 0;   // network order; 0: no server
+    HANDLE lookupHandle = nullptr;
+    std::unique_ptr<char[]> lookupBuffer;  // non-null exactly while a lookup is outstanding
+    std::unique_ptr<NtpPacket> pendingRequest;  // a send that would block
+    int32_t bound = 0;
+    std::string serverName;  // the latest name SetServer was given
+    std::string lookupName;  // the name the outstanding lookup is for
+
+    DECLARE_RESPONSE_TABLE(TimeService);
+};

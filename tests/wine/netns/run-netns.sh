@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Runs the time-service socket tests in two private network namespaces: the
+# service (Wine, with its own wineserver) in kst-<tag>-svc, the scripted peer
+# in kst-<tag>-peer, joined by a veth pair on 10.214.<n>.0/29, which exists
+# only between these two namespaces. Always tears everything down.
+# Usage: run-netns.sh TAG SUBNET WINEPREFIX SVCHOST_EXE [TEST_PATTERN...]
+set -u
+tag=$1 subnet=$2 source_prefix=$3 exe=$4
+shift 4
+here=$(cd "$(dirname "$0")" && pwd)
+
+[ "$(id -u)" -eq 0 ] || { echo "needs root for network namespaces: skipped"; exit 77; }
+
+svc=kst-$tag-svc
+peer=kst-$tag-peer
+prefix=/tmp/kst-$tag-prefix
+svc_addr=10.214.$subnet.1
+peer_addr=10.214.$subnet.2
+other_addr=10.214.$subnet.3  # a second peer address: a stranger
+display=${KESTRIN_DISPLAY:-:97}
+export DISPLAY=$display WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+cleanup() {
+  if [ -d "$prefix" ]; then
+    WINEPREFIX=$prefix timeout 10 ip netns exec "$svc" wineserver -k 2>/dev/null
+  fi
+  for ns in "$svc" "$peer"; do
+    ip netns pids "$ns" 2>/dev/null | xargs -r kill -9 2>/dev/null
+    ip netns del "$ns" 2>/dev/null
+    rm -rf "/etc/netns/$ns"
+  done
+  rm -rf "$prefix"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+cleanup  # what an interrupted run may have left
+
+ip netns add "$svc" && ip netns add "$peer" || exit 1
+ip link add "kst$subnet-s" netns "$svc" type veth peer name "kst$subnet-p" netns "$peer" || exit 1
+ip -n "$svc" addr add "$svc_addr/29" dev "kst$subnet-s"
+ip -n "$peer" addr add "$peer_addr/29" dev "kst$subnet-p"
+ip -n "$peer" addr add "$other_addr/29" dev "kst$subnet-p"
+for ns in "$svc" "$peer"; do ip -n "$ns" link set lo up; done
+ip -n "$svc" link set "kst$subnet-s" up
+ip -n "$peer" link set "kst$subnet-p" up
+
+# Names for the service: one in its hosts file, the rest asked of the peer,
+# which plays a name server on port 53.
+mkdir -p "/etc/netns/$svc"
+printf '127.0.0.1 localhost\n%s ntp.kestrin.test\n' "$peer_addr" > "/etc/netns/$svc/hosts"
+printf 'nameserver %s\noptions timeout:2 attempts:1\n' "$peer_addr" > "/etc/netns/$svc/resolv.conf"
+
+# The X server may live in another namespace: clients reach it through its
+# file socket, which the shared mount namespace shows to all.
+if ! xdpyinfo >/dev/null 2>&1; then
+  (
+    flock -w 10 9
+    if ! xdpyinfo >/dev/null 2>&1; then
+      Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 9>&- &
+      for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    fi
+  ) 9>"/tmp/kestrin-xvfb${display#:}.lock"
+fi
+
+# Wine makes its sockets in the wineserver: it must run in the service's
+# namespace, on a prefix of its own.
+cp -a "$source_prefix" "$prefix" || exit 1
+WINEPREFIX=$prefix ip netns exec "$svc" wineserver -p 60 || exit 1
+
+ip netns exec "$peer" /usr/bin/python3 -W ignore::ResourceWarning "$here/svc_test.py" \
+  --svc-ns "$svc" --svc-addr "$svc_addr" --peer-addr "$peer_addr" --other-addr "$other_addr" \
+  --prefix "$prefix" --exe "$exe" "$@"

@@ -1,0 +1,503 @@
+#!/usr/bin/python3
+"""The time service on real sockets under Wine, against a scripted peer.
+
+Runs inside the peer's namespace (run-netns.sh sets both namespaces up); the
+service (kestrin_svchost.exe) runs under Wine in the service's namespace and
+logs its status line, boxes and counters. Every wait is bounded.
+"""
+
+import argparse
+import socket
+import struct
+import subprocess
+import sys
+import threading
+import time
+import unittest
+
+ARGS = None
+NTP_EPOCH = 2208988800
+SLOW_DNS_SECONDS = 1.5
+
+
+# --- messages --------------------------------------------------------------
+
+def local_now():
+    """The instant the service sees: its zone is UTC+0 and the local clock is
+    read as that, so its 'now' is local wall time taken as UTC."""
+    t = time.time()
+    return t + time.localtime(t).tm_gmtoff
+
+
+def ntp_stamp(seconds):
+    whole = int(seconds)
+    return struct.pack("!II", (whole + NTP_EPOCH) & 0xFFFFFFFF,
+                       int((seconds - whole) * 2**32) & 0xFFFFFFFF)
+
+
+def message(mode=4, leap=0, version=3, stratum=2, orig=None, recv=None, xmit=None,
+            xmit_bytes=None, length=48):
+    """A server message whose times make the offset `xmit - now` or 0."""
+    now = local_now()
+    orig = now if orig is None else orig
+    recv = now if recv is None else recv
+    xmit = now if xmit is None else xmit
+    head = bytes([(leap << 6) | (version << 3) | mode, stratum, 6, 0xEC])
+    body = head + b"\0" * 12 + ntp_stamp(now)
+    body += (b"\0" * 8 if orig == 0 else ntp_stamp(orig))
+    body += (b"\0" * 8 if recv == 0 else ntp_stamp(recv))
+    body += xmit_bytes if xmit_bytes is not None else ntp_stamp(xmit)
+    return (body + b"\0" * max(0, length - len(body)))[:length]
+
+
+def udp(addr, port=0):
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    s.bind((addr, port))
+    s.settimeout(0.2)
+    return s
+
+
+def receive_all(sock, seconds):
+    """Every datagram that arrives within `seconds`."""
+    got, end = [], time.monotonic() + seconds
+    while time.monotonic() < end:
+        try:
+            got.append(sock.recvfrom(2048))
+        except socket.timeout:
+            pass
+    return got
+
+
+def receive_one(sock, seconds):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        try:
+            return sock.recvfrom(2048)
+        except socket.timeout:
+            pass
+    return None, None
+
+
+# --- the peer's name server ------------------------------------------------
+
+class NameServer(threading.Thread):
+    """Answers A queries on port 53: slow.kestrin.test after a delay with
+    127.0.0.3, everything else with 'no such name'."""
+
+    def __init__(self, addr):
+        super().__init__(daemon=True)
+        self.sock = udp(addr, 53)
+        self.stop = False
+        self.asked = []
+
+    def run(self):
+        while not self.stop:
+            try:
+                query, sender = self.sock.recvfrom(512)
+            except socket.timeout:
+                continue
+            threading.Thread(target=self.answer, args=(query, sender), daemon=True).start()
+
+    def answer(self, query, sender):
+        if len(query) < 12:
+            return
+        labels, i = [], 12
+        while i < len(query) and query[i] != 0:
+            labels.append(query[i + 1:i + 1 + query[i]].decode(errors="replace"))
+            i += 1 + query[i]
+        name = ".".join(labels).lower()
+        question = query[12:i + 5]
+        qtype = struct.unpack("!H", query[i + 1:i + 3])[0] if i + 3 <= len(query) else 0
+        self.asked.append((name, qtype))
+        if name == "slow.kestrin.test":
+            time.sleep(SLOW_DNS_SECONDS)
+            if qtype == 1:
+                reply = query[:2] + b"\x81\x80\x00\x01\x00\x01\x00\x00\x00\x00" + question
+                reply += b"\xc0\x0c\x00\x01\x00\x01\x00\x00\x00\x3c\x00\x04" + bytes([127, 0, 0, 3])
+            else:  # the name exists, but has no address of this type
+                reply = query[:2] + b"\x81\x80\x00\x01\x00\x00\x00\x00\x00\x00" + question
+        else:
+            reply = query[:2] + b"\x81\x83\x00\x01\x00\x00\x00\x00\x00\x00" + question
+        self.sock.sendto(reply, sender)
+
+
+# --- the service under Wine --------------------------------------------------
+
+class Host:
+    """kestrin_svchost.exe under Wine in the service's namespace."""
+
+    def __init__(self, *args):
+        cmd = ["ip", "netns", "exec", ARGS.svc_ns, "env", "WINEPREFIX=" + ARGS.prefix,
+               "wine", ARGS.exe] + [str(a) for a in args]
+        self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                     text=True, errors="replace")
+        self.lines = []
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+        if not self.wait(lambda: self.find("READY"), 30):
+            self.stop()
+            raise AssertionError("service did not start: %r" % self.lines)
+
+    def _read(self):
+        for line in self.proc.stdout:
+            self.lines.append(line.rstrip("\r\n"))
+
+    def find(self, kind):
+        return [l[len(kind) + 1:] for l in list(self.lines) if l.split(" ", 1)[0] == kind]
+
+    def wait(self, predicate, seconds=10):
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            if predicate():
+                return True
+            time.sleep(0.05)
+        return bool(predicate())
+
+    def state(self):
+        states = self.find("STATE")
+        if not states:
+            return {}
+        return dict(kv.split("=", 1) for kv in states[-1].split())
+
+    def wait_state(self, seconds=10, **want):
+        ok = self.wait(lambda: all(self.state().get(k) == str(v) for k, v in want.items()),
+                       seconds)
+        assert ok, "state %r, wanted %r; log %r" % (self.state(), want, self.lines[-12:])
+
+    def statuses(self):
+        return self.find("STATUS")
+
+    def boxes(self):
+        return self.find("BOX")
+
+    def ready(self):
+        return dict(kv.split("=", 1) for kv in self.find("READY")[0].split())
+
+    def exit_code(self, seconds=15):
+        try:
+            return self.proc.wait(seconds)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                pass
+
+
+class ServiceCase(unittest.TestCase):
+    """A peer socket on the server address at port 123, and helpers."""
+
+    def setUp(self):
+        self.hosts = []
+        self.server = udp(ARGS.peer_addr, 123)
+        self.svc = (ARGS.svc_addr, 123)
+
+    def tearDown(self):
+        for h in self.hosts:
+            h.stop()
+        self.server.close()
+
+    def start(self, *args):
+        h = Host("-t", 60, *args)
+        self.hosts.append(h)
+        return h
+
+    def expect_request(self, seconds=10):
+        data, sender = receive_one(self.server, seconds)
+        self.assertIsNotNone(data, "no request reached the server")
+        self.assertEqual(len(data), 48)
+        self.assertEqual(data[0], 0x0B)
+        self.assertEqual(data[1:40], b"\0" * 39)
+        return data, sender
+
+
+# --- SetServer -------------------------------------------------------------
+
+class SetServer(ServiceCase):
+    def test_dotted_address_is_taken_and_asked_at_once(self):
+        h = self.start(ARGS.peer_addr)
+        data, sender = self.expect_request()
+        self.assertEqual(sender, self.svc)  # from the NTP port
+        h.wait_state(server=ARGS.peer_addr, sent=1)
+        self.assertTrue(h.wait(lambda: any(s.startswith("NTP Request sent - ")
+                                           for s in h.statuses())))
+        self.assertEqual(h.statuses()[0], " ")
+
+    def test_all_ones_address_is_refused(self):
+        h = self.start("255.255.255.255")
+        self.assertTrue(h.wait(lambda: h.boxes()))
+        self.assertEqual(h.boxes(), ["Kestrin Error|Invalid dotted decimal address for Server"])
+        h.wait_state(server="0.0.0.0", sent=0)
+        self.assertEqual(receive_all(self.server, 0.5), [])
+
+    def test_host_name_from_hosts_file(self):
+        h = self.start("ntp.kestrin.test")
+        self.expect_request()
+        h.wait_state(server=ARGS.peer_addr, sent=1, lookup=0)
+        st = h.statuses()
+        self.assertEqual(st[:3], [" ", "DNS Lookup in progress...", "DNS Lookup complete..."])
+        self.assertTrue(st[3].startswith("NTP Request sent - "))
+
+    def test_names_that_are_not_quite_addresses_are_looked_up_and_fail(self):
+        for name in ["10.0.0.1.2", "nosuch.kestrin.test"]:
+            with self.subTest(name=name):
+                h = self.start(name)
+                self.assertTrue(h.wait(lambda: h.boxes(), 15), h.lines)
+                self.assertEqual(h.boxes(), ["Kestrin Error|Lookup of server address failed"])
+                self.assertEqual(h.statuses(), [" ", "DNS Lookup in progress...", " "])
+                h.wait_state(server="0.0.0.0", lookup=0, sent=0)
+                h.stop()
+        self.assertEqual(receive_all(self.server, 0.3), [])
+
+    def test_mend3_latest_host_name_wins_over_outstanding_lookup(self):
+        h = self.start("-a", "300:server=ntp.kestrin.test", "slow.kestrin.test")
+        self.expect_request(SLOW_DNS_SECONDS + 8)
+        h.wait_state(server=ARGS.peer_addr, lookup=0, sent=1)
+        self.assertFalse(any("server=127.0.0.3" in s for s in h.find("STATE")))
+        self.assertEqual(h.statuses().count("DNS Lookup in progress..."), 2)
+        self.assertEqual(h.boxes(), [])
+
+    def test_mend3_dotted_address_set_during_lookup_is_kept(self):
+        h = self.start("-a", "300:server=" + ARGS.peer_addr, "-a", "400:sendnow",
+                       "slow.kestrin.test")
+        self.expect_request(5)
+        time.sleep(SLOW_DNS_SECONDS + 1)
+        h.wait_state(server=ARGS.peer_addr, lookup=0, sent=1)
+        self.assertFalse(any("server=127.0.0.3" in s for s in h.find("STATE")))
+        self.assertEqual(h.statuses().count("DNS Lookup in progress..."), 1)
+        self.assertEqual(receive_all(self.server, 0.5), [])
+
+
+# --- the poll tick -------------------------------------------------------------
+
+class PollTick(ServiceCase):
+    def test_short_interval_is_raised_and_requests_follow_the_tick(self):
+        # 100 extra ticks a second: a 60-tick interval takes about 0.6 s.
+        h = self.start("-p", 30, "-f", 10, ARGS.peer_addr)
+        h.wait_state(base=60, interval=60)
+        got = receive_all(self.server, 3.1)
+        # SendNow, then one request per 60 ticks: 310 ticks give 5 (+- 1
+        # for timer jitter).
+        self.assertGreaterEqual(len(got), 5)
+        self.assertLessEqual(len(got), 7)
+
+    def test_no_server_no_requests(self):
+        h = self.start("-f", 10)
+        h.wait(lambda: False, 1.5)
+        h.wait_state(sent=0)
+
+    def test_interval_doubles_on_good_replies_and_halves_on_bad(self):
+        h = self.start("-n", "-m", 100, ARGS.peer_addr)
+        for n, want in enumerate([120, 240, 480, 960, 960]):
+            self.server.sendto(message(), self.svc)
+            h.wait_state(interval=want, received=n + 1)
+        # 0.3 s off: Wine still lets the clock be "set", and 300 ms > 100 ms.
+        for n, want in enumerate([480, 240]):
+            self.server.sendto(message(xmit=local_now() + 0.3, recv=local_now() + 0.3),
+                               self.svc)
+            h.wait_state(interval=want, received=6 + n)
+        self.assertTrue(h.statuses()[-1].startswith("Last set: "), h.statuses()[-1])
+
+
+# --- replies -----------------------------------------------------------------
+
+class Replies(ServiceCase):
+    def reply_case(self, switches, send, rejected, status_prefix, broadcast=0, received=1):
+        h = self.start("-n", *switches, ARGS.peer_addr)
+        h.wait_state(server=ARGS.peer_addr)
+        send()
+        h.wait_state(received=received, rejected=rejected, broadcast=broadcast)
+        if status_prefix is None:
+            h.wait(lambda: False, 0.5)
+            self.assertEqual(h.statuses(), [" "])
+        else:
+            self.assertTrue(h.wait(lambda: h.statuses()[-1].startswith(status_prefix)),
+                            h.statuses())
+        h.stop()
+        return h
+
+    def test_acceptance_tests_and_their_counters(self):
+        other = udp(ARGS.other_addr, 0)
+        port = udp(ARGS.peer_addr, 40123)  # replies need not come from 123
+        cases = [
+            ("good", [], lambda: port.sendto(message(), self.svc), 0, "Last set: "),
+            ("leap 3", [], lambda: self.server.sendto(message(leap=3), self.svc), 1,
+             "NTP Reply rejected"),
+            ("leap 3 unsynced", ["-u"], lambda: self.server.sendto(message(leap=3), self.svc),
+             0, "Last set: "),
+            ("leap 2", [], lambda: self.server.sendto(message(leap=2), self.svc), 0,
+             "Last set: "),
+            ("stratum 0", [], lambda: self.server.sendto(message(stratum=0), self.svc), 1,
+             "NTP Reply rejected"),
+            ("no transmit seconds", [],
+             lambda: self.server.sendto(message(xmit_bytes=b"\0\0\0\0\xff\xff\xff\xff"),
+                                        self.svc), 1, "NTP Reply rejected"),
+            ("stranger", [], lambda: other.sendto(message(), self.svc), 1,
+             "NTP Reply rejected"),
+            ("stranger any source", ["-b"], lambda: other.sendto(message(), self.svc), 0,
+             "Last set: "),
+            ("20 bytes", [], lambda: self.server.sendto(message()[:20], self.svc), 1,
+             "NTP Reply rejected"),
+            ("60 bytes", [], lambda: self.server.sendto(message(length=60), self.svc), 0,
+             "Last set: "),
+            ("61 bytes dropped", [], lambda: self.server.sendto(message(length=61), self.svc),
+             0, None),
+            ("empty datagram still counted", [], lambda: self.server.sendto(b"", self.svc), 0,
+             None),
+            ("6 s off", [], lambda: self.server.sendto(
+                message(recv=local_now() + 6, xmit=local_now() + 6), self.svc), 0,
+             "Set Time error 1314"),
+            ("2 h off", [], lambda: self.server.sendto(
+                message(recv=local_now() + 7200.4, xmit=local_now() + 7200.4), self.svc), 0,
+             "Clock NOT Set:   Delta = +7200 seconds (Check TZ)"),
+            ("2 h back, no limit", ["-i"], lambda: self.server.sendto(
+                message(recv=local_now() - 7200, xmit=local_now() - 7200), self.svc), 0,
+             "Set Time error 1314"),
+        ]
+        try:
+            for name, switches, send, rejected, status in cases:
+                with self.subTest(case=name):
+                    self.reply_case(switches, send, rejected, status)
+        finally:
+            other.close()
+            port.close()
+
+    def test_broadcasts_are_counted_and_adjust(self):
+        other = udp(ARGS.other_addr, 0)
+        bcast = lambda: message(mode=5, orig=0, recv=0)
+        try:
+            self.reply_case([], lambda: self.server.sendto(bcast(), self.svc), 0, "Last set: ",
+                            broadcast=1)
+            self.reply_case([], lambda: other.sendto(bcast(), self.svc), 1,
+                            "NTP Reply rejected", broadcast=1)
+            self.reply_case(["-b"], lambda: other.sendto(bcast(), self.svc), 0, "Last set: ",
+                            broadcast=1)
+        finally:
+            other.close()
+
+    def test_close_after_set_even_when_not_set(self):
+        h = self.start("-n", "-s", ARGS.peer_addr)
+        h.wait_state(server=ARGS.peer_addr)
+        self.server.sendto(message(recv=local_now() + 7200.4, xmit=local_now() + 7200.4),
+                           self.svc)
+        self.assertEqual(h.exit_code(), 0)
+        self.assertIn("", h.find("CLOSE"))
+        self.assertTrue(h.statuses()[-1].startswith("Clock NOT Set:"))
+
+
+# --- answering clients --------------------------------------------------------
+
+class Answers(ServiceCase):
+    def ask(self, client, version, leap=0):
+        request = bytearray(48)
+        request[0] = (leap << 6) | (version << 3) | 3
+        request[1:12] = bytes(range(0x51, 0x5C))      # stratum .. root dispersion: any
+        request[16:40] = bytes(range(0x61, 0x79))     # reference, originate, receive: any
+        request[40:48] = ntp_stamp(local_now() - 1000)  # the client's transmit time
+        client.sendto(bytes(request), self.svc)
+        answer, sender = receive_one(client, 5)
+        self.assertIsNotNone(answer, "no answer")
+        self.assertEqual(sender, self.svc)
+        return bytes(request), answer
+
+    def check_answer(self, request, answer, version, refid):
+        self.assertEqual(len(answer), 48)
+        self.assertEqual(answer[0], (version << 3) | 4)
+        self.assertEqual(answer[1:4], bytes([15, 6, 0xF9]))
+        self.assertEqual(answer[4:12], request[4:12])     # root delay, dispersion kept
+        self.assertEqual(answer[12:16], socket.inet_aton(refid))
+        self.assertEqual(answer[24:32], request[40:48])   # originate = their transmit
+        self.assertEqual(answer[16:24], answer[40:48])
+        self.assertEqual(answer[32:40], answer[40:48])
+        seconds = struct.unpack("!I", answer[40:44])[0] - NTP_EPOCH
+        self.assertLess(abs(seconds - local_now()), 3)
+
+    def test_mend1_answer_goes_to_the_requesters_port(self):
+        h = self.start("-n", ARGS.peer_addr)
+        client = udp(ARGS.other_addr, 40000)
+        try:
+            request, answer = self.ask(client, 3, leap=3)
+            self.check_answer(request, answer, 3, ARGS.peer_addr)
+            h.wait_state(received=1, sent=1, rejected=0)
+            self.assertEqual(h.statuses(), [" "])
+        finally:
+            client.close()
+
+    def test_client_on_port_123_gets_its_answer_there(self):
+        h = self.start("-n")  # no server known: reference id 0
+        client = udp(ARGS.other_addr, 123)
+        try:
+            request, answer = self.ask(client, 1)
+            self.check_answer(request, answer, 1, "0.0.0.0")
+            h.wait_state(received=1, sent=1)
+        finally:
+            client.close()
+
+
+# --- start-up failures ------------------------------------------------------
+
+class StartUp(ServiceCase):
+    def hold(self, port):
+        """A socket in the service's namespace that keeps the port busy."""
+        code = ("import socket,time\ns=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
+                "s.bind(('0.0.0.0',%d))\nprint('held',flush=True)\ntime.sleep(60)\n" % port)
+        p = subprocess.Popen(["ip", "netns", "exec", ARGS.svc_ns, "/usr/bin/python3", "-c", code],
+                             stdout=subprocess.PIPE, text=True)
+        self.addCleanup(lambda: (p.kill(), p.wait(10)))
+        self.assertEqual(p.stdout.readline().strip(), "held")
+        return p
+
+    def test_mend2_busy_port_falls_back_to_a_client_only_port(self):
+        self.hold(123)
+        h = self.start(ARGS.peer_addr)
+        self.assertEqual(h.boxes()[:1], ["Kestrin Socket Error|Can't bind socket - 10048"])
+        self.assertEqual(h.ready(), {"port": "123", "bound": "1"})
+        data, sender = self.expect_request()
+        self.assertEqual(sender[0], ARGS.svc_addr)
+        self.assertNotEqual(sender[1], 123)
+        self.server.sendto(message(), sender)
+        h.wait_state(received=1, rejected=0, sent=1)
+        self.assertTrue(h.wait(lambda: h.statuses()[-1].startswith("Last set: ")))
+        self.assertIsNone(h.proc.poll())
+
+    def test_no_port_at_all_ends_the_program(self):
+        self.hold(123)
+        self.hold(40000)
+        subprocess.run(["ip", "netns", "exec", ARGS.svc_ns, "sysctl", "-q", "-w",
+                        "net.ipv4.ip_local_port_range=40000 40001"], check=True)
+        self.hold(40001)
+        try:
+            # Not through Host: READY never comes.
+            cmd = ["ip", "netns", "exec", ARGS.svc_ns, "env", "WINEPREFIX=" + ARGS.prefix,
+                   "wine", ARGS.exe, "-t", "30", ARGS.peer_addr]
+            proc = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                  text=True, timeout=60)
+            lines = proc.stdout.splitlines()
+            self.assertEqual(proc.returncode, 3, lines)
+            self.assertEqual([l for l in lines if l.startswith("BOX ")], [
+                "BOX Kestrin Socket Error|Can't bind socket - 10048",
+                "BOX kestrin_svchost.exe|Abnormal program termination"])
+            self.assertFalse([l for l in lines if l.startswith("READY")])
+        finally:
+            subprocess.run(["ip", "netns", "exec", ARGS.svc_ns, "sysctl", "-q", "-w",
+                            "net.ipv4.ip_local_port_range=32768 60999"], check=True)
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    for opt in ["svc-ns", "svc-addr", "peer-addr", "other-addr", "prefix", "exe"]:
+        parser.add_argument("--" + opt, required=True)
+    ARGS, rest = parser.parse_known_args()
+    names = NameServer(ARGS.peer_addr)
+    names.start()
+    unittest.main(argv=[sys.argv[0], "-v"] + rest)
+
+
+if __name__ == "__main__":
+    main()

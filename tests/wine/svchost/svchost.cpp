@@ -1,0 +1,290 @@
+// kestrin_svchost: runs one TimeService without the user interface, standing
+// in for the main dialog, and logs what a user would see, for scripts.
+//
+// Usage: kestrin_svchost.exe [options] [SERVER]
+//   SERVER           host name or dotted address handed to SetServer (none:
+//                    SetServer is not called and no request is sent at start)
+//   -p SECONDS       poll interval for SetPollInterval (default 60)
+//   -m MILLISECONDS  maximum delta for SetMaxDelta (default 100)
+//   -r RULE          DstRule value, eleven numbers (default no daylight
+//                    saving, offset 0: "-1,0,0,0,0,-1,0,0,0,0,0")
+//   -s -i -u -b      SetCloseAfterSet, SetIgnoreLimit, SetAcceptUnsynced,
+//                    SetAcceptAnySource
+//   -n               no SendNow at start
+//   -t SECONDS       quit after this many seconds (default 0: run until the
+//                    service closes the stand-in dialog)
+//   -l FILE          append the log to FILE instead of standard output
+//   -f N             fast ticks: N extra poll ticks (WM_TIMER 275 sent to the
+//                    service window) every 100 ms, on top of the real ones
+//   -a MS:ACTION     at MS milliseconds after start, one of: server=NAME,
+//                    poll=SECONDS, maxdelta=MS, sendnow, quit (repeatable)
+//   -w               leave message boxes for a person (default: log them and
+//                    press OK)
+//
+// Log lines, one per event, flushed at once:
+//   READY port=P bound=B            start-up done (P: the NTP port, host order)
+//   STATUS <text>                   the status line was set to <text>
+//   BOX <caption>|<text>            a message box was shown
+//   STATE sent=.. received=.. broadcast=.. rejected=.. server=A.B.C.D
+//         interval=.. base=.. bound=.. lookup=.. pending=..
+//                                   the service's state changed (polled every 20 ms)
+//   ACTION <action>                 a scripted action ran
+//   CLOSE                           the service closed the stand-in dialog
+//   TIMEOUT                         the -t time ran out
+// Exit status 0; 3 when the service ended the program abnormally.
+#include <winsock.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "framework/tcontrol.h"
+#include "service/timesrvc.h"
+#include "tests/wine/boxwatch.h"
+#include "time/dstrule.h"
+
+namespace {
+
+FILE* g_log = stdout;
+
+void Log(const char* kind, const std::string& text)
+{
+    std::fprintf(g_log, "%s %s\n", kind, text.c_str());
+    std::fflush(g_log);
+}
+
+void LogBox(const char* caption, const char* text)
+{
+    Log("BOX", std::string(caption) + "|" + text);
+}
+
+struct Action {
+    DWORD atMs;
+    std::string what;
+    bool done;
+};
+
+struct Options {
+    std::string server;
+    int32_t poll = 60;
+    int32_t maxDelta = 100;
+    std::string rule = "-1,0,0,0,0,-1,0,0,0,0,0";
+    bool closeAfterSet = false, ignoreLimit = false, acceptUnsynced = false,
+         acceptAnySource = false;
+    bool sendNow = true;
+    int seconds = 0;
+    int fastTicks = 0;
+    bool interactive = false;
+    std::vector<Action> actions;
+};
+
+// The status line: logs every text it is given.
+class StatusLog : public TStatic {
+public:
+    StatusLog(TWindow* parent) : TStatic(parent, 109, 80) {}
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == WM_SETTEXT)
+            Log("STATUS", reinterpret_cast<const char*>(lParam));
+        return TStatic::WindowProc(message, wParam, lParam);
+    }
+};
+
+const UINT_PTR kWatchTimer = 1;
+const UINT_PTR kFastTimer = 2;
+
+class HostWindow : public TWindow {
+public:
+    explicit HostWindow(Options& options)
+        : TWindow(nullptr, "Kestrin service host"), options_(options)
+    {
+        rule_ = DefaultDstRule();
+        ParseDstRule(options_.rule.c_str(), &rule_);
+        status_ = new StatusLog(this);
+        service_ = new TimeService(this, &rule_, "Invisible", status_);
+    }
+
+    void SetupWindow() override
+    {
+        TWindow::SetupWindow();
+        char text[64];
+        std::snprintf(text, sizeof text, "port=%u bound=%d", ntohs(service_->ServicePort()),
+                      service_->Bound() ? 1 : 0);
+        Log("READY", text);
+
+        // The hand-over the main dialog makes.
+        if (!options_.server.empty())
+            service_->SetServer(options_.server.c_str());
+        service_->SetPollInterval(&options_.poll);
+        service_->SetMaxDelta(&options_.maxDelta);
+        service_->SetDstRule(&rule_);
+        if (options_.closeAfterSet)
+            service_->SetCloseAfterSet();
+        if (options_.ignoreLimit)
+            service_->SetIgnoreLimit();
+        if (options_.acceptUnsynced)
+            service_->SetAcceptUnsynced();
+        if (options_.acceptAnySource)
+            service_->SetAcceptAnySource();
+        if (!options_.server.empty() && options_.sendNow)
+            service_->SendNow();
+
+        start_ = GetTickCount();
+        SetTimer(handle_, kWatchTimer, 20, nullptr);
+        if (options_.fastTicks > 0)
+            SetTimer(handle_, kFastTimer, 100, nullptr);
+    }
+
+private:
+    LRESULT EvTimer(WPARAM id, LPARAM)
+    {
+        if (id == kFastTimer) {
+            for (int i = 0; i < options_.fastTicks && service_->GetHandle() != nullptr; ++i)
+                SendMessageA(service_->GetHandle(), WM_TIMER, POLL_TIMER_ID, 0);
+            return 0;
+        }
+        LogStateChange();
+        DWORD elapsed = GetTickCount() - start_;
+        for (Action& a : options_.actions) {
+            if (!a.done && elapsed >= a.atMs) {
+                a.done = true;
+                RunAction(a.what);
+            }
+        }
+        if (options_.seconds > 0 && elapsed >= static_cast<DWORD>(options_.seconds) * 1000u &&
+            handle_ != nullptr) {
+            Log("TIMEOUT", "");
+            Destroy();
+        }
+        return 0;
+    }
+
+    void RunAction(const std::string& what)
+    {
+        Log("ACTION", what);
+        if (what.rfind("server=", 0) == 0) {
+            service_->SetServer(what.c_str() + 7);
+        } else if (what.rfind("poll=", 0) == 0) {
+            options_.poll = std::atoi(what.c_str() + 5);
+            service_->SetPollInterval(&options_.poll);
+        } else if (what.rfind("maxdelta=", 0) == 0) {
+            options_.maxDelta = std::atoi(what.c_str() + 9);
+            service_->SetMaxDelta(&options_.maxDelta);
+        } else if (what == "sendnow") {
+            service_->SendNow();
+        } else if (what == "quit") {
+            Destroy();
+        }
+    }
+
+    void LogStateChange()
+    {
+        in_addr server{};
+        server.s_addr = service_->ServerAddr();
+        char text[256];
+        std::snprintf(text, sizeof text,
+                      "sent=%d received=%d broadcast=%d rejected=%d server=%s interval=%d "
+                      "base=%d bound=%d lookup=%d pending=%d",
+                      service_->SentCount(), service_->ReceivedCount(),
+                      service_->BroadcastCount(), service_->RejectedCount(), inet_ntoa(server),
+                      service_->CurrentInterval(), service_->BaseInterval(),
+                      service_->Bound() ? 1 : 0, service_->LookupOutstanding() ? 1 : 0,
+                      service_->RequestPending() ? 1 : 0);
+        if (lastState_ != text) {
+            lastState_ = text;
+            Log("STATE", text);
+        }
+    }
+
+    LRESULT EvClose(WPARAM, LPARAM)
+    {
+        LogStateChange();
+        Log("CLOSE", "");
+        Destroy();
+        return 0;
+    }
+
+    LRESULT EvDestroy(WPARAM, LPARAM)
+    {
+        PostQuitMessage(0);
+        return 0;
+    }
+
+    Options& options_;
+    DstRuleRecord rule_;
+    StatusLog* status_;
+    TimeService* service_;
+    DWORD start_ = 0;
+    std::string lastState_;
+
+    DECLARE_RESPONSE_TABLE(HostWindow);
+};
+
+DEFINE_RESPONSE_TABLE(HostWindow, TWindow)
+    EV_MESSAGE(WM_TIMER, EvTimer),
+    EV_MESSAGE(WM_CLOSE, EvClose),
+    EV_MESSAGE(WM_DESTROY, EvDestroy),
+END_RESPONSE_TABLE;
+
+bool ParseOptions(int argc, char** argv, Options* o)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (arg == "-s") o->closeAfterSet = true;
+        else if (arg == "-i") o->ignoreLimit = true;
+        else if (arg == "-u") o->acceptUnsynced = true;
+        else if (arg == "-b") o->acceptAnySource = true;
+        else if (arg == "-n") o->sendNow = false;
+        else if (arg == "-w") o->interactive = true;
+        else if (arg == "-p" && hasValue) o->poll = std::atoi(argv[++i]);
+        else if (arg == "-m" && hasValue) o->maxDelta = std::atoi(argv[++i]);
+        else if (arg == "-r" && hasValue) o->rule = argv[++i];
+        else if (arg == "-t" && hasValue) o->seconds = std::atoi(argv[++i]);
+        else if (arg == "-f" && hasValue) o->fastTicks = std::atoi(argv[++i]);
+        else if (arg == "-l" && hasValue) {
+            g_log = std::fopen(argv[++i], "a");
+            if (g_log == nullptr)
+                return false;
+        } else if (arg == "-a" && hasValue) {
+            std::string spec = argv[++i];
+            size_t colon = spec.find(':');
+            if (colon == std::string::npos)
+                return false;
+            o->actions.push_back(
+                Action{static_cast<DWORD>(std::atol(spec.c_str())), spec.substr(colon + 1), false});
+        } else if (!arg.empty() && arg[0] != '-' && o->server.empty()) o->server = arg;
+        else return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!ParseOptions(argc, argv, &options)) {
+        std::fprintf(stderr, "usage: kestrin_svchost [-p s] [-m ms] [-r rule] [-s] [-i] [-u] [-b] "
+                             "[-n] [-t s] [-l file] [-f n] [-a ms:action]... [-w] [server]\n");
+        return 2;
+    }
+    if (!options.interactive)
+        WatchMessageBoxes(LogBox);
+
+    HostWindow* host = new HostWindow(options);
+    if (!host->Create()) {
+        std::fprintf(stderr, "kestrin_svchost: cannot create the host window\n");
+        return 1;
+    }
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    delete host;
+    return 0;
+}
