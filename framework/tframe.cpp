@@ -95,7 +95,7 @@ void TFrameWindow::AdoptClient()
     auto style = static_cast<DWORD>(GetWindowLongA(client, GWL_STYLE));
     style &= ~static_cast<DWORD>(WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_POPUP |
                                  WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
-    style |= WS_CHILD | WS_BORDER | WS_VISIBLE;
+    style |= WS_CHILD | WS_BORDER;
     auto exStyle = static_cast<DWORD>(GetWindowLongA(client, GWL_EXSTYLE));
     exStyle &= ~static_cast<DWORD>(WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE);
     SetWindowLongA(client, GWL_STYLE, static_cast<LONG>(style));
@@ -105,8 +105,10 @@ void TFrameWindow::AdoptClient()
     AdjustWindowRectEx(&outer, style, FALSE, exStyle);
     int width = outer.right - outer.left;
     int height = outer.bottom - outer.top;
+    if (GetParent(client) != handle_)
+        SetParent(client, handle_);
     SetWindowPos(client, nullptr, 0, 0, width, height,
-                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED | SWP_SHOWWINDOW);
 
     if (shrinkToClient_) {
         RECT frame = {0, 0, width, height};
