@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "tests/wine/app_probe.h"
@@ -12,7 +13,8 @@ namespace {
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: app_driver rect SECONDS | status | watch SECONDS | set ID TEXT |\n"
+                 "usage: app_driver rect SECONDS | status | wait-status PREFIX SECONDS |\n"
+                 "       watch SECONDS | set ID TEXT |\n"
                  "       click ID | escape | startup EXE [ARGS]\n");
     return 64;
 }
@@ -30,26 +32,68 @@ DWORD Seconds(const char* text)
     return static_cast<DWORD>(std::atoi(text)) * 1000u;
 }
 
-// Prints the status line each time it changes until the window goes.
+const char kStatusLog[] = "C:\\windows\\temp\\kestrin-status.log";
+
+// Loads app_hook.dll (beside this program) into the thread of frame, which
+// then logs every text its status line is given, even one shown only for
+// an instant before the program ends. Returns false when it cannot.
+bool HookStatusLine(HWND frame)
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string dll = path;
+    dll = dll.substr(0, dll.find_last_of('\\') + 1) + "app_hook.dll";
+    HMODULE module = LoadLibraryA(dll.c_str());
+    if (module == nullptr)
+        return false;
+    auto proc = reinterpret_cast<HOOKPROC>(
+        reinterpret_cast<void*>(GetProcAddress(module, "StatusHookProc")));
+    const DWORD thread = GetWindowThreadProcessId(frame, nullptr);
+    return proc != nullptr && SetWindowsHookExA(WH_CALLWNDPROCRET, proc, module, thread) != nullptr;
+}
+
+// Prints the lines the hook added to the log since offset.
+void PrintNewLog(long* offset, DWORD start)
+{
+    FILE* f = std::fopen(kStatusLog, "rb");
+    if (f == nullptr)
+        return;
+    std::fseek(f, *offset, SEEK_SET);
+    char line[512];
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+        char* text = std::strchr(line, ' ');
+        const unsigned long tick = std::strtoul(line, nullptr, 10);
+        std::printf("%6.1f s  status: %s", (tick - start) / 1000.0, text != nullptr ? text + 1 : line);
+    }
+    *offset = std::ftell(f);
+    std::fclose(f);
+    std::fflush(stdout);
+}
+
+// Prints each text the status line is given until the window goes.
 int Watch(DWORD ms)
 {
+    std::remove(kStatusLog);
     HWND frame = FrameOrFail(ms);
     if (frame == nullptr)
         return 1;
     const DWORD start = GetTickCount();
-    std::string last = "\x01";
+    std::printf("%6.1f s  status: %s\n", 0.0, TextOf(Control(frame, 109)).c_str());
+    if (!HookStatusLine(frame))
+        std::fprintf(stderr, "app_driver: cannot hook the status line\n");
+    long offset = 0;
+    int status = 2;
     while (GetTickCount() - start < ms) {
-        if (!IsWindow(frame))
-            return 0;
-        const std::string now = TextOf(Control(frame, 109));
-        if (now != last && IsWindow(frame)) {
-            std::printf("%6.1f s  status: %s\n", (GetTickCount() - start) / 1000.0, now.c_str());
-            std::fflush(stdout);
-            last = now;
+        PrintNewLog(&offset, start);
+        if (!IsWindow(frame)) {
+            status = 0;
+            break;
         }
         Pump(50);
     }
-    return 2;
+    Pump(200);
+    PrintNewLog(&offset, start);
+    return status;
 }
 
 // Milliseconds from the start to the window shown and to the first request.
@@ -101,6 +145,14 @@ int main(int argc, char** argv)
             return 1;
         std::printf("%s\n", TextOf(Control(frame, 109)).c_str());
         return 0;
+    }
+    if (cmd == "wait-status" && argc == 4) {
+        HWND frame = FrameOrFail(Seconds(argv[3]));
+        if (frame == nullptr)
+            return 1;
+        const bool seen = WaitTextPrefix(Control(frame, 109), argv[2], Seconds(argv[3]));
+        std::printf("%s\n", TextOf(Control(frame, 109)).c_str());
+        return seen ? 0 : 2;
     }
     if (cmd == "watch" && argc == 3)
         return Watch(Seconds(argv[2]));

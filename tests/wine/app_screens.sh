@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Screenshots of the main window with the status line in each of its states,
+# against NTP peers in private network namespaces: docs/main-*.png.
+# Usage: app_screens.sh BUILD_UI_DIR WINEPREFIX [OUTPUT_DIR]
+set -u -o pipefail
+ui=$1 prefix=$2 out=${3:-$(cd "$(dirname "$0")/../.." && pwd)/docs}
+export E2E_NSPREFIX=kst-ui E2E_DISPLAY=${KESTRIN_DISPLAY:-:63}
+# shellcheck source=../e2e/lib.sh
+source "$(cd "$(dirname "$0")" && pwd)/../e2e/lib.sh"
+
+e2e_setup shots
+net_create 64 app peer silent far
+# "slowhost" is looked up at a name server that never answers.
+printf 'nameserver %s\noptions timeout:8 attempts:1\n' "${ADDR[silent]}" > /tmp/resolv.$$
+net_hosts app
+mv /tmp/resolv.$$ "/etc/netns/$(nsname app)/resolv.conf"
+
+spawn peer peer "$E2E_PY" "$E2E_LIB_DIR/peer.py" serve --bind "${ADDR[peer]}"
+spawn silent silent "$E2E_PY" "$E2E_LIB_DIR/peer.py" serve --bind "${ADDR[silent]}" --silent
+spawn dns silent "$E2E_PY" "$E2E_LIB_DIR/peer.py" serve --bind "${ADDR[silent]}" --port 53 --silent
+spawn far far "$E2E_PY" "$E2E_LIB_DIR/peer.py" serve --bind "${ADDR[far]}" --offset 7200
+for p in peer silent dns far; do expect_line "$E2E_DIR/$p.log" '^ready' 10 1 "$p"; done
+
+wine_prepare app "$prefix"
+# Wine draws the caption itself (there is no window manager on Xvfb).
+nsx app wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+ini=$WINEPREFIX/drive_c/windows/KESTRIN.INI
+driver=$ui/app_driver.exe
+mkdir -p "$out"
+
+# shot NAME SERVER PREFIX: start with SERVER, wait for a status starting with
+# PREFIX, save the window.
+shot() {
+  local name=$1 server=$2 want=$3
+  printf '[KESTRIN]\r\nNTPServer=%s\r\n' "$server" > "$ini"
+  wine_spawn "kestrin-$name" app "$ui/kestrin.exe"
+  local status
+  status=$(nsx app timeout 30 wine "$driver" wait-status "$want" 20 | tr -d "\r") ||
+    fail "$name: status line never began with '$want' (it reads '$status')"
+  sleep 0.5
+  local r; r=$(nsx app wine "$driver" rect 5 | tr -d "\r") || fail "$name: no window"
+  read -r left top right bottom <<<"$r"
+  import -window root -crop "$((right - left))x$((bottom - top))+$left+$top" +repage \
+    "$out/main-$name.png"
+  log "$name: '$status' -> $out/main-$name.png"
+  nsx app wine "$driver" escape >/dev/null
+  wait "$LAST_PID" || true
+}
+
+shot blank "" " "
+shot lookup slowhost "DNS Lookup in progress..."
+shot sent "${ADDR[silent]}" "NTP Request sent - "
+shot set "${ADDR[peer]}" "Last set: "
+shot notset "${ADDR[far]}" "Clock NOT Set: "
