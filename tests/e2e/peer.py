@@ -25,6 +25,7 @@ import time
 import ntpwire
 
 NTP_PORT = 123
+PUSH_PATH = 0.020  # seconds, the one-way delay a pushed reply pretends
 
 
 def udp_socket(addr, port, broadcast=False):
@@ -83,9 +84,11 @@ def push(args):
     t = ntpwire.now()
     originate = receive = 0
     if args.mode != 5:
-        # Looks like the answer to a request sent just now.
-        originate = ntpwire.to_ntp(t)
-        receive = ntpwire.to_ntp(t + args.offset)
+        # Looks like the answer to a request sent 2 x PATH ago over a path
+        # of PATH each way, so the offset the receiver works out is the
+        # given one plus about half of (PATH - the real delivery time).
+        originate = ntpwire.to_ntp(t - 2 * PUSH_PATH)
+        receive = ntpwire.to_ntp(t - PUSH_PATH + args.offset)
     message = ntpwire.pack(
         leap=args.leap, version=args.version, mode=args.mode,
         stratum=args.stratum, originate=originate, receive=receive,

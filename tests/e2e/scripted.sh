@@ -12,11 +12,13 @@ program=$1 prefix=$2
 
 e2e_setup scripted
 net_create 12 svc peer other
-alias_addr=10.213.12.20
-net_alias peer "$alias_addr"
+alias_addr=10.213.12.20 ahead2=10.213.12.30 ahead7200=10.213.12.31
+for a in "$alias_addr" "$ahead2" "$ahead7200"; do net_alias peer "$a"; done
 wine_prepare svc "$prefix"
 spawn peer peer "$E2E_PY" "$here/peer.py" serve --bind "${ADDR[peer]}" --duration 170
-expect_line "$E2E_DIR/peer.log" '^ready' 10 1 "peer start"
+spawn peer2 peer "$E2E_PY" "$here/peer.py" serve --bind "$ahead2" --offset 2 --duration 170
+spawn peer7200 peer "$E2E_PY" "$here/peer.py" serve --bind "$ahead7200" --offset 7200 --duration 170
+for p in peer peer2 peer7200; do expect_line "$E2E_DIR/$p.log" '^ready' 10 1 "$p start"; done
 
 # push ROLE ARGS...: one crafted message to the service, port 123.
 push() {
@@ -66,6 +68,15 @@ expect_status plain '^Last set: .*   Delta: \+0\.2[4-7] secs$' 10 1 "a quarter s
 # the one request is all that was sent.
 expect_stats plain 1 14 2 7
 prog_stop plain
+
+# --- Servers ahead of us, through whole exchanges ---------------------------
+prog_start ahead2 svc "$program" "$ahead2"
+expect_status ahead2 '^Set Time error 1314$' 20 1 "server 2 s ahead: Wine refuses the set"
+prog_stop ahead2
+prog_start ahead7200 svc "$program" "$ahead7200"
+expect_status ahead7200 '^Clock NOT Set:   Delta = \+7200 seconds \(Check TZ\)$' 20 1 \
+  "server 7200 s ahead"
+prog_stop ahead7200
 
 # --- -b (any sender) and -u (unsynchronised servers) ------------------------
 prog_start relaxed svc "$program" "${ADDR[peer]}" -b -u
