@@ -4,8 +4,12 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "framework/tdialog.h"
+#include "framework/tframe.h"
 
 namespace {
 
@@ -204,3 +208,58 @@ TEST(Resources, VersionTranslationNamesTheStringTable)
 }
 
 }  // namespace
+
+// Not a check: shows the main window with sample text for a while, so that
+// its look can be captured (run with --gtest_also_run_disabled_tests and
+// --gtest_filter=*ShowMainWindow*; KESTRIN_SHOW_DIALOG picks 1, 3, 4 or
+// 22000).
+TEST(Resources, DISABLED_ShowMainWindow)
+{
+    ASSERT_NE(LoadLibraryA("BWCC32.DLL"), nullptr);
+    char which[16] = "1";
+    GetEnvironmentVariableA("KESTRIN_SHOW_DIALOG", which, sizeof which);
+    int id = atoi(which);
+    HWND shown = nullptr;
+    HWND frame = nullptr;
+    TFrameWindow* frameObject = nullptr;
+    if (id == 1) {
+        // The main window as the program builds it: frame, dialog client,
+        // icon, menu.
+        auto* dialog = new TDialog(nullptr, 1);
+        frameObject = new TFrameWindow(nullptr, "Kestrin", dialog, true);
+        frameObject->Attr.style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
+                                  WS_CLIPCHILDREN;
+        frameObject->Attr.x = frameObject->Attr.y = 104;
+        frameObject->SetIcon(GetModuleHandleA(nullptr), 1001);
+        frameObject->AssignMenu(1);
+        ASSERT_TRUE(frameObject->Create());
+        frame = frameObject->GetHandle();
+        shown = dialog->GetHandle();
+        SetDlgItemTextA(shown, 104, "pool.ntp.org");
+        SetDlgItemTextA(shown, 105, "60");
+        SetDlgItemTextA(shown, 106, "100");
+        SetDlgItemTextA(shown, 109, "Last set: 08-Dec-2026 12:34:56 GMT   Delta: +0.25 secs");
+        ShowWindow(frame, SW_SHOW);
+        SetFocus(GetDlgItem(shown, 104));
+    } else {
+        shown = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr,
+                                   PlainDialogProc, 0);
+        ASSERT_NE(shown, nullptr);
+        ShowWindow(shown, SW_SHOW);
+    }
+    DWORD until = GetTickCount() + 8000;
+    while (GetTickCount() < until) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (!IsDialogMessageA(shown, &msg)) {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+        }
+        Sleep(20);
+    }
+    if (frameObject != nullptr)
+        delete frameObject;
+    else
+        DestroyWindow(shown);
+}
