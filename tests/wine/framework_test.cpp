@@ -7,6 +7,7 @@
 #include <string>
 
 #include "framework/tapplic.h"
+#include "framework/tcombobox.h"
 #include "framework/tcontrol.h"
 #include "framework/tdialog.h"
 #include "framework/tedit.h"
@@ -262,6 +263,63 @@ TEST_F(BwccLoaded, ModalOkAsksTheValidatorBeforeEnding)
     EXPECT_TRUE(dialog.focusAfterRefusal);
     EXPECT_STREQ(xfer.server, "ok");
     EXPECT_EQ(dialog.GetHandle(), nullptr);
+}
+
+// Text fields of odd sizes between lists: the lists' fields must land where
+// the compiler put them.
+struct ListXfer {
+    char dstName[4];
+    TComboBoxData endWeekday;
+    char endTime[6];
+    TComboBoxData startWeekday;
+};
+
+class ListDialog : public TDialog {
+public:
+    explicit ListDialog(ListXfer* xfer) : TDialog(nullptr, 4)
+    {
+        new TEdit(this, 110, 4);
+        new TComboBox(this, 106, 10);
+        new TEdit(this, 108, 6);
+        new TComboBox(this, 102, 10);
+        SetTransferBuffer(xfer);
+    }
+};
+
+TEST_F(BwccLoaded, ListsTransferEntriesAndSelectionThroughAlignedFields)
+{
+    ListXfer xfer;
+    strcpy(xfer.dstName, "EDT");
+    strcpy(xfer.endTime, "02:00");
+    for (const char* day : {"Sunday", "Monday", "Tuesday", " "}) {
+        xfer.endWeekday.AddString(day);
+        xfer.startWeekday.AddString(day);
+    }
+    xfer.endWeekday.Select(1);
+    xfer.startWeekday.Select(9);  // past the end: nothing shown
+    EXPECT_EQ(xfer.startWeekday.GetSelIndex(), 9);
+    EXPECT_EQ(xfer.startWeekday.GetSelection(), "");
+
+    ListDialog dialog(&xfer);
+    ASSERT_TRUE(dialog.Create());
+    HWND h = dialog.GetHandle();
+    EXPECT_EQ(SendDlgItemMessageA(h, 106, CB_GETCOUNT, 0, 0), 4);
+    EXPECT_EQ(SendDlgItemMessageA(h, 106, CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(SendDlgItemMessageA(h, 102, CB_GETCURSEL, 0, 0), CB_ERR);
+    char text[16];
+    GetDlgItemTextA(h, 108, text, sizeof text);
+    EXPECT_STREQ(text, "02:00");
+
+    SendDlgItemMessageA(h, 102, CB_SETCURSEL, 2, 0);
+    SendDlgItemMessageA(h, 106, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SetDlgItemTextA(h, 110, "BST");
+    dialog.TransferData(TTransferDirection::GetData);
+    EXPECT_EQ(xfer.startWeekday.GetSelIndex(), 2);
+    EXPECT_EQ(xfer.startWeekday.GetSelection(), "Tuesday");
+    EXPECT_EQ(xfer.endWeekday.GetSelIndex(), -1);
+    EXPECT_STREQ(xfer.dstName, "BST");
+    EXPECT_STREQ(xfer.endTime, "02:00");
+    dialog.Destroy();
 }
 
 // --- the application: routing, closing from inside a handler -----------------
