@@ -9,7 +9,8 @@
 #  - kestrin.exe itself, started with no server in KESTRIN.INI; app_driver.exe
 #    (beside it) hooks its status line and prints each text as
 #    "<seconds> s  status: <text>", then types the server into the dialog and
-#    presses Set Time. It has no counters to read.
+#    presses Set Time. It has no counters to read. With PROG_WATCH=0 it
+#    starts with the server in KESTRIN.INI and nothing watching it.
 
 declare -A PROG_PIDS=()
 
@@ -23,10 +24,17 @@ prog_start() {
     PROG_PIDS[$name]=$LAST_PID
     return
   fi
+  local ini=$WINEPREFIX/drive_c/windows/KESTRIN.INI
+  if [ "${PROG_WATCH:-1}" = 0 ]; then
+    # Unwatched (benches): the server comes from the INI file, no status log.
+    printf '[KESTRIN]\r\nNTPServer=%s\r\nPollInterval=60\r\nMaxDelta=100\r\n' "$server" > "$ini"
+    wine_spawn "$name" "$role" "$exe" "$@"
+    PROG_PIDS[$name]=$LAST_PID
+    return
+  fi
   local driver; driver=$(dirname "$exe")/app_driver.exe
   [ -f "$driver" ] || fail "no app_driver.exe beside $exe"
-  printf '[KESTRIN]\r\nNTPServer=\r\nPollInterval=60\r\nMaxDelta=100\r\n' \
-    > "$WINEPREFIX/drive_c/windows/KESTRIN.INI"
+  printf '[KESTRIN]\r\nNTPServer=\r\nPollInterval=60\r\nMaxDelta=100\r\n' > "$ini"
   wine_spawn "$name.prog" "$role" "$exe" "$@"
   PROG_PIDS[$name]=$LAST_PID
   wine_spawn "$name" "$role" "$driver" watch 900

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Accuracy bench: the delta the program shows against a scripted peer with a
+# known offset and simulated path delay, beside ntpdig's offset on the same
+# paths in the same run. Prints a table; asserts nothing.
+# Usage: accuracy.sh PROGRAM.exe WINEPREFIX [EXCHANGES_PER_PATH]
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+E2E_NSPREFIX=kst-bench E2E_DISPLAY=:72
+source "$here/../tests/e2e/lib.sh"
+source "$here/../tests/e2e/program.sh"
+program=$1 prefix=$2 exchanges=${3:-50}
+offset=0.123  # the peer's clock ahead of ours, seconds; Wine leaves it there
+
+e2e_setup accuracy
+net_create 21 svc peer
+wine_prepare svc "$prefix"
+
+# Paths: name, request hold, reply hold (seconds). The delay is simulated in
+# the peer: holding a request before stamping T2 is request-path delay,
+# holding the answer after stamping T3 is reply-path delay.
+paths=("none 0 0" "sym-20ms 0.020 0.020" "req+40ms 0.040 0" "reply+40ms 0 0.040")
+results=$E2E_DIR/results.txt
+: > "$results"
+
+for p in "${paths[@]}"; do
+  set -- $p
+  name=$1 dreq=$2 drep=$3
+  spawn "peer-$name" peer "$E2E_PY" "$here/../tests/e2e/peer.py" serve --bind "${ADDR[peer]}" \
+    --offset "$offset" --req-delay "$dreq" --reply-delay "$drep" --duration 900
+  expect_line "$E2E_DIR/peer-$name.log" '^ready' 10 1 "peer"
+  peer_pid=$LAST_PID
+  # One run per path: the request at start, then one a second (host actions).
+  actions=()
+  for i in $(seq 1 $(( exchanges - 1 ))); do actions+=(-a "$(( i * 1000 )):sendnow"); done
+  prog_start "run-$name" svc "$program" "${ADDR[peer]}" "${actions[@]}" -t $(( exchanges + 3 ))
+  wait_for_status "run-$name" '^Last set: ' $(( exchanges + 20 )) "$exchanges" \
+    || log "$name: only $(status_lines "run-$name" | grep -c '^Last set: ') replies shown"
+  prog_stop "run-$name"
+  status_lines "run-$name" | sed -n 's/.*Delta: \([-+][0-9.]*\) secs$/\1/p' |
+    head -n "$exchanges" | awk -v n="$name $dreq $drep" -v want="$exchanges" '
+      { print n, "kestrin", $1 } END { for (i = NR; i < want; i++) print n, "kestrin", "miss" }' \
+    >> "$results"
+  for i in $(seq "$exchanges"); do
+    out=$(nsx svc timeout 5 ntpdig -t 2 "${ADDR[peer]}" 2>/dev/null)
+    set -- $out
+    echo "$name $dreq $drep ntpdig ${4:-miss}" >> "$results"
+  done
+  kill "$peer_pid"; wait "$peer_pid" 2>/dev/null
+done
+
+echo
+echo "Accuracy: error of the offset measured, against a peer ${offset} s ahead"
+echo "(path delay simulated in the peer; the kernel here has no netem)."
+echo "Expected error for both: (request delay - reply delay) / 2; Kestrin"
+echo "shows hundredths and stamps T1/T4 in whole hundredths."
+awk -v off="$offset" '
+  { k = $1 " " $4; if (!(k in seen)) { seen[k] = 1; keys[++nk] = k; want[k] = ($2 - $3) / 2 * 1000 } }
+  $5 == "miss" { miss[k]++; next }
+  { e = ($5 - off) * 1000; ae = e < 0 ? -e : e
+    n[k]++; s[k] += e; ss[k] += e * e; a[k] += ae; if (ae > mx[k]) mx[k] = ae }
+  END {
+    printf "%-12s %-8s %4s %4s %9s %9s %9s %9s %9s\n", "path", "client", "n", "miss",
+           "expect ms", "mean ms", "mean|e|", "max|e|", "sd ms"
+    for (i = 1; i <= nk; i++) { k = keys[i]; split(k, kk, " ")
+      m = n[k] ? s[k] / n[k] : 0; v = n[k] ? ss[k] / n[k] - m * m : 0
+      printf "%-12s %-8s %4d %4d %9.1f %9.1f %9.1f %9.1f %9.1f\n", kk[1], kk[2], n[k], miss[k],
+             want[k], m, n[k] ? a[k] / n[k] : 0, mx[k], sqrt(v > 0 ? v : 0) }
+  }' "$results"

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Idle-cost bench: CPU seconds and resident memory of the running program
+# (its Wine process, its wineserver and Wine's helper processes) over five
+# minutes (--quick: one minute) with a 60 s poll. The peer is the scripted
+# one, 0.2 s ahead: every set is then worse than the 100 ms maximum delta,
+# so the interval stays at its 60 s base instead of doubling. Prints a
+# table; asserts nothing.
+# Usage: idle.sh PROGRAM.exe WINEPREFIX [--quick]
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+E2E_NSPREFIX=kst-bench E2E_DISPLAY=:72
+source "$here/../tests/e2e/lib.sh"
+source "$here/../tests/e2e/program.sh"
+program=$1 prefix=$2 seconds=300
+[ "${3:-}" = --quick ] && seconds=60
+tick=$(getconf CLK_TCK)
+
+e2e_setup idle
+net_create 23 svc srv
+spawn peer srv "$E2E_PY" "$here/../tests/e2e/peer.py" serve --bind "${ADDR[srv]}" \
+  --offset 0.2 --duration $(( seconds + 120 ))
+expect_line "$E2E_DIR/peer.log" '^ready' 10 1 "peer start"
+wine_prepare svc "$prefix"
+PROG_WATCH=0 prog_start idle svc "$program" "${ADDR[srv]}"
+expect_line "$E2E_DIR/peer.log" '^reply ' 30 1 "first exchange"
+sleep 2  # let start-up work finish before the window opens
+
+# snapshot: "pid group cpu_ticks rss_kb" for every process in the two
+# namespaces (stat field 14 utime, 15 stime; field 2 may hold blanks).
+exe=$(basename "$program")
+proc_line() {
+  awk -v pid="$1" -v g="$2" '
+    FNR == NR { sub(/^.*\) /, ""); split($0, f, " "); cpu = f[12] + f[13]; next }
+    /^VmRSS:/ { rss = $2 }
+    END { print pid, g, cpu, rss + 0 }' "/proc/$1/stat" "/proc/$1/status" 2>/dev/null
+}
+snapshot() {
+  local pid cmd group
+  for pid in $(ns_pids svc); do
+    cmd=$(tr '\0' ' ' < "/proc/$pid/cmdline" 2>/dev/null) || continue
+    case $cmd in
+      *"$exe"*) group=program ;;
+      *wineserver*) group=wineserver ;;
+      *) group=wine-helpers ;;
+    esac
+    proc_line "$pid" "$group"
+  done
+  for pid in $(ns_pids srv); do proc_line "$pid" python-peer; done
+}
+snapshot > "$E2E_DIR/before.txt"
+requests_before=$(grep -c '^request ' "$E2E_DIR/peer.log")
+log "measuring for ${seconds}s"
+sleep "$seconds"
+snapshot > "$E2E_DIR/after.txt"
+requests=$(( $(grep -c '^request ' "$E2E_DIR/peer.log") - requests_before ))
+prog_alive idle || log "the program died while idle"
+prog_stop idle
+
+echo
+echo "Idle cost of $(basename "$program") over ${seconds} s, 60 s poll: ${requests} requests in the window"
+printf '%-16s %6s %12s %12s\n' group procs "cpu seconds" "rss MiB"
+awk -v tick="$tick" '
+  FNR == NR { before[$1] = $3; next }
+  { g = $2; n[g]++; cpu[g] += ($3 - ($1 in before ? before[$1] : 0)) / tick; rss[g] += $4 / 1024 }
+  END {
+    split("program wineserver wine-helpers python-peer", order, " ")
+    for (i = 1; i <= 4; i++) { g = order[i]; if (!(g in n)) continue
+      printf "%-16s %6d %12.2f %12.1f\n", g, n[g], cpu[g], rss[g]
+      if (i <= 3) { tn += n[g]; tc += cpu[g]; tr += rss[g] } }
+    printf "%-16s %6d %12.2f %12.1f\n", "wine total", tn, tc, tr }' \
+  "$E2E_DIR/before.txt" "$E2E_DIR/after.txt"

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Runs the benches (accuracy, server, idle cost) one after another and prints
+# their tables. Needs root and a cross build with the test host.
+# Usage: bench/run.sh [--quick] [--program EXE] [--ui EXE] [--prefix WINEPREFIX] [BENCH...]
+#   BENCH: accuracy, server, idle (default: all three)
+#   --program: the test host kestrin_svchost.exe (default: newest in build/)
+#   --ui: kestrin.exe, whose idle cost is measured too (default: the same build tree's)
+#   --quick: 10 exchanges per path, 2 s per load rate, one idle minute
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+quick=0 program= ui= prefix=$root/build/wineprefix benches=()
+while [ $# -gt 0 ]; do
+  case $1 in
+    --quick) quick=1 ;;
+    --program) program=$2; shift ;;
+    --ui) ui=$2; shift ;;
+    --prefix) prefix=$2; shift ;;
+    accuracy|server|idle) benches+=("$1") ;;
+    *) echo "usage: $0 [--quick] [--program EXE] [--ui EXE] [--prefix DIR] [accuracy|server|idle]..." >&2; exit 2 ;;
+  esac
+  shift
+done
+[ ${#benches[@]} -gt 0 ] || benches=(accuracy server idle)
+if [ -z "$program" ]; then
+  program=$(find "$root/build" -name kestrin_svchost.exe \
+    -printf '%T@ %p\n' 2>/dev/null | sort -rn | head -n1 | cut -d' ' -f2-)
+fi
+[ -n "$program" ] && [ -f "$program" ] || { echo "no kestrin_svchost.exe; build the cross tree or pass --program" >&2; exit 1; }
+[ -n "$ui" ] || ui=$(dirname "$program")/../../../ui/kestrin.exe
+[ -f "$ui" ] && ui=$(cd "$(dirname "$ui")" && pwd)/kestrin.exe || ui=
+echo "program: $program"
+[ -n "$ui" ] && echo "kestrin.exe: $ui"
+
+for b in "${benches[@]}"; do
+  echo
+  echo "=== $b ==="
+  case $b in
+    accuracy) args=($([ $quick = 1 ] && echo 10 || echo 50)) ;;
+    server) args=($([ $quick = 1 ] && echo 2 || echo 5)) ;;
+    idle) args=($([ $quick = 1 ] && echo --quick)) ;;
+  esac
+  programs=("$program")
+  [ "$b" = idle ] && [ -n "$ui" ] && programs+=("$ui")
+  for p in "${programs[@]}"; do
+    bash "$here/$b.sh" "$p" "$prefix" "${args[@]}" 2> "/tmp/kst-bench-$b.log" \
+      || { echo "$b failed; see /tmp/kst-bench-$b.log" >&2; tail -n 5 "/tmp/kst-bench-$b.log" >&2; }
+  done
+done
