@@ -22,7 +22,7 @@ void CALLBACK DismissBox(HWND box, UINT, UINT_PTR id, DWORD)
     GetDlgItemTextA(box, kMessageBoxTextId, text, sizeof text);
     if (g_sink != nullptr)
         g_sink(caption, text);
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EndDialog(box, IDOK);
 }
 
 LRESULT CALLBACK WatchProc(int code, WPARAM wParam, LPARAM lParam)

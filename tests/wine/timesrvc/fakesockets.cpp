@@ -1,0 +1,123 @@
+// The scripted socket layer (see fakesockets.h).
+#include "tests/wine/timesrvc/fakesockets.h"
+
+#include "service/sockets.h"
+
+#include <cstring>
+
+namespace {
+
+FakeNet g_net;
+uintptr_t g_nextTask = 0x100;
+
+int Next(std::deque<int>& results)
+{
+    if (results.empty())
+        return 0;
+    int result = results.front();
+    results.pop_front();
+    return result;
+}
+
+}  // namespace
+
+FakeNet& Net() { return g_net; }
+void ResetNet() { g_net = FakeNet{}; }
+
+void CompleteLookup(uint32_t addr)
+{
+    // hostent, then the address list and the address, inside the buffer.
+    char* buffer = g_net.lookupBuffer;
+    auto* entry = reinterpret_cast<hostent*>(buffer);
+    auto** list = reinterpret_cast<char**>(buffer + sizeof(hostent));
+    char* address = buffer + sizeof(hostent) + 2 * sizeof(char*);
+    std::memcpy(address, &addr, 4);
+    list[0] = address;
+    list[1] = nullptr;
+    entry->h_name = nullptr;
+    entry->h_aliases = nullptr;
+    entry->h_addrtype = AF_INET;
+    entry->h_length = 4;
+    entry->h_addr_list = list;
+    SendMessageA(g_net.lookupWindow, WM_USER + 3, reinterpret_cast<WPARAM>(g_net.lookupTask), 0);
+}
+
+void FailLookup(int error)
+{
+    SendMessageA(g_net.lookupWindow, WM_USER + 3, reinterpret_cast<WPARAM>(g_net.lookupTask),
+                 WSAMAKEASYNCREPLY(0, error));
+}
+
+int SockStartup(WORD* version)
+{
+    if (g_net.startupError == 0)
+        *version = g_net.version;
+    return g_net.startupError;
+}
+
+void SockCleanup() { ++g_net.cleanups; }
+
+int SockOpenUdp(SOCKET* sock)
+{
+    *sock = g_net.openError == 0 ? 7 : INVALID_SOCKET;
+    return g_net.openError;
+}
+
+int SockSetNonBlocking(SOCKET) { return g_net.nonBlockError; }
+
+uint16_t SockServicePort(const char*, uint16_t fallback) { return fallback; }
+
+int SockBind(SOCKET, uint16_t port)
+{
+    g_net.bindPorts.push_back(port);
+    return Next(g_net.bindErrors);
+}
+
+int SockSelectEvents(SOCKET, HWND, UINT, long) { return g_net.selectError; }
+
+uint32_t SockParseAddress(const char* dotted) { return inet_addr(dotted); }
+
+int SockStartLookup(HWND window, UINT, const char* name, char* buffer, int size, HANDLE* task)
+{
+    g_net.lookups.push_back(name);
+    if (g_net.lookupError != 0)
+        return g_net.lookupError;
+    g_net.lookupBuffer = buffer;
+    g_net.lookupSize = size;
+    g_net.lookupWindow = window;
+    g_net.lookupTask = reinterpret_cast<HANDLE>(g_nextTask++);
+    *task = g_net.lookupTask;
+    return 0;
+}
+
+int SockCancelLookup(HANDLE task)
+{
+    g_net.cancelled.push_back(task);
+    return 0;
+}
+
+int SockSendTo(SOCKET, const uint8_t* data, int length, uint32_t addr, uint16_t port)
+{
+    int error = Next(g_net.sendErrors);
+    if (error == 0)
+        g_net.sent.push_back(FakeDatagram{std::vector<uint8_t>(data, data + length), addr, port});
+    return error;
+}
+
+int SockReceiveFrom(SOCKET, uint8_t* buffer, int size, int* length, uint32_t* addr,
+                    uint16_t* port)
+{
+    if (g_net.inbox.empty())
+        return g_net.receiveError != 0 ? g_net.receiveError : WSAEWOULDBLOCK;
+    FakeDatagram d = g_net.inbox.front();
+    g_net.inbox.pop_front();
+    if (static_cast<int>(d.bytes.size()) > size)
+        return WSAEMSGSIZE;
+    std::memcpy(buffer, d.bytes.data(), d.bytes.size());
+    *length = static_cast<int>(d.bytes.size());
+    *addr = d.addr;
+    *port = d.port;
+    return 0;
+}
+
+void SockClose(SOCKET) { ++g_net.closes; }

@@ -1,0 +1,52 @@
+// A scripted stand-in for the socket layer (service/sockets.h): start-up
+// results, datagrams waiting to be read, sends recorded, lookups completed
+// by the test. Linked into the test instead of service/sockets.cpp.
+#pragma once
+
+#include <winsock.h>
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+struct FakeDatagram {
+    std::vector<uint8_t> bytes;
+    uint32_t addr;  // network order
+    uint16_t port;  // network order
+};
+
+struct FakeNet {
+    // What the calls return (0: success).
+    int startupError = 0;
+    WORD version = 0x0101;
+    int openError = 0;
+    int nonBlockError = 0;
+    std::deque<int> bindErrors;  // one per bind, then 0
+    int selectError = 0;
+    int lookupError = 0;
+    std::deque<int> sendErrors;  // one per send, then 0
+    int receiveError = 0;        // when the inbox is empty: WSAEWOULDBLOCK
+
+    // What happened.
+    std::vector<uint16_t> bindPorts;
+    std::vector<FakeDatagram> sent;
+    std::deque<FakeDatagram> inbox;
+    std::vector<std::string> lookups;
+    std::vector<HANDLE> cancelled;
+    char* lookupBuffer = nullptr;
+    int lookupSize = 0;
+    HANDLE lookupTask = nullptr;
+    HWND lookupWindow = nullptr;
+    int cleanups = 0;
+    int closes = 0;
+};
+
+// The one fake, back to its defaults.
+FakeNet& Net();
+void ResetNet();
+
+// Completes the outstanding lookup as the platform does: the host entry
+// (addr, network order) in the caller's buffer, then WM_USER+3.
+void CompleteLookup(uint32_t addr);
+void FailLookup(int error);

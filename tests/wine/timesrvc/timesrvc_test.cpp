@@ -1,0 +1,422 @@
+// TimeService over the scripted socket layer and the virtual clock: start-up
+// failures, the poll count, sends that would block, lookups and their order,
+// and the exact texts for a chosen local time.
+#include "service/timesrvc.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "framework/tcontrol.h"
+#include "service/ntptime.h"
+#include "tests/fakes/fakeclock.h"
+#include "tests/wine/boxwatch.h"
+#include "tests/wine/timesrvc/fakesockets.h"
+#include "time/dstrule.h"
+
+namespace {
+
+std::vector<std::string> g_boxes;
+
+void RecordBox(const char* caption, const char* text)
+{
+    g_boxes.push_back(std::string(caption) + "|" + text);
+}
+
+// 1998-06-01 12:00:00 UTC, the virtual clock's reading after a reset (the
+// zone is UTC with no daylight saving).
+const int32_t kNow = 896702400;
+const uint16_t kNtpPort = htons(123);
+const uint32_t kServer = inet_addr("10.0.0.1");
+
+void PutTimestamp(std::vector<uint8_t>& m, size_t at, NtpTime t)
+{
+    for (int i = 0; i < 4; ++i) {
+        m[at + i] = static_cast<uint8_t>(t.seconds >> (24 - 8 * i));
+        m[at + 4 + i] = static_cast<uint8_t>(t.fraction >> (24 - 8 * i));
+    }
+}
+
+// A 48-byte server message; zero times stay zero.
+std::vector<uint8_t> Message(int mode, NtpTime t1, NtpTime t2, NtpTime t3)
+{
+    std::vector<uint8_t> m(48, 0);
+    m[0] = static_cast<uint8_t>((3 << 3) | mode);
+    m[1] = 2;
+    PutTimestamp(m, 24, t1);
+    PutTimestamp(m, 32, t2);
+    PutTimestamp(m, 40, t3);
+    return m;
+}
+
+std::vector<uint8_t> GoodReply()
+{
+    NtpTime now = NtpFromEpoch(kNow, 0);
+    return Message(4, now, now, now);
+}
+
+class TimeServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetNet();
+        FakeClockReset();
+        g_boxes.clear();
+        ASSERT_TRUE(WatchMessageBoxes(RecordBox));
+        rule_ = DefaultDstRule();
+    }
+
+    void TearDown() override { delete parent_; }
+
+    void Start()
+    {
+        parent_ = new TWindow(nullptr, "stand-in dialog");
+        status_ = new TStatic(parent_, 109, 80);
+        service_ = new TimeService(parent_, &rule_, "Invisible", status_);
+        ASSERT_TRUE(parent_->Create());
+    }
+
+    // Started, a dotted server and the poll tick, no request yet.
+    void StartPolling(int32_t interval = 60)
+    {
+        Start();
+        service_->SetServer("10.0.0.1");
+        service_->SetPollInterval(&interval);
+        Net().sent.clear();
+    }
+
+    std::string Status() const { return status_->GetText(); }
+
+    void Tick(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            SendMessageA(service_->GetHandle(), WM_TIMER, POLL_TIMER_ID, 0);
+    }
+
+    void Notify(int event)
+    {
+        SendMessageA(service_->GetHandle(), WM_SOCKET_NOTIFY, 7, WSAMAKESELECTREPLY(event, 0));
+    }
+
+    void Deliver(const std::vector<uint8_t>& bytes, uint32_t addr = kServer,
+                 uint16_t port = kNtpPort)
+    {
+        Net().inbox.push_back(FakeDatagram{bytes, addr, port});
+        Notify(FD_READ);
+    }
+
+    DstRuleRecord rule_{};
+    TWindow* parent_ = nullptr;
+    TStatic* status_ = nullptr;
+    TimeService* service_ = nullptr;
+};
+
+// --- start-up ----------------------------------------------------------------
+
+TEST_F(TimeServiceTest, StartUpFailuresShowTheirBoxAndLeaveNoBoundSocket)
+{
+    struct Case {
+        const char* name;
+        void (*script)(FakeNet&);
+        const char* box;
+        bool bound;
+    } cases[] = {
+        {"no Winsock", [](FakeNet& n) { n.startupError = WSASYSNOTREADY; },
+         "Kestrin Startup Error|Can't find WINSOCK.DLL", false},
+        {"version 1.0", [](FakeNet& n) { n.version = 0x0001; },
+         "Kestrin Startup Error|WINSOCK version < 1.1", false},
+        {"version 2.2", [](FakeNet& n) { n.version = 0x0202; },
+         "Kestrin Startup Error|WINSOCK version < 1.1", false},
+        {"no socket", [](FakeNet& n) { n.openError = WSAEMFILE; },
+         "Kestrin Socket Error|Can't get socket - 10024", false},
+        {"blocking", [](FakeNet& n) { n.nonBlockError = WSAEINVAL; },
+         "Kestrin Socket Error|Can't set socket unblocked - 10022", false},
+        {"no events", [](FakeNet& n) { n.selectError = WSAEINVAL; },
+         "Kestrin Socket Error|Can't select events on socket - 10022", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        c.script(Net());
+        Start();
+        EXPECT_EQ(g_boxes, std::vector<std::string>{c.box});
+        EXPECT_EQ(service_->Bound(), c.bound);
+        TearDown();
+        parent_ = nullptr;
+    }
+}
+
+TEST_F(TimeServiceTest, StartUpBindsTheNtpPort)
+{
+    Start();
+    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_EQ(Net().bindPorts, std::vector<uint16_t>{kNtpPort});
+    EXPECT_EQ(service_->ServicePort(), kNtpPort);
+    EXPECT_TRUE(service_->Bound());
+}
+
+TEST_F(TimeServiceTest, Mend2FailedBindFallsBackToAPortTheSystemChooses)
+{
+    Net().bindErrors = {WSAEADDRINUSE};
+    Start();
+    EXPECT_EQ(g_boxes, std::vector<std::string>{"Kestrin Socket Error|Can't bind socket - 10048"});
+    EXPECT_EQ(Net().bindPorts, (std::vector<uint16_t>{kNtpPort, 0}));
+    ASSERT_TRUE(service_->Bound());
+
+    // A client only: requests still go to the server's NTP port.
+    service_->SetServer("10.0.0.1");
+    service_->SendNow();
+    EXPECT_EQ(Net().bindPorts.size(), 2u);
+    ASSERT_EQ(Net().sent.size(), 1u);
+    EXPECT_EQ(Net().sent[0].port, kNtpPort);
+}
+
+TEST_F(TimeServiceTest, WithoutASocketTimedRequestsStillCountAndShow)
+{
+    Net().openError = WSAEMFILE;
+    Start();
+    service_->SetServer("10.0.0.1");
+    EXPECT_EQ(service_->ServerAddr(), kServer);
+    service_->SendNow();  // not bound: nothing
+    EXPECT_EQ(service_->SentCount(), 0);
+
+    int32_t interval = 60;
+    service_->SetPollInterval(&interval);
+    Tick(60);
+    EXPECT_EQ(service_->SentCount(), 1);
+    EXPECT_EQ(Status(), "NTP Request sent - Mon Jun 01 12:00:00 1998 UTC");
+}
+
+// --- the server name ---------------------------------------------------------
+
+TEST_F(TimeServiceTest, OnlyThreeDotsAndDigitsMakeAnAddress)
+{
+    struct Case {
+        const char* name;
+        bool address;
+    } cases[] = {
+        {"10.0.0.1", true}, {"10.0.0", false}, {"10.0.0.1.2", false},
+        {"10.0.0.1a", false}, {"ntp.example", false}, {"", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        Start();
+        service_->SetServer(c.name);
+        EXPECT_EQ(service_->LookupOutstanding(), !c.address);
+        EXPECT_EQ(Status(), c.address ? " " : "DNS Lookup in progress...");
+        TearDown();
+        parent_ = nullptr;
+    }
+}
+
+TEST_F(TimeServiceTest, SetServerClearsTheCountersAndTheAddress)
+{
+    StartPolling();
+    service_->SendNow();
+    Deliver(GoodReply());
+    EXPECT_EQ(service_->SentCount(), 1);
+    EXPECT_EQ(service_->ReceivedCount(), 1);
+    service_->SetServer("ntp.example");
+    EXPECT_EQ(service_->SentCount(), 0);
+    EXPECT_EQ(service_->ReceivedCount(), 0);
+    EXPECT_EQ(service_->ServerAddr(), 0u);
+}
+
+TEST_F(TimeServiceTest, LookupThatCannotStartShowsTheSocketBox)
+{
+    Net().lookupError = WSAENETDOWN;
+    Start();
+    service_->SetServer("ntp.example");
+    EXPECT_FALSE(service_->LookupOutstanding());
+    EXPECT_EQ(g_boxes,
+              std::vector<std::string>{"Kestrin Socket Error|Async lookup (DNS) failed - 10050"});
+}
+
+TEST_F(TimeServiceTest, CompletedLookupSetsTheServerAndAsksAtOnce)
+{
+    Start();
+    service_->SetServer("ntp.example");
+    SendMessageA(service_->GetHandle(), WM_HOST_RESOLVED, 0x7777, 0);  // not ours
+    EXPECT_TRUE(service_->LookupOutstanding());
+    CompleteLookup(kServer);
+    EXPECT_FALSE(service_->LookupOutstanding());
+    EXPECT_EQ(service_->ServerAddr(), kServer);
+    ASSERT_EQ(Net().sent.size(), 1u);
+    EXPECT_EQ(Net().sent[0].addr, kServer);
+}
+
+TEST_F(TimeServiceTest, Mend3LatestNameWinsOverTheOutstandingLookup)
+{
+    Start();
+    service_->SetServer("old.example");
+    service_->SetServer("new.example");
+    EXPECT_EQ(Net().lookups, std::vector<std::string>{"old.example"});  // one at a time
+
+    char* buffer = Net().lookupBuffer;
+    CompleteLookup(inet_addr("10.9.9.9"));  // the stale answer
+    EXPECT_EQ(service_->ServerAddr(), 0u);
+    EXPECT_TRUE(Net().sent.empty());
+    EXPECT_EQ(Net().lookups, (std::vector<std::string>{"old.example", "new.example"}));
+    EXPECT_EQ(Net().lookupBuffer, buffer);  // still the one buffer
+    EXPECT_EQ(Status(), "DNS Lookup in progress...");
+
+    CompleteLookup(kServer);
+    EXPECT_EQ(service_->ServerAddr(), kServer);
+    ASSERT_EQ(Net().sent.size(), 1u);
+    EXPECT_TRUE(g_boxes.empty());
+}
+
+TEST_F(TimeServiceTest, Mend3StaleFailureIsNotReported)
+{
+    Start();
+    service_->SetServer("old.example");
+    service_->SetServer("10.0.0.1");
+    FailLookup(WSAHOST_NOT_FOUND);
+    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_FALSE(service_->LookupOutstanding());
+    EXPECT_EQ(service_->ServerAddr(), kServer);
+    EXPECT_EQ(Net().lookups.size(), 1u);
+}
+
+TEST_F(TimeServiceTest, Mend4DestructorCancelsTheLookupAndKeepsItsBuffer)
+{
+    Start();
+    service_->SetServer("slow.example");
+    HANDLE task = Net().lookupTask;
+    char* buffer = Net().lookupBuffer;
+    delete parent_;
+    parent_ = nullptr;
+    EXPECT_EQ(Net().cancelled, std::vector<HANDLE>{task});
+
+    // The platform finishing late must write into memory still ours: the
+    // heaps stay sound.
+    std::memset(buffer, 0xA5, MAXGETHOSTSTRUCT);
+    HANDLE heaps[64];
+    DWORD count = GetProcessHeaps(64, heaps);
+    for (DWORD i = 0; i < count && i < 64; ++i)
+        EXPECT_TRUE(HeapValidate(heaps[i], 0, nullptr)) << "heap " << i;
+}
+
+// --- the poll tick -----------------------------------------------------------
+
+TEST_F(TimeServiceTest, SettersRaiseTheCallersValues)
+{
+    Start();
+    int32_t interval = 30;
+    int32_t delta = 20;
+    service_->SetPollInterval(&interval);
+    service_->SetMaxDelta(&delta);
+    EXPECT_EQ(interval, 60);
+    EXPECT_EQ(delta, 100);
+    EXPECT_EQ(service_->BaseInterval(), 60);
+    EXPECT_EQ(service_->MaxDelta(), 100);
+}
+
+TEST_F(TimeServiceTest, ARequestEveryIntervalOfTicks)
+{
+    StartPolling();
+    Tick(59);
+    EXPECT_TRUE(Net().sent.empty());
+    Tick(1);
+    EXPECT_EQ(Net().sent.size(), 1u);
+    service_->SendNow();  // does not restart the count
+    Tick(60);
+    EXPECT_EQ(Net().sent.size(), 3u);
+
+    // A good reply doubles the interval to 120 ticks.
+    Deliver(GoodReply());
+    EXPECT_EQ(service_->CurrentInterval(), 120);
+    Tick(119);
+    EXPECT_EQ(Net().sent.size(), 3u);
+    Tick(1);
+    EXPECT_EQ(Net().sent.size(), 4u);
+}
+
+TEST_F(TimeServiceTest, IntervalShrunkBelowTheCountFiresAtTheNextTick)
+{
+    StartPolling();
+    Deliver(GoodReply());
+    ASSERT_EQ(service_->CurrentInterval(), 120);
+    Tick(90);
+    EXPECT_TRUE(Net().sent.empty());
+
+    // 0.5 s off, more than the 100 ms allowed: back to 60, already passed.
+    NtpTime now = NtpFromEpoch(kNow, 0);
+    NtpTime ahead = NtpFromEpoch(kNow, 50);
+    Deliver(Message(4, now, ahead, ahead));
+    ASSERT_EQ(service_->CurrentInterval(), 60);
+    Tick(1);
+    EXPECT_EQ(Net().sent.size(), 1u);
+    EXPECT_EQ(service_->TickCount(), 0);
+}
+
+// --- sending and receiving ---------------------------------------------------------
+
+TEST_F(TimeServiceTest, RequestThatWouldBlockGoesAgainOnWrite)
+{
+    StartPolling();
+    Net().sendErrors = {WSAEWOULDBLOCK, WSAEWOULDBLOCK};
+    service_->SendNow();
+    EXPECT_TRUE(service_->RequestPending());
+    Notify(FD_WRITE);  // blocks again: still pending
+    EXPECT_TRUE(service_->RequestPending());
+    Notify(FD_WRITE);
+    EXPECT_FALSE(service_->RequestPending());
+    ASSERT_EQ(Net().sent.size(), 1u);
+    EXPECT_EQ(Net().sent[0].bytes.size(), 48u);
+    EXPECT_EQ(Net().sent[0].bytes[0], 0x0B);
+    EXPECT_EQ(service_->SentCount(), 1);
+}
+
+TEST_F(TimeServiceTest, ReadsThatGiveNoMessageStillCount)
+{
+    StartPolling();
+    Notify(FD_READ);                              // nothing waiting
+    Deliver(std::vector<uint8_t>(61, 0x24));       // too long: lost
+    Deliver({});                                   // empty
+    Notify(FD_OOB);                                // not a read
+    EXPECT_EQ(service_->ReceivedCount(), 3);
+    EXPECT_EQ(service_->RejectedCount(), 0);
+    EXPECT_EQ(Status(), " ");
+}
+
+TEST_F(TimeServiceTest, AcceptedReplySetsTheClockFromTheFourTimes)
+{
+    StartPolling();
+    // T1 = now - 0.20, T2 = T3 = now + 2.15, T4 = now: +2.25 s.
+    NtpTime t1 = NtpFromEpoch(kNow - 1, 80);
+    NtpTime t23 = NtpFromEpoch(kNow + 2, 15);
+    Deliver(Message(4, t1, t23, t23));
+    EXPECT_EQ(Status(), "Last set: Mon Jun 01 12:00:02 1998 UTC   Delta: +2.25 secs");
+    EXPECT_EQ(FakeClockSetCount(), 1);
+    EXPECT_EQ(FakeClockLastSetTime().ti_second, 2);
+    EXPECT_EQ(FakeClockLastSetTime().ti_hundredths, 25);
+}
+
+TEST_F(TimeServiceTest, BroadcastFromTheServerCountsAndAdjusts)
+{
+    StartPolling();
+    NtpTime zero{0, 0};
+    Deliver(Message(5, zero, zero, NtpFromEpoch(kNow + 2, 0)));
+    EXPECT_EQ(service_->BroadcastCount(), 1);
+    EXPECT_EQ(service_->ReceivedCount(), 1);
+    EXPECT_EQ(service_->RejectedCount(), 0);
+    EXPECT_EQ(Status(), "Last set: Mon Jun 01 12:00:01 1998 UTC   Delta: +1.00 secs");
+}
+
+TEST_F(TimeServiceTest, CloseAfterSetClosesTheDialogAfterAnyAcceptedReply)
+{
+    StartPolling();
+    service_->SetCloseAfterSet();
+    HWND dialog = parent_->GetHandle();
+    NtpTime now = NtpFromEpoch(kNow, 0);
+    NtpTime distant = NtpFromEpoch(kNow + 7200, 0);
+    Deliver(Message(4, now, distant, distant));  // too far to set
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ(FakeClockSetCount(), 0);
+}
+
+}  // namespace
