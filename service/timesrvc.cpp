@@ -1,9 +1,8 @@
-// TimeService: socket start-up, server address, poll tick, requests,
-// replies and answers to clients.
+// TimeService: socket start-up, poll tick, requests, replies and answers
+// to clients (the server's address: srvaddr.cpp).
 #include "service/timesrvc.h"
 
 #include <cstdio>
-#include <cstring>
 #include <new>
 
 #include "service/abnormal.h"
@@ -13,38 +12,8 @@
 
 namespace {
 
-const char kErrorCaption[] = "Kestrin Error";
-const char kStartupCaption[] = "Kestrin Startup Error";
-const char kSocketCaption[] = "Kestrin Socket Error";
-
 const uint16_t kNtpPort = 123;  // host order, when the services file has no "ntp"
 const UINT kPollPeriodMs = 1000;
-
-// Digits and dots only, exactly three dots: taken as an address, not a name.
-bool IsDottedAddress(const char* name)
-{
-    int dots = 0;
-    for (const char* p = name; *p != '\0'; ++p) {
-        if (*p == '.')
-            ++dots;
-        else if (*p < '0' || *p > '9')
-            return false;
-    }
-    return dots == 3;
-}
-
-// The first IPv4 address of the host entry that a completed lookup left in
-// buffer, in network order; 0 when the entry lists none.
-uint32_t FirstHostAddress(const char* buffer)
-{
-    const hostent* entry = reinterpret_cast<const hostent*>(buffer);
-    if (entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list == nullptr ||
-        entry->h_addr_list[0] == nullptr)
-        return 0;
-    uint32_t addr = 0;
-    std::memcpy(&addr, entry->h_addr_list[0], sizeof addr);
-    return addr;
-}
 
 }  // namespace
 
@@ -139,80 +108,6 @@ void TimeService::CloseSocket()
         sock = INVALID_SOCKET;
     }
     SockCleanup();
-}
-
-// --- the server ------------------------------------------------------------
-
-void TimeService::SetServer(const char* name)
-{
-    SetStatus(" ");
-    sentCount = broadcastCount = receivedCount = rejectedCount = 0;
-    if (bound && serverAddr != 0)
-        serverAddr = 0;
-    serverName = name;
-
-    if (IsDottedAddress(name)) {
-        uint32_t addr = SockParseAddress(name);
-        if (addr == INADDR_NONE) {
-            serverAddr = 0;
-            ErrorBox("Invalid dotted decimal address for Server", kErrorCaption);
-            return;
-        }
-        serverAddr = addr;
-        BindSocket();
-        return;
-    }
-    // One lookup at a time: when the one in flight completes, it sees that
-    // the name has changed and starts this one (EvHostResolved).
-    if (lookupBuffer != nullptr)
-        return;
-    StartLookup(name);
-}
-
-void TimeService::StartLookup(const char* name)
-{
-    if (lookupBuffer == nullptr)
-        lookupBuffer.reset(new (std::nothrow) char[MAXGETHOSTSTRUCT]);
-    int error = WSAENOBUFS;
-    if (lookupBuffer != nullptr)
-        error = SockStartLookup(handle_, WM_HOST_RESOLVED, name, lookupBuffer.get(),
-                                MAXGETHOSTSTRUCT, &lookupHandle);
-    if (error != 0) {
-        lookupBuffer.reset();
-        SocketErrorBox("Async lookup (DNS) failed - %d", error);
-        return;
-    }
-    lookupName = name;
-    SetStatus("DNS Lookup in progress...");
-}
-
-LRESULT TimeService::EvHostResolved(WPARAM wParam, LPARAM lParam)
-{
-    if (lookupBuffer == nullptr || reinterpret_cast<HANDLE>(wParam) != lookupHandle)
-        return 0;
-
-    if (lookupName != serverName) {
-        // SetServer was given another name meanwhile: this answer is stale.
-        // A dotted address set since then stays; a host name is looked up now,
-        // in the same buffer.
-        if (IsDottedAddress(serverName.c_str()))
-            lookupBuffer.reset();
-        else
-            StartLookup(serverName.c_str());
-        return 0;
-    }
-
-    std::unique_ptr<char[]> entry = std::move(lookupBuffer);
-    if (WSAGETASYNCERROR(lParam) != 0) {
-        SetStatus(" ");
-        ErrorBox("Lookup of server address failed", kErrorCaption);
-        return 0;
-    }
-    serverAddr = FirstHostAddress(entry.get());
-    BindSocket();
-    SetStatus("DNS Lookup complete...");
-    SendRequest();
-    return 0;
 }
 
 // --- polling -----------------------------------------------------------------

@@ -21,6 +21,11 @@ inline constexpr UINT WM_SOCKET_NOTIFY = WM_USER + 1;  // lParam low word: FD_ e
 inline constexpr UINT WM_HOST_RESOLVED = WM_USER + 3;  // wParam: task, lParam high word: error
 inline constexpr UINT_PTR POLL_TIMER_ID = 275;         // the one-second tick
 
+// Captions of the service's message boxes.
+inline constexpr char kErrorCaption[] = "Kestrin Error";
+inline constexpr char kStartupCaption[] = "Kestrin Startup Error";
+inline constexpr char kSocketCaption[] = "Kestrin Socket Error";
+
 // Poll interval bounds, seconds, and the lowest maximum delta, milliseconds.
 inline constexpr int32_t kMinPollInterval = 60;
 inline constexpr int32_t kMinMaxDelta = 100;
