@@ -15,7 +15,7 @@ if [ -z "${DISPLAY:-}" ]; then
   (
     flock 9
     if ! xdpyinfo >/dev/null 2>&1; then
-      Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+      Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 9>&- &
       for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
     fi
   ) 9>"/tmp/kestrin-xvfb${display#:}.lock"
