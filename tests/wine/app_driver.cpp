@@ -134,6 +134,8 @@ int main(int argc, char** argv)
         HWND frame = FrameOrFail(Seconds(argv[2]));
         if (frame == nullptr)
             return 1;
+        for (int i = 0; i < 500 && !IsWindowVisible(frame); ++i)
+            Pump(10);
         RECT r{};
         GetWindowRect(frame, &r);
         std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
