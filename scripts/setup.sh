@@ -9,7 +9,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev python3
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   libgtest-dev googletest
-  wine wine32:i386 xvfb xauth x11-utils xdotool imagemagick
+  wine wine32:i386 fonts-wine xvfb xauth x11-utils xdotool imagemagick
   chrony ntpsec-ntpdig toybox iproute2 procps
 )
 

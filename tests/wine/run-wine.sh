@@ -21,5 +21,6 @@ if [ -z "${DISPLAY:-}" ]; then
   ) 9>"/tmp/kestrin-xvfb${display#:}.lock"
 fi
 
-wineserver -p 2>/dev/null || true
+# Its output must not hold the caller's pipes open (ctest waits for them).
+wineserver -p >/dev/null 2>&1 </dev/null 9>&- || true
 exec wine "$@"
