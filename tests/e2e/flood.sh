@@ -36,8 +36,8 @@ else
   sleep $(( 60 - seconds / 2 ))  # the flood brackets the request due at 60 s
 fi
 
-log "flooding for ${seconds}s at ${rate}/s from each of three senders"
 seed=${E2E_SEED:-$RANDOM}
+log "flooding for ${seconds}s at ${rate}/s from each of three senders (E2E_SEED=$seed)"
 flood() {
   local name=$1 role=$2; shift 2
   spawn "$name" "$role" "$E2E_PY" "$here/flood.py" --to "${ADDR[svc]}" --rate "$rate" \

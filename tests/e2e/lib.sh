@@ -9,6 +9,7 @@
 # packet can reach another host.
 
 E2E_PY=/usr/bin/python3
+export PYTHONDONTWRITEBYTECODE=1  # no __pycache__ in the source tree
 E2E_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 E2E_NSPREFIX=${E2E_NSPREFIX:-kst-e2e}
 E2E_DISPLAY=${E2E_DISPLAY:-:71}
@@ -25,15 +26,18 @@ fail() { log "FAIL: $*"; exit 1; }
 e2e_setup() {
   E2E_TAG=$1
   [ "$(id -u)" -eq 0 ] || { echo "needs root (network namespaces)" >&2; exit 77; }
-  E2E_DIR=$(mktemp -d "/tmp/$E2E_NSPREFIX-$E2E_TAG.XXXXXX")
-  trap e2e_cleanup EXIT
-  trap 'exit 130' INT TERM
-  # A namespace left over from an interrupted run of the same script.
+  # What a killed run of the same script left: its namespaces with their
+  # processes, and its copy of the Wine prefix (its logs stay).
   local ns
   for ns in $(ip netns list | awk '{print $1}' | grep "^$E2E_NSPREFIX-$E2E_TAG-" || true); do
     ip netns pids "$ns" | xargs -r kill -9 2>/dev/null || true
     ip netns del "$ns" 2>/dev/null || true
+    rm -rf "/etc/netns/$ns"
   done
+  rm -rf "/tmp/$E2E_NSPREFIX-$E2E_TAG".*/prefix
+  E2E_DIR=$(mktemp -d "/tmp/$E2E_NSPREFIX-$E2E_TAG.XXXXXX")
+  trap e2e_cleanup EXIT
+  trap 'exit 130' INT TERM
 }
 
 e2e_cleanup() {
@@ -143,11 +147,14 @@ EOF
 # xvfb_start: an X server of our own for Wine, file socket only.
 xvfb_start() {
   export DISPLAY=$E2E_DISPLAY
-  [ -S "/tmp/.X11-unix/X${DISPLAY#:}" ] && return 0
+  local n=${DISPLAY#:}
+  xdpyinfo >/dev/null 2>&1 && return 0
+  # A server killed by a timeout leaves its socket and lock behind.
+  rm -f "/tmp/.X11-unix/X$n" "/tmp/.X$n-lock"
   Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$E2E_DIR/xvfb.log" 2>&1 &
   E2E_XVFB_PID=$!
   local i
-  for i in $(seq 50); do [ -S "/tmp/.X11-unix/X${DISPLAY#:}" ] && return 0; sleep 0.1; done
+  for i in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
   fail "Xvfb $DISPLAY did not start"
 }
 
@@ -173,5 +180,5 @@ wine_spawn() {
   spawn "$name" "$role" wine "$@"
 }
 
-# wine_procs ROLE: pids of every process in the role's namespace.
+# ns_pids ROLE: pids of every process in the role's namespace.
 ns_pids() { ip netns pids "$(nsname "$1")"; }

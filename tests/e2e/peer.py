@@ -3,15 +3,15 @@
 the faults real servers never send (leap 3, stratum 0, zero transmit, wrong
 source address, broadcasts, large offsets) and simulated path delay.
 
-  peer.py serve --bind ADDR [--offset S] [--req-delay S] [--reply-delay S]
-                [--leap N] [--stratum N] [--zero-tx] [--reply-from ADDR]
-                [--silent] [--duration S]
+  peer.py serve --bind ADDR [--offset S] [--offsets S,S,...] [--req-delay S]
+                [--reply-delay S] [--leap N] [--stratum N] [--zero-tx]
+                [--reply-from ADDR] [--silent] [--duration S]
   peer.py push  --from ADDR --to ADDR [--mode 4|5] [--offset S] [--leap N]
                 [--stratum N] [--zero-tx] [--broadcast] [--to-broadcast ADDR]
                 [--any-port] [--length N] [--version N]
 
 serve prints one line per request and per reply (flushed), and "ready" once
-bound. Simulated delay: holding a request before stamping T2 looks to the
+bound; --offsets takes the offsets in turn, one per reply. Simulated delay: holding a request before stamping T2 looks to the
 client exactly like that much extra request-path delay; holding the reply
 after stamping T3 looks like reply-path delay.
 """
@@ -41,12 +41,12 @@ def say(*parts):
     print(" ".join(str(p) for p in parts), flush=True)
 
 
-def reply_for(request, args):
+def reply_for(request, args, offset):
     """The answer to one request; T2 and T3 stamped after the request hold."""
     if args.req_delay > 0:
         time.sleep(args.req_delay)
-    t2 = ntpwire.now() + args.offset
-    t3 = ntpwire.now() + args.offset
+    t2 = ntpwire.now() + offset
+    t3 = ntpwire.now() + offset
     fields = ntpwire.unpack(request)
     return ntpwire.pack(
         leap=args.leap, version=fields["version"] or 4, mode=4,
@@ -58,6 +58,8 @@ def reply_for(request, args):
 def serve(args):
     sock = udp_socket(args.bind, args.port)
     out = udp_socket(args.reply_from, args.port) if args.reply_from else sock
+    offsets = [float(x) for x in args.offsets.split(",")] if args.offsets else [args.offset]
+    replies = 0
     say("ready", args.bind, args.port)
     deadline = time.monotonic() + args.duration
     while time.monotonic() < deadline:
@@ -71,11 +73,13 @@ def serve(args):
                time.time()))
         if fields["mode"] != 3 or args.silent:
             continue
-        answer = reply_for(data, args)
+        offset = offsets[replies % len(offsets)]
+        replies += 1
+        answer = reply_for(data, args, offset)
         if args.reply_delay > 0:
             time.sleep(args.reply_delay)
         out.sendto(answer, (host, port))
-        say("reply to=%s:%d offset=%+.3f" % (host, port, args.offset))
+        say("reply to=%s:%d offset=%+.3f" % (host, port, offset))
 
 
 def push(args):
@@ -117,6 +121,7 @@ def main():
     s = sub.add_parser("serve")
     common(s)
     s.add_argument("--bind", required=True)
+    s.add_argument("--offsets", help="comma-separated offsets, one per reply in turn")
     s.add_argument("--reply-from")
     s.add_argument("--req-delay", type=float, default=0.0)
     s.add_argument("--reply-delay", type=float, default=0.0)

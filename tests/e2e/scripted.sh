@@ -61,12 +61,16 @@ push peer "${from_peer[@]}" --offset 7200
 expect_status plain '^Clock NOT Set:   Delta = \+7200 seconds \(Check TZ\)$' 10 1 "7200 s ahead"
 push peer "${from_peer[@]}" --offset -7200.5
 expect_status plain '^Clock NOT Set:   Delta = -7200 seconds \(Check TZ\)$' 10 1 "7200.5 s behind"
+push peer "${from_peer[@]}" --offset 5399.5
+expect_status plain '^Set Time error 1314$' 10 2 "5399.5 s ahead is below the limit (Wine refuses)"
+push peer "${from_peer[@]}" --offset 5400.5
+expect_status plain '^Clock NOT Set:   Delta = \+5400 seconds \(Check TZ\)$' 10 1 "5400.5 s ahead"
 push peer "${from_peer[@]}" --offset 0.25
 expect_status plain '^Last set: .*   Delta: \+0\.2[4-7] secs$' 10 1 "a quarter second ahead"
 
-# One reply and 13 pushes arrived, 7 were rejected, 2 were broadcasts, and
+# One reply and 15 pushes arrived, 7 were rejected, 2 were broadcasts, and
 # the one request is all that was sent.
-expect_stats plain 1 14 2 7
+expect_stats plain 1 16 2 7
 prog_stop plain
 
 # --- Servers ahead of us, through whole exchanges ---------------------------
