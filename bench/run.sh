@@ -3,7 +3,8 @@
 # their tables. Needs root and a cross build with the test host.
 # Usage: bench/run.sh [--quick] [--program EXE] [--ui EXE] [--prefix WINEPREFIX] [BENCH...]
 #   BENCH: accuracy, server, idle (default: all three)
-#   --program: the test host kestrin_svchost.exe (default: newest in build/)
+#   --program: the test host kestrin_svchost.exe (default: the one in build/win32,
+#              the cross tree scripts/build.sh makes)
 #   --ui: kestrin.exe, whose idle cost is measured too (default: the same build tree's)
 #   --quick: 10 exchanges per path, 2 s per load rate, one idle minute
 set -eu
@@ -22,10 +23,7 @@ while [ $# -gt 0 ]; do
   shift
 done
 [ ${#benches[@]} -gt 0 ] || benches=(accuracy server idle)
-if [ -z "$program" ]; then
-  program=$(find "$root/build" -name kestrin_svchost.exe \
-    -printf '%T@ %p\n' 2>/dev/null | sort -rn | head -n1 | cut -d' ' -f2-)
-fi
+[ -n "$program" ] || program=$root/build/win32/tests/wine/svchost/kestrin_svchost.exe
 [ -n "$program" ] && [ -f "$program" ] || { echo "no kestrin_svchost.exe; build the cross tree or pass --program" >&2; exit 1; }
 [ -n "$ui" ] || ui=$(dirname "$program")/../../../ui/kestrin.exe
 [ -f "$ui" ] && ui=$(cd "$(dirname "$ui")" && pwd)/kestrin.exe || ui=
@@ -35,10 +33,13 @@ echo "program: $program"
 for b in "${benches[@]}"; do
   echo
   echo "=== $b ==="
-  case $b in
-    accuracy) args=($([ $quick = 1 ] && echo 10 || echo 50)) ;;
-    server) args=($([ $quick = 1 ] && echo 2 || echo 5)) ;;
-    idle) args=($([ $quick = 1 ] && echo --quick)) ;;
+  case $b:$quick in
+    accuracy:1) args=(10) ;;
+    accuracy:0) args=(50) ;;
+    server:1) args=(2) ;;
+    server:0) args=(5) ;;
+    idle:1) args=(--quick) ;;
+    idle:0) args=() ;;
   esac
   programs=("$program")
   [ "$b" = idle ] && [ -n "$ui" ] && programs+=("$ui")
