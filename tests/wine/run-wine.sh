@@ -9,18 +9,33 @@ export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
+# Starts a long-lived server with no descriptor of ours: ctest waits until
+# every holder of its output pipes has gone.
+without_fds() {
+  for fd in /proc/$BASHPID/fd/*; do
+    fd=${fd##*/}
+    [ "$fd" -gt 2 ] 2>/dev/null && eval "exec $fd>&-"
+  done
+  exec "$@"
+}
+detach() { ( without_fds "$@" ) </dev/null >/dev/null 2>&1 & }
+detach_wait() { ( without_fds "$@" ) </dev/null >/dev/null 2>&1 || true; }
+
 if [ -z "${DISPLAY:-}" ]; then
   display=${KESTRIN_DISPLAY:-:97}
   export DISPLAY=$display
   (
     flock 9
     if ! xdpyinfo >/dev/null 2>&1; then
-      Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 9>&- &
+      detach Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp
       for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
     fi
   ) 9>"/tmp/kestrin-xvfb${display#:}.lock"
 fi
 
-# Its output must not hold the caller's pipes open (ctest waits for them).
-wineserver -p >/dev/null 2>&1 </dev/null 9>&- || true
+# wineserver -p puts itself in the background (or exits when one runs).
+detach_wait wineserver -p
+# The first Wine process of a session starts the prefix's services, which
+# inherit its standard handles and outlive it: let a detached one do that.
+detach_wait wine cmd.exe /c exit
 exec wine "$@"
