@@ -5,7 +5,8 @@
 #   BENCH: accuracy, server, idle (default: all three)
 #   --program: the test host kestrin_svchost.exe (default: the one in build/win32,
 #              the cross tree scripts/build.sh makes)
-#   --ui: kestrin.exe, whose idle cost is measured too (default: the same build tree's)
+#   --ui: kestrin.exe, whose server load and idle cost are measured too
+#         (default: the same build tree's)
 #   --quick: 10 exchanges per path, 2 s per load rate, one idle minute
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -42,7 +43,7 @@ for b in "${benches[@]}"; do
     idle:0) args=() ;;
   esac
   programs=("$program")
-  [ "$b" = idle ] && [ -n "$ui" ] && programs+=("$ui")
+  [ "$b" != accuracy ] && [ -n "$ui" ] && programs+=("$ui")
   for p in "${programs[@]}"; do
     bash "$here/$b.sh" "$p" "$prefix" "${args[@]}" 2> "/tmp/kst-bench-$b.log" \
       || { echo "$b failed; see /tmp/kst-bench-$b.log" >&2; tail -n 5 "/tmp/kst-bench-$b.log" >&2; }

@@ -34,9 +34,10 @@ load() {  # load SERVER_NAME: one run per rate, results appended
 # start-up request goes out), answering the load.
 spawn upstream upstream "$E2E_PY" "$here/../tests/e2e/peer.py" serve --silent \
   --bind "${ADDR[upstream]}" --duration 900
-prog_start kestrin svc "$program" "${ADDR[upstream]}"
-wait_for_status kestrin '^NTP Request sent - ' 20 || fail "the program did not start"
-load kestrin
+expect_line "$E2E_DIR/upstream.log" '^ready' 10 1 "upstream peer"
+PROG_WATCH=0 prog_start kestrin svc "$program" "${ADDR[upstream]}"
+expect_line "$E2E_DIR/upstream.log" '^request ' 30 1 "the program's first request"
+load "$(basename "$program" .exe)"
 prog_alive kestrin || log "the program died under load"
 prog_stop kestrin
 WINEPREFIX=$E2E_WINE_PREFIX wineserver -k 2>/dev/null
@@ -48,7 +49,7 @@ load chronyd
 
 echo
 echo "Server: paced mode-3 load from another namespace, ${seconds} s per rate"
-printf '%-8s %8s %8s %9s %8s %10s %12s\n' server offered sent answered "loss %" "answers/s" "median ms"
+printf '%-16s %8s %8s %9s %8s %10s %12s\n' server offered sent answered "loss %" "answers/s" "median ms"
 awk '{ for (i = 3; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
-       printf "%-8s %8s %8s %9s %8s %10s %12s\n", $1, $2, v["sent"], v["answered"],
+       printf "%-16s %8s %8s %9s %8s %10s %12s\n", $1, $2, v["sent"], v["answered"],
               v["loss_pct"], v["answers_per_s"], v["median_rtt_ms"] }' "$results"

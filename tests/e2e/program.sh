@@ -39,7 +39,7 @@ prog_start() {
   PROG_PIDS[$name]=$LAST_PID
   wine_spawn "$name" "$role" "$driver" watch 900
   wait_for "$E2E_DIR/$name.log" ' status: ' 20 || fail "$name: app_driver found no window"
-  sleep 0.3  # the hook is in place once the first line is out
+  sleep 0.3  # the driver sets its hook just after printing the first line
   nsx "$role" wine "$driver" set 104 "$server" && nsx "$role" wine "$driver" click 102 \
     || fail "$name: cannot enter the server"
 }
