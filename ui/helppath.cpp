@@ -23,6 +23,7 @@ void HelpPathBeside(const char* modulePath, char* out, size_t size)
             return;
         }
     }
-    std::memcpy(out, modulePath, folderLength);
+    if (folderLength > 0)
+        std::memcpy(out, modulePath, folderLength);
     std::memcpy(out + folderLength, kHelpFileName, nameLength + 1);
 }
