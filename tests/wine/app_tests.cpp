@@ -537,4 +537,25 @@ TEST(Server, RequestWithAServerAndDelayedStart)
     EXPECT_EQ(0, app.Escape());
 }
 
+// -d alone: nothing for 30 seconds; then, with an address (no lookup whose
+// completion would send at once), the first request waits one poll interval.
+TEST(Server, DelayedStartWithAnAddressWaitsForThePollInterval)
+{
+    const std::string server = TestServer();
+    if (server.empty())
+        GTEST_SKIP() << "no NTP peer in this run";
+    RemoveIni();
+    ASSERT_TRUE(WriteWholeFile(IniPath(), "[KESTRIN]\r\nNTPServer=" + server + "\r\n"));
+    const DWORD start = GetTickCount();
+    AppSession app("-d");
+    ASSERT_NE(nullptr, app.frame);
+    Pump(28000);
+    EXPECT_EQ(" ", app.Field(109)) << "nothing before the start delay";
+    Pump(50000);
+    EXPECT_EQ(" ", app.Field(109)) << "nothing before one poll interval after the delay";
+    EXPECT_TRUE(WaitTextPrefix(Control(app.frame, 109), "Last set:", 25000)) << app.Field(109);
+    EXPECT_GE(GetTickCount() - start, 85000u) << "30 s delay plus a 60 s poll interval";
+    EXPECT_EQ(0, app.Escape());
+}
+
 }  // namespace
