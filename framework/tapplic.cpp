@@ -38,7 +38,18 @@ int TApplication::Run()
 bool TApplication::InitInstance()
 {
     BuildMainWindow();
-    if (mainWindow_ == nullptr || !mainWindow_->Create()) {
+    if (mainWindow_ == nullptr) {
+        ShowMessageBox(nullptr, "Unable to create the main window.", GetName(),
+                       MB_OK | MB_ICONHAND);
+        return false;
+    }
+    // Created hidden, so it never shows unsized or off centre: its set-up
+    // sizes and places it, then the show command shows it.
+    const DWORD style = mainWindow_->Attr.style;
+    mainWindow_->Attr.style &= ~static_cast<DWORD>(WS_VISIBLE);
+    const bool created = mainWindow_->Create();
+    mainWindow_->Attr.style = style;
+    if (!created) {
         ShowMessageBox(nullptr, "Unable to create the main window.", GetName(),
                        MB_OK | MB_ICONHAND);
         return false;

@@ -8,6 +8,7 @@ DEFINE_RESPONSE_TABLE(TFrameWindow, TWindow)
     EV_MESSAGE(WM_CLOSE, EvClose),
     EV_MESSAGE(WM_DESTROY, EvDestroy),
     EV_MESSAGE(WM_SETFOCUS, EvSetFocus),
+    EV_MESSAGE(WM_ENDSESSION, EvEndSession),
 END_RESPONSE_TABLE;
 
 TFrameWindow::TFrameWindow(TWindow* parent, const char* title, TWindow* client,
@@ -161,6 +162,15 @@ LRESULT TFrameWindow::EvSetFocus(WPARAM wParam, LPARAM lParam)
         return 0;
     }
     return DefaultProcessing(WM_SETFOCUS, wParam, lParam);
+}
+
+LRESULT TFrameWindow::EvEndSession(WPARAM wParam, LPARAM lParam)
+{
+    // Only top-level windows hear that the session ends, and the process may
+    // be ended as soon as they return: the client gets its say first.
+    if (client_ != nullptr && client_->GetHandle() != nullptr)
+        SendMessageA(client_->GetHandle(), WM_ENDSESSION, wParam, lParam);
+    return DefaultProcessing(WM_ENDSESSION, wParam, lParam);
 }
 
 bool TFrameWindow::RouteCommand(UINT commandId)

@@ -43,6 +43,8 @@ protected:
     LRESULT EvClose(WPARAM, LPARAM);
     LRESULT EvDestroy(WPARAM, LPARAM);
     LRESULT EvSetFocus(WPARAM, LPARAM);
+    // Passed on to the client, which may have state to keep.
+    LRESULT EvEndSession(WPARAM, LPARAM);
 
 private:
     bool RouteCommand(UINT commandId);

@@ -43,6 +43,7 @@ DEFINE_RESPONSE_TABLE(SNTPMainDlg, TDialog)
     EV_COMMAND(IDC_STATS, CmStats),
     EV_COMMAND(IDC_SETTZ, CmSetTz),
     EV_MESSAGE(WM_TIMER, EvTimer),
+    EV_MESSAGE(WM_ENDSESSION, EvEndSession),
 END_RESPONSE_TABLE;
 
 SNTPMainDlg::SNTPMainDlg(const char* cmdLine, TWindow* parent, UINT resourceId, HINSTANCE module)
@@ -140,6 +141,13 @@ LRESULT SNTPMainDlg::EvTimer(WPARAM wParam, LPARAM lParam)
     if (startTimer != 0)
         KillTimer(GetHandle(), startTimer);
     StartService();
+    return 0;
+}
+
+LRESULT SNTPMainDlg::EvEndSession(WPARAM endingNow, LPARAM)
+{
+    if (endingNow)
+        SaveSettings();
     return 0;
 }
 

@@ -64,6 +64,9 @@ protected:
     void CmStats();
     void CmSetTz();
     LRESULT EvTimer(WPARAM, LPARAM);
+    // Log-off or shutdown: the process may end without the orderly close,
+    // so the settings are written now.
+    LRESULT EvEndSession(WPARAM, LPARAM);
 
 private:
     TimeService* timeService;

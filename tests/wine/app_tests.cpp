@@ -226,6 +226,21 @@ TEST(App, SetTimeShowsTheValuesInEffect)
     EXPECT_EQ("2000", IniValue("MaxDelta"));
 }
 
+// Log-off or shutdown may end the process without the orderly close, so the
+// settings applied with Set Time used to be lost then.
+TEST(App, EndOfSessionWritesTheSettings)
+{
+    RemoveIni();
+    AppSession app("");
+    ASSERT_NE(nullptr, app.frame);
+    app.SetField(105, "180");
+    ClickButton(app.frame, 102);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(IniPath().c_str()));
+    SendMessageA(app.frame, WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ("180", IniValue("PollInterval"));
+    EXPECT_EQ(0, app.Escape());
+}
+
 TEST(App, StatsAndTimeZoneButtonsAreHarmless)
 {
     RemoveIni();
