@@ -42,6 +42,8 @@ e2e_setup() {
 
 e2e_cleanup() {
   local rc=$? pid ns
+  # Everything below must run, whatever options the sourcing script set.
+  set +e +o pipefail
   [ -n "$E2E_WINE_PREFIX" ] && WINEPREFIX=$E2E_WINE_PREFIX timeout 10 wineserver -k 2>/dev/null
   for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
   for ns in "${E2E_NAMESPACES[@]}"; do
