@@ -92,24 +92,5 @@ void Paint(HWND window)
 
 LRESULT CALLBACK BorShadeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    LRESULT result = 0;
-    if (bwcc::HandleFontMessage(window, message, wParam, lParam, &result))
-        return result;
-    switch (message) {
-    case WM_PAINT:
-        Paint(window);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;  // only the edges are ours
-    case WM_SETTEXT:
-        result = DefWindowProcA(window, message, wParam, lParam);
-        InvalidateRect(window, nullptr, FALSE);
-        return result;
-    case WM_NCHITTEST:
-        return HTTRANSPARENT;
-    case WM_GETDLGCODE:
-        return DLGC_STATIC;
-    default:
-        return DefWindowProcA(window, message, wParam, lParam);
-    }
+    return bwcc::PassiveControlProc(window, message, wParam, lParam, Paint);
 }

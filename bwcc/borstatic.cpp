@@ -45,25 +45,5 @@ void Paint(HWND window)
 
 LRESULT CALLBACK BorStaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    LRESULT result = 0;
-    if (bwcc::HandleFontMessage(window, message, wParam, lParam, &result))
-        return result;
-    switch (message) {
-    case WM_PAINT:
-        Paint(window);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;  // WM_PAINT fills the whole face
-    case WM_SETTEXT:
-    case WM_ENABLE:
-        result = DefWindowProcA(window, message, wParam, lParam);
-        InvalidateRect(window, nullptr, TRUE);
-        return result;
-    case WM_NCHITTEST:
-        return HTTRANSPARENT;
-    case WM_GETDLGCODE:
-        return DLGC_STATIC;
-    default:
-        return DefWindowProcA(window, message, wParam, lParam);
-    }
+    return bwcc::PassiveControlProc(window, message, wParam, lParam, Paint);
 }

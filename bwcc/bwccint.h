@@ -39,6 +39,12 @@ HFONT ControlFont(HWND window);
 bool HandleFontMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                        LRESULT* result);
 
+// The window procedure of a control that only draws itself (shades, static
+// text): paint draws it, text and enable changes redraw it, the mouse goes
+// through to what lies beneath, and the dialog manager treats it as static.
+LRESULT PassiveControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                           void (*paint)(HWND));
+
 // Frees the shared GDI objects (DLL unload).
 void ReleasePalette();
 

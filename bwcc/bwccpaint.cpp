@@ -78,4 +78,30 @@ bool HandleFontMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
     return false;
 }
 
+LRESULT PassiveControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                           void (*paint)(HWND))
+{
+    LRESULT result = 0;
+    if (HandleFontMessage(window, message, wParam, lParam, &result))
+        return result;
+    switch (message) {
+    case WM_PAINT:
+        paint(window);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;  // WM_PAINT draws all that is ours
+    case WM_SETTEXT:
+    case WM_ENABLE:
+        result = DefWindowProcA(window, message, wParam, lParam);
+        InvalidateRect(window, nullptr, TRUE);
+        return result;
+    case WM_NCHITTEST:
+        return HTTRANSPARENT;
+    case WM_GETDLGCODE:
+        return DLGC_STATIC;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
 }  // namespace bwcc
