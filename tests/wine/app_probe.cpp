@@ -48,24 +48,39 @@ void Pump(DWORD ms)
 
 namespace {
 
-struct FrameSearch {
-    DWORD pid;
+struct TopWindowSearch {
+    DWORD pid;            // 0: any process
+    bool (*match)(HWND);
     HWND found;
 };
 
-BOOL CALLBACK MatchFrame(HWND window, LPARAM param)
+BOOL CALLBACK MatchTopWindow(HWND window, LPARAM param)
 {
-    auto* search = reinterpret_cast<FrameSearch*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    char title[32] = "";
-    GetWindowTextA(window, title, sizeof title);
-    if ((search->pid == 0 || pid == search->pid) && lstrcmpA(title, "Kestrin") == 0 && GetDlgItem(window, 109) == nullptr &&
-        DialogOf(window) != nullptr) {
+    auto* search = reinterpret_cast<TopWindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if ((search->pid == 0 || owner == search->pid) && search->match(window)) {
         search->found = window;
         return FALSE;
     }
     return TRUE;
+}
+
+// The first top-level window of process pid (0: any) that match accepts.
+HWND FindTopWindow(DWORD pid, bool (*match)(HWND))
+{
+    TopWindowSearch search{pid, match, nullptr};
+    EnumWindows(MatchTopWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The frame: titled "Kestrin", holding the main dialog (not being it).
+bool IsFrame(HWND window)
+{
+    char title[32] = "";
+    GetWindowTextA(window, title, sizeof title);
+    return lstrcmpA(title, "Kestrin") == 0 && GetDlgItem(window, 109) == nullptr &&
+           DialogOf(window) != nullptr;
 }
 
 BOOL CALLBACK MatchDialog(HWND window, LPARAM param)
@@ -83,13 +98,12 @@ HWND WaitFrame(const AppRun& run, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
     do {
-        FrameSearch search{run.pi.dwProcessId, nullptr};
-        EnumWindows(MatchFrame, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr) {
+        const HWND found = FindTopWindow(run.pi.dwProcessId, IsFrame);
+        if (found != nullptr) {
             // The window exists before its set-up (sizing, centring) is
             // over; the message loop waiting for input marks the end.
             WaitForInputIdle(run.pi.hProcess, 5000);
-            return search.found;
+            return found;
         }
         if (WaitForSingleObject(run.pi.hProcess, 0) == WAIT_OBJECT_0)
             return nullptr;
@@ -102,10 +116,9 @@ HWND FindAnyFrame(DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
     do {
-        FrameSearch search{0, nullptr};
-        EnumWindows(MatchFrame, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr)
-            return search.found;
+        const HWND found = FindTopWindow(0, IsFrame);
+        if (found != nullptr)
+            return found;
         Pump(20);
     } while (GetTickCount() - start < timeoutMs);
     return nullptr;
@@ -174,40 +187,27 @@ void SendKeys(const UINT* keys, int count, bool shift)
 
 namespace {
 
-struct BoxSearch {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK MatchBox(HWND window, LPARAM param)
+// A message box of the program: a visible dialog with an OK button that is
+// not the main dialog.
+bool IsBox(HWND window)
 {
-    auto* search = reinterpret_cast<BoxSearch*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    char cls[64] = "";
-    GetClassNameA(window, cls, sizeof cls);
-    if (pid == search->pid && IsWindowVisible(window) && GetDlgItem(window, 109) == nullptr &&
-        DialogOf(window) == nullptr && GetDlgItem(window, IDOK) != nullptr) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
+    return IsWindowVisible(window) && GetDlgItem(window, 109) == nullptr &&
+           DialogOf(window) == nullptr && GetDlgItem(window, IDOK) != nullptr;
 }
 
 }  // namespace
 
 bool DismissBox(const AppRun& run, std::string* text)
 {
-    BoxSearch search{run.pi.dwProcessId, nullptr};
-    EnumWindows(MatchBox, reinterpret_cast<LPARAM>(&search));
-    if (search.found == nullptr)
+    const HWND box = FindTopWindow(run.pi.dwProcessId, IsBox);
+    if (box == nullptr)
         return false;
     char buf[256] = "";
-    GetDlgItemTextA(search.found, 0xFFFF, buf, sizeof buf);
+    GetDlgItemTextA(box, 0xFFFF, buf, sizeof buf);
     if (buf[0] == '\0')
-        GetWindowTextA(search.found, buf, sizeof buf);
+        GetWindowTextA(box, buf, sizeof buf);
     *text = buf;
-    PostMessageA(search.found, WM_COMMAND, IDOK, 0);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
     Pump(100);
     return true;
 }
