@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "framework/editcmd.h"
 #include "framework/tcontrol.h"
 
 // Checks a complete text. Derived validators replace Lookup (the test) and
@@ -17,14 +18,6 @@ public:
     // Tells the user that the text of owner was refused. The base says
     // nothing.
     virtual void Error(TWindow* owner);
-};
-
-// The framework's standard edit commands (menu and accelerator ids).
-enum : UINT {
-    CM_EDITUNDO = 24321,
-    CM_EDITCOPY = 24323,
-    CM_EDITPASTE = 24324,
-    CM_EDITCLEAR = 24326,
 };
 
 class TEdit : public TControl {

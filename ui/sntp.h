@@ -4,22 +4,8 @@
 #include <cstdint>
 
 #include "framework/tapplic.h"
+#include "resources/resource.h"
 #include "ui/switches.h"
-
-// Menu commands of the Help menu.
-enum : UINT {
-    CM_HELPCONTENTS = 24381,
-    CM_HELPABOUT = 24389,
-};
-
-// Resources of the program's module used by the shell.
-enum : UINT {
-    IDD_MAIN = 1,
-    IDM_MAIN = 1,
-    IDA_MAIN = 100,
-    IDI_KESTRIN = 1001,
-    IDC_HELPCURSOR = 24000,
-};
 
 // The oldest BWCC32.DLL the program's dialogs work with.
 inline constexpr uint16_t kMinBwccVersion = 0x0200;

@@ -4,23 +4,13 @@
 #include <cstdint>
 
 #include "framework/tdialog.h"
+#include "resources/resource.h"
 #include "ui/settings.h"
 
 class TButton;
 class TEdit;
 class TStatic;
 class TimeService;
-
-// Control ids of dialog resource 1.
-enum : int {
-    IDC_STATS = 101,        // "&Stats..."
-    IDC_SETTIME = 102,      // "Set &Time", the default button
-    IDC_SETTZ = 103,        // "Set T&Z..."
-    IDC_NTPSERVER = 104,    // edit: time server
-    IDC_POLLINTERVAL = 105, // edit: initial poll interval, seconds
-    IDC_MAXDELTA = 106,     // edit: maximum delta, milliseconds
-    IDC_STATUS = 109,       // the status line
-};
 
 // The one-shot start-delay timer on the dialog's own window.
 inline constexpr UINT_PTR START_TIMER_ID = 275;
@@ -39,7 +29,7 @@ class SNTPMainDlg : public TDialog {
 public:
     // cmdLine: the application's copy of the command line (switches b, d, i,
     // s, u). Reads the settings file and constructs the time service.
-    SNTPMainDlg(const char* cmdLine, TWindow* parent = nullptr, UINT resourceId = 1,
+    SNTPMainDlg(const char* cmdLine, TWindow* parent = nullptr, UINT resourceId = IDD_MAIN,
                 HINSTANCE module = nullptr);
     // Destroys the window if it still exists, writes the settings file, then
     // deletes the time service.

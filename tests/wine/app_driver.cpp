@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/wine/app_probe.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ int Watch(DWORD ms)
     if (frame == nullptr)
         return 1;
     const DWORD start = GetTickCount();
-    std::printf("%6.1f s  status: %s\n", 0.0, TextOf(Control(frame, 109)).c_str());
+    std::printf("%6.1f s  status: %s\n", 0.0, TextOf(Control(frame, IDC_STATUS)).c_str());
     if (!HookStatusLine(frame))
         std::fprintf(stderr, "app_driver: cannot hook the status line\n");
     long offset = 0;
@@ -113,7 +114,7 @@ int Startup(const std::string& exe, const std::string& args)
         if (frame != nullptr && shown == 0 && IsWindowVisible(frame))
             shown = GetTickCount() - start;
         if (frame != nullptr && requested == 0 &&
-            TextOf(Control(frame, 109)).rfind("NTP Request sent", 0) == 0)
+            TextOf(Control(frame, IDC_STATUS)).rfind("NTP Request sent", 0) == 0)
             requested = GetTickCount() - start;
         Pump(5);
     }
@@ -145,15 +146,15 @@ int main(int argc, char** argv)
         HWND frame = FrameOrFail(5000);
         if (frame == nullptr)
             return 1;
-        std::printf("%s\n", TextOf(Control(frame, 109)).c_str());
+        std::printf("%s\n", TextOf(Control(frame, IDC_STATUS)).c_str());
         return 0;
     }
     if (cmd == "wait-status" && argc == 4) {
         HWND frame = FrameOrFail(Seconds(argv[3]));
         if (frame == nullptr)
             return 1;
-        const bool seen = WaitTextPrefix(Control(frame, 109), argv[2], Seconds(argv[3]));
-        std::printf("%s\n", TextOf(Control(frame, 109)).c_str());
+        const bool seen = WaitTextPrefix(Control(frame, IDC_STATUS), argv[2], Seconds(argv[3]));
+        std::printf("%s\n", TextOf(Control(frame, IDC_STATUS)).c_str());
         return seen ? 0 : 2;
     }
     if (cmd == "watch" && argc == 3)
@@ -176,7 +177,7 @@ int main(int argc, char** argv)
         HWND frame = FrameOrFail(5000);
         if (frame == nullptr)
             return 1;
-        PostKey(Control(frame, 104), VK_ESCAPE);
+        PostKey(Control(frame, IDC_NTPSERVER), VK_ESCAPE);
         return 0;
     }
     if (cmd == "startup" && argc >= 3) {

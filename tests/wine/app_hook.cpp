@@ -1,8 +1,9 @@
-// A window hook loaded into a running kestrin.exe: appends each text given to the status line (control 109) to a log.
+// A window hook loaded into a running kestrin.exe: appends each text given to the status line (IDC_STATUS) to a log.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include "resources/resource.h"
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK StatusHookProc(int code, WPARAM wParam,
                                                                   LPARAM lParam);
@@ -18,7 +19,7 @@ LRESULT CALLBACK StatusHookProc(int code, WPARAM wParam, LPARAM lParam)
 {
     if (code == HC_ACTION) {
         const auto* ret = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-        if (ret->message == WM_SETTEXT && GetDlgCtrlID(ret->hwnd) == 109 && ret->lParam != 0) {
+        if (ret->message == WM_SETTEXT && GetDlgCtrlID(ret->hwnd) == IDC_STATUS && ret->lParam != 0) {
             if (FILE* f = std::fopen(kLogPath, "ab")) {
                 std::fprintf(f, "%lu %s\n", static_cast<unsigned long>(GetTickCount()),
                              reinterpret_cast<const char*>(ret->lParam));

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <vector>
+#include "resources/resource.h"
 
 std::string WinPathOf(const std::string& unixPath)
 {
@@ -79,13 +80,13 @@ bool IsFrame(HWND window)
 {
     char title[32] = "";
     GetWindowTextA(window, title, sizeof title);
-    return lstrcmpA(title, "Kestrin") == 0 && GetDlgItem(window, 109) == nullptr &&
+    return lstrcmpA(title, "Kestrin") == 0 && GetDlgItem(window, IDC_STATUS) == nullptr &&
            DialogOf(window) != nullptr;
 }
 
 BOOL CALLBACK MatchDialog(HWND window, LPARAM param)
 {
-    if (GetDlgItem(window, 109) != nullptr) {
+    if (GetDlgItem(window, IDC_STATUS) != nullptr) {
         *reinterpret_cast<HWND*>(param) = window;
         return FALSE;
     }
@@ -191,7 +192,7 @@ namespace {
 // not the main dialog.
 bool IsBox(HWND window)
 {
-    return IsWindowVisible(window) && GetDlgItem(window, 109) == nullptr &&
+    return IsWindowVisible(window) && GetDlgItem(window, IDC_STATUS) == nullptr &&
            DialogOf(window) == nullptr && GetDlgItem(window, IDOK) != nullptr;
 }
 

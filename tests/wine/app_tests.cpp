@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/wine/app_probe.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -81,7 +82,7 @@ public:
     int Escape()
     {
         DismissBoxes(0);
-        PostKey(Control(frame, 104), VK_ESCAPE);
+        PostKey(Control(frame, IDC_NTPSERVER), VK_ESCAPE);
         return WaitExit(&run_, kEndMs);
     }
     int Close()
@@ -105,12 +106,12 @@ TEST(App, FirstRunShowsDefaultsAndWritesTheSixKeys)
     RemoveIni();
     AppSession app("");
     ASSERT_NE(nullptr, app.frame);
-    EXPECT_EQ("", app.Field(104));
-    EXPECT_EQ("60", app.Field(105));
-    EXPECT_EQ("100", app.Field(106));
-    EXPECT_EQ(" ", app.Field(109));
+    EXPECT_EQ("", app.Field(IDC_NTPSERVER));
+    EXPECT_EQ("60", app.Field(IDC_POLLINTERVAL));
+    EXPECT_EQ("100", app.Field(IDC_MAXDELTA));
+    EXPECT_EQ(" ", app.Field(IDC_STATUS));
     Pump(500);
-    EXPECT_EQ(" ", app.Field(109)) << "no request without a server";
+    EXPECT_EQ(" ", app.Field(IDC_STATUS)) << "no request without a server";
     EXPECT_TRUE(IsWindowVisible(app.frame));
     ASSERT_EQ(0, app.Escape());
 
@@ -215,11 +216,11 @@ TEST(App, SetTimeShowsTheValuesInEffect)
         {"99999999999", "2000", "60", "2000"},
     };
     for (const auto& s : steps) {
-        app.SetField(105, s.poll);
-        app.SetField(106, s.delta);
-        ClickButton(app.frame, 102);
-        EXPECT_EQ(s.pollShown, app.Field(105)) << s.poll;
-        EXPECT_EQ(s.deltaShown, app.Field(106)) << s.delta;
+        app.SetField(IDC_POLLINTERVAL, s.poll);
+        app.SetField(IDC_MAXDELTA, s.delta);
+        ClickButton(app.frame, IDC_SETTIME);
+        EXPECT_EQ(s.pollShown, app.Field(IDC_POLLINTERVAL)) << s.poll;
+        EXPECT_EQ(s.deltaShown, app.Field(IDC_MAXDELTA)) << s.delta;
     }
     EXPECT_EQ(0, app.Escape());
     EXPECT_EQ("60", IniValue("PollInterval"));
@@ -233,8 +234,8 @@ TEST(App, EndOfSessionWritesTheSettings)
     RemoveIni();
     AppSession app("");
     ASSERT_NE(nullptr, app.frame);
-    app.SetField(105, "180");
-    ClickButton(app.frame, 102);
+    app.SetField(IDC_POLLINTERVAL, "180");
+    ClickButton(app.frame, IDC_SETTIME);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(IniPath().c_str()));
     SendMessageA(app.frame, WM_ENDSESSION, TRUE, 0);
     EXPECT_EQ("180", IniValue("PollInterval"));
@@ -246,8 +247,8 @@ TEST(App, StatsAndTimeZoneButtonsAreHarmless)
     RemoveIni();
     AppSession app("");
     ASSERT_NE(nullptr, app.frame);
-    ClickButton(app.frame, 101);
-    ClickButton(app.frame, 103);  // writes the settings file
+    ClickButton(app.frame, IDC_STATS);
+    ClickButton(app.frame, IDC_SETTZ);  // writes the settings file
     EXPECT_EQ("60", IniValue("PollInterval"));
     EXPECT_TRUE(IsWindow(app.frame));
     EXPECT_EQ(0, app.Escape());
@@ -261,8 +262,8 @@ TEST(App, ServerNamesUpTo254CharactersAreKeptAndWrittenWhole)
         {
             AppSession app("");
             ASSERT_NE(nullptr, app.frame);
-            app.SetField(104, name.c_str());
-            ClickButton(app.frame, 102);
+            app.SetField(IDC_NTPSERVER, name.c_str());
+            ClickButton(app.frame, IDC_SETTIME);
             // No name server answers in the namespace: the lookup fails.
             app.DismissBoxes(3000);
             ASSERT_EQ(0, app.Escape()) << length;
@@ -272,7 +273,7 @@ TEST(App, ServerNamesUpTo254CharactersAreKeptAndWrittenWhole)
         EXPECT_EQ("60", IniValue("PollInterval")) << "keys after the name intact";
         AppSession again("");
         ASSERT_NE(nullptr, again.frame);
-        EXPECT_EQ(std::string(std::min<size_t>(length, 79), 'k'), again.Field(104)) << length;
+        EXPECT_EQ(std::string(std::min<size_t>(length, 79), 'k'), again.Field(IDC_NTPSERVER)) << length;
         again.DismissBoxes(3000);
         EXPECT_EQ(0, again.Escape());
     }
@@ -312,10 +313,10 @@ TEST(App, DamagedSettingsFilesNeverStopTheProgram)
         ASSERT_TRUE(WriteWholeFile(IniPath(), c.bytes));
         AppSession app("");
         ASSERT_NE(nullptr, app.frame) << c.what;
-        EXPECT_EQ(c.server, app.Field(104)) << c.what;
+        EXPECT_EQ(c.server, app.Field(IDC_NTPSERVER)) << c.what;
         app.DismissBoxes(c.server[0] != '\0' ? 3000 : 0);
-        EXPECT_EQ(c.poll, app.Field(105)) << c.what;
-        EXPECT_EQ(c.delta, app.Field(106)) << c.what;
+        EXPECT_EQ(c.poll, app.Field(IDC_POLLINTERVAL)) << c.what;
+        EXPECT_EQ(c.delta, app.Field(IDC_MAXDELTA)) << c.what;
         ASSERT_EQ(0, app.Escape()) << c.what;
         // Whatever was there, the six keys were written at the end.
         EXPECT_EQ(c.poll, IniValue("PollInterval")) << c.what;
@@ -420,7 +421,7 @@ TEST_F(Help, F1OpensContentsAndLeavesItOpenAtTheEnd)
 {
     AppSession app("");
     ASSERT_NE(nullptr, app.frame);
-    PostKey(Control(app.frame, 104), VK_F1);
+    PostKey(Control(app.frame, IDC_NTPSERVER), VK_F1);
     ASSERT_TRUE(WaitCalls(1));
     ExpectCall(0, HELP_CONTENTS, 0);
     EXPECT_EQ(0, app.Close());
@@ -432,7 +433,7 @@ TEST_F(Help, ContentsFromTheMenuIsClosedAtTheEnd)
 {
     AppSession app("");
     ASSERT_NE(nullptr, app.frame);
-    PostMessageA(app.frame, WM_COMMAND, 24381, 0);
+    PostMessageA(app.frame, WM_COMMAND, CM_HELPCONTENTS, 0);
     ASSERT_TRUE(WaitCalls(1));
     ExpectCall(0, HELP_CONTENTS, 0);
     EXPECT_EQ(0, app.Close());
@@ -445,24 +446,24 @@ TEST_F(Help, ShiftF1AnswersTheNextCommandWithContextHelp)
     AppSession app("");
     ASSERT_NE(nullptr, app.frame);
     SetForegroundWindow(app.frame);
-    SetFocus(Control(app.frame, 104));
+    SetFocus(Control(app.frame, IDC_NTPSERVER));
     Pump(300);
     const UINT f1 = VK_F1;
     SendKeys(&f1, 1, true);
     Pump(500);
     ASSERT_TRUE(helpCalls.empty()) << "Shift+F1 opens no help by itself";
     // Help > About... in this mode: help for its command, no about box.
-    PostMessageA(app.frame, WM_COMMAND, 24389, 0);
+    PostMessageA(app.frame, WM_COMMAND, CM_HELPABOUT, 0);
     ASSERT_TRUE(WaitCalls(1));
-    ExpectCall(0, HELP_CONTEXT, 24389);
+    ExpectCall(0, HELP_CONTEXT, CM_HELPABOUT);
 
     // Again, then Esc leaves the mode without ending the program.
     SendKeys(&f1, 1, true);
     Pump(300);
-    PostKey(Control(app.frame, 104), VK_ESCAPE);
+    PostKey(Control(app.frame, IDC_NTPSERVER), VK_ESCAPE);
     Pump(500);
     EXPECT_TRUE(IsWindow(app.frame)) << "Esc only left context-help mode";
-    PostMessageA(app.frame, WM_COMMAND, 24389, 0);
+    PostMessageA(app.frame, WM_COMMAND, CM_HELPABOUT, 0);
     Pump(300);
     EXPECT_EQ(1u, helpCalls.size()) << "the command ran normally";
     EXPECT_EQ(0, app.Escape());
@@ -538,8 +539,8 @@ TEST(Server, RequestWithAServerAndDelayedStart)
     {
         AppSession app("");
         ASSERT_NE(nullptr, app.frame);
-        EXPECT_TRUE(WaitTextPrefix(Control(app.frame, 109), "Last set:", 10000))
-            << app.Field(109);
+        EXPECT_TRUE(WaitTextPrefix(Control(app.frame, IDC_STATUS), "Last set:", 10000))
+            << app.Field(IDC_STATUS);
         EXPECT_EQ(0, app.Escape());
     }
     // A host name and -d 2: nothing before the delay, a request after it.
@@ -547,8 +548,8 @@ TEST(Server, RequestWithAServerAndDelayedStart)
     AppSession app("-d 2");
     ASSERT_NE(nullptr, app.frame);
     Pump(1000);
-    EXPECT_EQ(" ", app.Field(109));
-    EXPECT_TRUE(WaitTextPrefix(Control(app.frame, 109), "Last set:", 10000)) << app.Field(109);
+    EXPECT_EQ(" ", app.Field(IDC_STATUS));
+    EXPECT_TRUE(WaitTextPrefix(Control(app.frame, IDC_STATUS), "Last set:", 10000)) << app.Field(IDC_STATUS);
     EXPECT_EQ(0, app.Escape());
 }
 
@@ -565,10 +566,10 @@ TEST(Server, DelayedStartWithAnAddressWaitsForThePollInterval)
     AppSession app("-d");
     ASSERT_NE(nullptr, app.frame);
     Pump(28000);
-    EXPECT_EQ(" ", app.Field(109)) << "nothing before the start delay";
+    EXPECT_EQ(" ", app.Field(IDC_STATUS)) << "nothing before the start delay";
     Pump(50000);
-    EXPECT_EQ(" ", app.Field(109)) << "nothing before one poll interval after the delay";
-    EXPECT_TRUE(WaitTextPrefix(Control(app.frame, 109), "Last set:", 25000)) << app.Field(109);
+    EXPECT_EQ(" ", app.Field(IDC_STATUS)) << "nothing before one poll interval after the delay";
+    EXPECT_TRUE(WaitTextPrefix(Control(app.frame, IDC_STATUS), "Last set:", 25000)) << app.Field(IDC_STATUS);
     EXPECT_GE(GetTickCount() - start, 85000u) << "30 s delay plus a 60 s poll interval";
     EXPECT_EQ(0, app.Escape());
 }

@@ -13,6 +13,7 @@
 #include "framework/tedit.h"
 #include "framework/tframe.h"
 #include "framework/twindow.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -148,15 +149,15 @@ struct MainXfer {
 // buttons take no part in the transfer.
 class TransferDialog : public TDialog {
 public:
-    TransferDialog(TWindow* parent, MainXfer* xfer) : TDialog(parent, 1)
+    TransferDialog(TWindow* parent, MainXfer* xfer) : TDialog(parent, IDD_MAIN)
     {
-        server = new TEdit(this, 104, 255);
-        poll = new TEdit(this, 105, 255);
-        new TStatic(this, 109, 255);
-        new TButton(this, 102);
-        new TButton(this, 103);
-        new TButton(this, 101);
-        maxDelta = new TEdit(this, 106, 255);
+        server = new TEdit(this, IDC_NTPSERVER, 255);
+        poll = new TEdit(this, IDC_POLLINTERVAL, 255);
+        new TStatic(this, IDC_STATUS, 255);
+        new TButton(this, IDC_SETTIME);
+        new TButton(this, IDC_SETTZ);
+        new TButton(this, IDC_STATS);
+        maxDelta = new TEdit(this, IDC_MAXDELTA, 255);
         SetTransferBuffer(xfer);
     }
     TEdit* server;
@@ -177,14 +178,14 @@ TEST_F(BwccLoaded, DialogTransferMovesTextBothWays)
     HWND h = dialog->GetHandle();
 
     char text[256];
-    GetDlgItemTextA(h, 104, text, sizeof text);
+    GetDlgItemTextA(h, IDC_NTPSERVER, text, sizeof text);
     EXPECT_STREQ(text, "ntp.example.org");
-    GetDlgItemTextA(h, 106, text, sizeof text);
+    GetDlgItemTextA(h, IDC_MAXDELTA, text, sizeof text);
     EXPECT_STREQ(text, "100");
-    EXPECT_EQ(SendDlgItemMessageA(h, 104, EM_GETLIMITTEXT, 0, 0), 254);
+    EXPECT_EQ(SendDlgItemMessageA(h, IDC_NTPSERVER, EM_GETLIMITTEXT, 0, 0), 254);
 
-    SetDlgItemTextA(h, 105, "30");
-    SetDlgItemTextA(h, 106, "250");
+    SetDlgItemTextA(h, IDC_POLLINTERVAL, "30");
+    SetDlgItemTextA(h, IDC_MAXDELTA, "250");
     dialog->TransferData(TTransferDirection::GetData);
     EXPECT_STREQ(xfer.server, "ntp.example.org");
     EXPECT_STREQ(xfer.poll, "30");
@@ -193,7 +194,7 @@ TEST_F(BwccLoaded, DialogTransferMovesTextBothWays)
     // A field filled to the brim without a NUL is not read past.
     memset(xfer.poll, '7', sizeof xfer.poll);
     dialog->TransferData(TTransferDirection::SetData);
-    GetDlgItemTextA(h, 105, text, sizeof text);
+    GetDlgItemTextA(h, IDC_POLLINTERVAL, text, sizeof text);
     EXPECT_EQ(strlen(text), 254u);
 
     // IDCANCEL ends a modeless dialog by destroying its window; the object
@@ -221,7 +222,7 @@ public:
     // Dialog 4: a pop-up template with edits.
     ModalDialog(MainXfer* xfer, int* errors) : TDialog(nullptr, 4)
     {
-        edit = new TEdit(this, 109, 255);
+        edit = new TEdit(this, IDC_STATUS, 255);
         edit->SetValidator(new RefuseAll(errors));
         SetTransferBuffer(xfer);
     }
@@ -276,12 +277,12 @@ struct ListXfer {
 
 class ListDialog : public TDialog {
 public:
-    explicit ListDialog(ListXfer* xfer) : TDialog(nullptr, 4)
+    explicit ListDialog(ListXfer* xfer) : TDialog(nullptr, IDD_TIMEZONE)
     {
-        new TEdit(this, 110, 4);
-        new TComboBox(this, 106, 10);
-        new TEdit(this, 108, 6);
-        new TComboBox(this, 102, 10);
+        new TEdit(this, IDC_DSTNAME, 4);
+        new TComboBox(this, IDC_ENDWEEKDAY, 10);
+        new TEdit(this, IDC_ENDTIME, 6);
+        new TComboBox(this, IDC_STARTWEEKDAY, 10);
         SetTransferBuffer(xfer);
     }
 };
@@ -303,16 +304,16 @@ TEST_F(BwccLoaded, ListsTransferEntriesAndSelectionThroughAlignedFields)
     ListDialog dialog(&xfer);
     ASSERT_TRUE(dialog.Create());
     HWND h = dialog.GetHandle();
-    EXPECT_EQ(SendDlgItemMessageA(h, 106, CB_GETCOUNT, 0, 0), 4);
-    EXPECT_EQ(SendDlgItemMessageA(h, 106, CB_GETCURSEL, 0, 0), 1);
-    EXPECT_EQ(SendDlgItemMessageA(h, 102, CB_GETCURSEL, 0, 0), CB_ERR);
+    EXPECT_EQ(SendDlgItemMessageA(h, IDC_ENDWEEKDAY, CB_GETCOUNT, 0, 0), 4);
+    EXPECT_EQ(SendDlgItemMessageA(h, IDC_ENDWEEKDAY, CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(SendDlgItemMessageA(h, IDC_STARTWEEKDAY, CB_GETCURSEL, 0, 0), CB_ERR);
     char text[16];
-    GetDlgItemTextA(h, 108, text, sizeof text);
+    GetDlgItemTextA(h, IDC_ENDTIME, text, sizeof text);
     EXPECT_STREQ(text, "02:00");
 
-    SendDlgItemMessageA(h, 102, CB_SETCURSEL, 2, 0);
-    SendDlgItemMessageA(h, 106, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-    SetDlgItemTextA(h, 110, "BST");
+    SendDlgItemMessageA(h, IDC_STARTWEEKDAY, CB_SETCURSEL, 2, 0);
+    SendDlgItemMessageA(h, IDC_ENDWEEKDAY, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SetDlgItemTextA(h, IDC_DSTNAME, "BST");
     dialog.TransferData(TTransferDirection::GetData);
     EXPECT_EQ(xfer.startWeekday.GetSelIndex(), 2);
     EXPECT_EQ(xfer.startWeekday.GetSelection(), "Tuesday");
@@ -356,10 +357,10 @@ END_RESPONSE_TABLE;
 
 class OwningDialog : public TDialog {
 public:
-    OwningDialog() : TDialog(nullptr, 1)
+    OwningDialog() : TDialog(nullptr, IDD_MAIN)
     {
         ++g_liveDialogs;
-        new TEdit(this, 104, 255);
+        new TEdit(this, IDC_NTPSERVER, 255);
         service = new ClosingService(this);
     }
     ~OwningDialog() override
@@ -458,7 +459,7 @@ TEST_F(BwccLoaded, FrameRoutesCommandsToFocusDialogThenApplication)
     EXPECT_EQ(frameClient.right, dialogWindow.right - dialogWindow.left);
     EXPECT_EQ(frameClient.bottom, dialogWindow.bottom - dialogWindow.top);
 
-    HWND edit = GetDlgItem(dialog, 104);
+    HWND edit = GetDlgItem(dialog, IDC_NTPSERVER);
     SetFocus(edit);
     ASSERT_EQ(GetFocus(), edit);
     // Ctrl+Delete's command clears the selection of the focused edit.

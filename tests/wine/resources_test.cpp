@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "framework/tdialog.h"
+#include "framework/editcmd.h"
 #include "framework/tframe.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -39,7 +41,7 @@ protected:
         ASSERT_NE(LoadLibraryA("BWCC32.DLL"), nullptr);
         host_ = CreateWindowA("STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
                               GetModuleHandleA(nullptr), nullptr);
-        dialog_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1), host_,
+        dialog_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), host_,
                                      PlainDialogProc, 0);
         ASSERT_NE(dialog_, nullptr);
     }
@@ -128,7 +130,7 @@ TEST_F(MainDialog, MeasuresItsTemplateSizeInDialogUnits)
 
 TEST(Resources, MenuHoldsHelpContentsSeparatorAbout)
 {
-    HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1));
+    HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDM_MAIN));
     ASSERT_NE(menu, nullptr);
     ASSERT_EQ(GetMenuItemCount(menu), 1);
     char text[32] = {};
@@ -136,9 +138,9 @@ TEST(Resources, MenuHoldsHelpContentsSeparatorAbout)
     EXPECT_STREQ(text, "&Help");
     HMENU help = GetSubMenu(menu, 0);
     ASSERT_EQ(GetMenuItemCount(help), 3);
-    EXPECT_EQ(GetMenuItemID(help, 0), 24381u);
+    EXPECT_EQ(GetMenuItemID(help, 0), static_cast<UINT>(CM_HELPCONTENTS));
     EXPECT_EQ(GetMenuState(help, 1, MF_BYPOSITION) & MF_SEPARATOR, static_cast<UINT>(MF_SEPARATOR));
-    EXPECT_EQ(GetMenuItemID(help, 2), 24389u);
+    EXPECT_EQ(GetMenuItemID(help, 2), static_cast<UINT>(CM_HELPABOUT));
     GetMenuStringA(help, 2, text, sizeof text, MF_BYPOSITION);
     EXPECT_STREQ(text, "&About...");
     DestroyMenu(menu);
@@ -146,7 +148,7 @@ TEST(Resources, MenuHoldsHelpContentsSeparatorAbout)
 
 TEST(Resources, AcceleratorsAreTheEditCommandsAndFindNext)
 {
-    HACCEL accel = LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(100));
+    HACCEL accel = LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDA_MAIN));
     ASSERT_NE(accel, nullptr);
     ACCEL entries[8];
     int count = CopyAcceleratorTableA(accel, entries, 8);
@@ -156,9 +158,9 @@ TEST(Resources, AcceleratorsAreTheEditCommandsAndFindNext)
         WORD key;
         WORD cmd;
     } expected[] = {
-        {FVIRTKEY | FCONTROL, VK_INSERT, 24323}, {FVIRTKEY | FSHIFT, VK_INSERT, 24324},
-        {FVIRTKEY | FCONTROL, VK_DELETE, 24326}, {FVIRTKEY | FALT, VK_BACK, 24321},
-        {FVIRTKEY, VK_F3, 24353},
+        {FVIRTKEY | FCONTROL, VK_INSERT, CM_EDITCOPY}, {FVIRTKEY | FSHIFT, VK_INSERT, CM_EDITPASTE},
+        {FVIRTKEY | FCONTROL, VK_DELETE, CM_EDITCLEAR}, {FVIRTKEY | FALT, VK_BACK, CM_EDITUNDO},
+        {FVIRTKEY, VK_F3, CM_EDITFINDNEXT},
     };
     for (int i = 0; i < count; ++i) {
         EXPECT_EQ(entries[i].fVirt & ~0x80, expected[i].flags) << i;  // 0x80: last entry
@@ -171,10 +173,10 @@ TEST(Resources, ImagesLoad)
 {
     HINSTANCE self = GetModuleHandleA(nullptr);
     for (int size : {32, 16})
-        EXPECT_NE(LoadImageA(self, MAKEINTRESOURCEA(1001), IMAGE_ICON, size, size, 0), nullptr);
-    EXPECT_NE(LoadCursorA(self, MAKEINTRESOURCEA(24000)), nullptr);
-    EXPECT_NE(LoadBitmapA(self, MAKEINTRESOURCEA(1450)), nullptr);
-    EXPECT_NE(LoadBitmapA(self, MAKEINTRESOURCEA(2450)), nullptr);
+        EXPECT_NE(LoadImageA(self, MAKEINTRESOURCEA(IDI_KESTRIN), IMAGE_ICON, size, size, 0), nullptr);
+    EXPECT_NE(LoadCursorA(self, MAKEINTRESOURCEA(IDC_HELPCURSOR)), nullptr);
+    EXPECT_NE(LoadBitmapA(self, MAKEINTRESOURCEA(IDB_PICTURE)), nullptr);
+    EXPECT_NE(LoadBitmapA(self, MAKEINTRESOURCEA(IDB_PICTURE_DOWN)), nullptr);
 }
 
 TEST(Resources, VersionTranslationNamesTheStringTable)
@@ -225,22 +227,22 @@ TEST(Resources, DISABLED_ShowMainWindow)
     if (id == 1) {
         // The main window as the program builds it: frame, dialog client,
         // icon, menu.
-        auto* dialog = new TDialog(nullptr, 1);
+        auto* dialog = new TDialog(nullptr, IDD_MAIN);
         frameObject = new TFrameWindow(nullptr, "Kestrin", dialog, true);
         frameObject->Attr.style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
                                   WS_CLIPCHILDREN;
         frameObject->Attr.x = frameObject->Attr.y = 104;
-        frameObject->SetIcon(GetModuleHandleA(nullptr), 1001);
-        frameObject->AssignMenu(1);
+        frameObject->SetIcon(GetModuleHandleA(nullptr), IDI_KESTRIN);
+        frameObject->AssignMenu(IDM_MAIN);
         ASSERT_TRUE(frameObject->Create());
         frame = frameObject->GetHandle();
         shown = dialog->GetHandle();
-        SetDlgItemTextA(shown, 104, "pool.ntp.org");
-        SetDlgItemTextA(shown, 105, "60");
-        SetDlgItemTextA(shown, 106, "100");
-        SetDlgItemTextA(shown, 109, "Last set: 08-Dec-2026 12:34:56 GMT   Delta: +0.25 secs");
+        SetDlgItemTextA(shown, IDC_NTPSERVER, "pool.ntp.org");
+        SetDlgItemTextA(shown, IDC_POLLINTERVAL, "60");
+        SetDlgItemTextA(shown, IDC_MAXDELTA, "100");
+        SetDlgItemTextA(shown, IDC_STATUS, "Last set: 08-Dec-2026 12:34:56 GMT   Delta: +0.25 secs");
         ShowWindow(frame, SW_SHOW);
-        SetFocus(GetDlgItem(shown, 104));
+        SetFocus(GetDlgItem(shown, IDC_NTPSERVER));
     } else {
         shown = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr,
                                    PlainDialogProc, 0);
