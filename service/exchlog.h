@@ -1,0 +1,87 @@
+// The exchange log: one CSV line per exchange with a server and per client
+// answered, appended to a file of the user's choosing and flushed at once;
+// past 1 MB the file becomes NAME.old (one kept) and a new one starts. A log
+// that cannot be written costs one failed open per line and nothing else.
+//
+// Columns: local time, address, T1, T2, T3, T4 (NTP seconds with six
+// decimals), offset and round-trip delay in seconds with millisecond
+// resolution, the verdict, and what was done.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "service/ntptime.h"
+#include "time/clockrec.h"
+
+enum class ExchangeVerdict {
+    Accepted,
+    Unsynchronised,  // leap indicator 3
+    StratumZero,
+    NoTransmitTime,
+    WrongSource,
+    TooShort,        // a datagram of fewer than 48 bytes, rejected
+    BeforeFloor,     // transmit time before the program's build date
+    ClientRequest,   // a client asked us; answered
+};
+
+enum class ExchangeAction {
+    None,      // a rejected reply: nothing done
+    Set,       // the clock was set
+    NotSet,    // the offset reached the limit
+    SetError,  // setting the clock failed with error
+    Answered,  // a client was answered
+};
+
+struct ExchangeRecord {
+    ClockDate date;        // the local clock when the message arrived
+    ClockTime time;
+    uint32_t address;      // the peer's IPv4 address, network order as held
+    NtpTime t1, t2, t3, t4;
+    bool hasT4;            // a client line has no destination time
+    ExchangeVerdict verdict;
+    ExchangeAction action;
+    uint32_t error;        // for SetError
+};
+
+inline constexpr char kExchangeLogHeader[] =
+    "local time,address,t1,t2,t3,t4,offset s,delay s,verdict,action";
+inline constexpr size_t kExchangeLineSize = 256;
+
+// One line without its line end, cut to size.
+void FormatExchangeLine(const ExchangeRecord& record, char* out, size_t size);
+
+// Added to the status text once after the log first failed to be written.
+inline constexpr char kLogFailureNote[] = " - Log file not written";
+
+class ExchangeLog {
+public:
+    // A file that passes this size is moved to NAME.old before the next line.
+    static constexpr long kRotateBytes = 1024L * 1024L;
+
+    ExchangeLog() = default;
+    ExchangeLog(const ExchangeLog&) = delete;
+    ExchangeLog& operator=(const ExchangeLog&) = delete;
+    ~ExchangeLog();
+
+    // The file to append to; empty: no log. Closes the current one.
+    void SetPath(const char* path);
+    bool Enabled() const { return !path_.empty(); }
+    // Appends line and a line end, opening (and heading) the file as
+    // needed, and flushes. Returns false when it was not written.
+    bool Write(const char* line);
+    // True once, after the first failure since SetPath.
+    bool TakeFailureNote();
+
+private:
+    bool Open();
+    void Close();
+
+    std::string path_;
+    FILE* file_ = nullptr;
+    long size_ = 0;  // bytes in the open file
+    bool failed_ = false;
+    bool noted_ = false;
+};

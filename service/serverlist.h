@@ -1,0 +1,48 @@
+// The servers the user named, in the order given, and which one is asked
+// now: the next one after three requests in a row without an accepted reply.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// Splits text at blanks and commas (a run of them counts as one). A text that
+// holds fewer than two names is kept whole, blanks and all, so a single name
+// goes exactly the way it always went (an empty text included).
+std::vector<std::string> SplitServerNames(const char* text);
+
+class ServerList {
+public:
+    // Requests in a row without an accepted reply before the next server.
+    static constexpr int kUnansweredLimit = 3;
+
+    // Takes the names of text (SplitServerNames); the first is current.
+    void Assign(const char* text);
+    // More than one name: fallbacks are in use and the status names the server.
+    bool InUse() const { return names_.size() > 1; }
+    const std::string& Current() const { return names_[index_]; }
+
+    // Before each request. Returns true when the request is to go to the
+    // next server, which is then current (a lone name never moves).
+    bool NoteRequest();
+    // An accepted reply: the current server answers.
+    void NoteAccepted();
+    // The current name resolved to an address.
+    void NoteResolved() { failedLookups_ = 0; }
+    // The lookup of the current name failed. Returns true and moves to the
+    // next name, or false (staying) once every name has failed in a row.
+    bool NoteLookupFailed();
+
+private:
+    void Advance();
+
+    std::vector<std::string> names_{std::string()};
+    size_t index_ = 0;
+    int unanswered_ = 0;     // requests since the last accepted reply
+    size_t failedLookups_ = 0;  // lookups failed in a row
+};
+
+// The request status text: "NTP Request sent - %s" for a lone server, and
+// "NTP Request sent to NAME - %s" when fallbacks are in use, the name cut so
+// that the time always fits in size bytes (size of the status buffer).
+void FormatRequestText(char* out, size_t size, const ServerList& servers, const char* timeText);

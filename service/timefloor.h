@@ -1,0 +1,20 @@
+// The safety floor: no server can move the clock to before this program was
+// built, so a reply whose transmit time lies before the build date is
+// rejected, whatever the switches say (RFC 8633, 5.2).
+#pragma once
+
+#include <cstdint>
+
+#include "service/ntptime.h"
+
+// The NTP seconds word as seconds since 1970, taking the era the way RFC
+// 4330 (section 3) does: with the top bit set, 1968 to 2036; without it,
+// 2036 to 2104.
+int64_t UnixSecondsOfNtp(uint32_t ntpSeconds);
+
+// True when transmit lies before floorUnixSeconds (seconds since 1970, UTC).
+// A floor of 0 or less is no floor.
+bool BeforeTimeFloor(NtpTime transmit, int64_t floorUnixSeconds);
+
+// 00:00 UTC of the day this program was built, seconds since 1970.
+int64_t BuildDateFloor();

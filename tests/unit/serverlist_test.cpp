@@ -1,0 +1,97 @@
+// Fallback servers: the list as typed, moving on, and the request text.
+#include "service/serverlist.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(ServerList, SplitsAtBlanksAndCommas)
+{
+    using Names = std::vector<std::string>;
+    const struct {
+        const char* text;
+        Names names;
+    } cases[] = {
+        {"10.0.0.1", {"10.0.0.1"}},
+        {"", {""}},                              // empty: one empty name, as before
+        {" ", {" "}},                            // one name or none: kept whole
+        {" ntp.example ", {" ntp.example "}},
+        {"a b", {"a", "b"}},
+        {"a,b", {"a", "b"}},
+        {"a , ,b,,c", {"a", "b", "c"}},
+        {" a\tb ", {"a", "b"}},
+        {"10.0.0.1 10.0.0.2,host", {"10.0.0.1", "10.0.0.2", "host"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.names, SplitServerNames(c.text)) << '"' << c.text << '"';
+}
+
+// Each step: what happens, and the server current afterwards.
+TEST(ServerList, MovesAfterThreeUnansweredRequests)
+{
+    enum Event { Request, Accepted, LookupFailed };
+    const struct {
+        const char* text;
+        std::vector<std::pair<Event, const char*>> steps;
+    } cases[] = {
+        // The fourth request goes to B; three more unanswered wrap round to A.
+        {"A B", {{Request, "A"}, {Request, "A"}, {Request, "A"}, {Request, "B"}, {Request, "B"},
+                 {Request, "B"}, {Request, "A"}}},
+        // An accepted reply starts the count again.
+        {"A B", {{Request, "A"}, {Request, "A"}, {Accepted, "A"}, {Request, "A"}, {Request, "A"},
+                 {Request, "A"}, {Request, "B"}}},
+        // A lone name never moves.
+        {"A", {{Request, "A"}, {Request, "A"}, {Request, "A"}, {Request, "A"}, {LookupFailed, "A"}}},
+        // A failed lookup moves at once, until every name has failed in a row.
+        {"A B C", {{LookupFailed, "B"}, {LookupFailed, "C"}, {LookupFailed, "C"}, {LookupFailed, "A"}}},
+        // After moving, the new server gets its own three requests.
+        {"A B", {{LookupFailed, "B"}, {Request, "B"}, {Request, "B"}, {Request, "B"}, {Request, "A"}}},
+    };
+    for (const auto& c : cases) {
+        ServerList list;
+        list.Assign(c.text);
+        int step = 0;
+        for (const auto& [event, expected] : c.steps) {
+            switch (event) {
+            case Request: list.NoteRequest(); break;
+            case Accepted: list.NoteAccepted(); break;
+            case LookupFailed: list.NoteLookupFailed(); break;
+            }
+            EXPECT_EQ(expected, list.Current()) << c.text << " step " << step;
+            ++step;
+        }
+    }
+}
+
+TEST(ServerList, RequestTextNamesTheServerOnlyForAList)
+{
+    const char time[] = "Tue Dec 08 09:21:43 2026";
+    const std::string longName(79, 'n');
+    const struct {
+        const char* text;
+        const char* expected;
+    } cases[] = {
+        {"10.0.0.1", "NTP Request sent - Tue Dec 08 09:21:43 2026"},
+        {"a.example b.example", "NTP Request sent to a.example - Tue Dec 08 09:21:43 2026"},
+    };
+    for (const auto& c : cases) {
+        ServerList list;
+        list.Assign(c.text);
+        char out[80];
+        FormatRequestText(out, sizeof out, list, time);
+        EXPECT_STREQ(c.expected, out);
+    }
+    // A name as long as the field: cut, and the time still shown whole.
+    ServerList list;
+    list.Assign((longName + " b").c_str());
+    char out[80];
+    FormatRequestText(out, sizeof out, list, time);
+    EXPECT_EQ(79u, std::strlen(out));
+    EXPECT_EQ(std::string(" - ") + time, std::string(out).substr(79 - 3 - std::strlen(time)));
+}
+
+}  // namespace
