@@ -86,7 +86,9 @@ class ExchangeLogFile : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        path_ = ::testing::TempDir() + "kestrin_exchlog_test.csv";
+        // One file per test: ctest runs them side by side.
+        path_ = ::testing::TempDir() + "kestrin_exchlog_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".csv";
         std::remove(path_.c_str());
         std::remove((path_ + ".old").c_str());
     }
