@@ -20,7 +20,8 @@ configure build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake -DCMA
 cmake --build build/win32
 
 mkdir -p dist
-for f in build/win32/ui/kestrin.exe build/win32/bwcc/BWCC32.DLL; do
+for f in build/win32/ui/kestrin.exe build/win32/bwcc/BWCC32.DLL build/win32/ui/kestrin.hlp \
+         build/win32/help/README.TXT; do
   [ -f "$f" ] && cp -f "$f" dist/
 done
 true

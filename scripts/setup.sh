@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   libgtest-dev googletest
   wine wine32:i386 fonts-wine xvfb xauth x11-utils xdotool imagemagick
-  chrony ntpsec-ntpdig toybox iproute2 procps
+  chrony ntpsec-ntpdig toybox iproute2 procps nsis
 )
 
 missing=()
