@@ -4,7 +4,6 @@
 #include "bwcc/bwcc.h"
 #include "bwcc/bwccint.h"
 
-#include <string>
 
 namespace {
 
@@ -128,10 +127,10 @@ void Paint(HWND window)
     int shift = pressed ? 1 : 0;
 
     char buffer[256];
+    const char* text = buffer;
     int length = GetWindowTextA(window, buffer, sizeof buffer);
-    std::string text(buffer, static_cast<size_t>(length > 0 ? length : 0));
     int id = GetDlgCtrlID(window);
-    bool standardFace = text.empty() && (id == IDOK || id == IDCANCEL);
+    bool standardFace = length <= 0 && (id == IDOK || id == IDCANCEL);
 
     HGDIOBJ oldFont = SelectObject(dc, bwcc::ControlFont(window));
     SetBkMode(dc, TRANSPARENT);
@@ -146,9 +145,9 @@ void Paint(HWND window)
         int top = textRect.top + (textRect.bottom - textRect.top - total) / 2;
         DrawGlyph(dc, id, (textRect.left + textRect.right) / 2, top + 6, enabled);
         textRect.top = top + 14;
-        DrawTextA(dc, text.c_str(), -1, &textRect, DT_CENTER | DT_TOP | DT_SINGLELINE);
+        DrawTextA(dc, text, -1, &textRect, DT_CENTER | DT_TOP | DT_SINGLELINE);
     } else {
-        DrawTextA(dc, text.c_str(), -1, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        DrawTextA(dc, text, -1, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     }
     SelectObject(dc, oldFont);
 

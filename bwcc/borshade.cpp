@@ -4,8 +4,6 @@
 #include "bwcc/bwcc.h"
 #include "bwcc/bwccint.h"
 
-#include <string>
-
 namespace {
 
 void DrawCaption(HWND window, HDC dc, const RECT& frame)

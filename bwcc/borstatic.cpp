@@ -1,16 +1,19 @@
 // "BorStatic": text on the grey face, left, centred or right aligned.
 #include "bwcc/bwccint.h"
 
-#include <string>
+#include <memory>
+#include <new>
 
 namespace {
 
-std::string WindowText(HWND window)
+// The whole text, however long; *length: its length, 0 when it cannot be had.
+std::unique_ptr<char[]> WindowText(HWND window, int* length)
 {
-    int length = GetWindowTextLengthA(window);
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    int got = GetWindowTextA(window, &text[0], length + 1);
-    text.resize(static_cast<size_t>(got > 0 ? got : 0));
+    int size = GetWindowTextLengthA(window) + 1;
+    std::unique_ptr<char[]> text(new (std::nothrow) char[static_cast<size_t>(size)]);
+    *length = text != nullptr ? GetWindowTextA(window, text.get(), size) : 0;
+    if (*length < 0)
+        *length = 0;
     return text;
 }
 
@@ -35,8 +38,10 @@ void Paint(HWND window)
     HGDIOBJ oldFont = SelectObject(dc, bwcc::ControlFont(window));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, IsWindowEnabled(window) ? GetSysColor(COLOR_BTNTEXT) : bwcc::ShadowColour());
-    std::string text = WindowText(window);
-    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, format);
+    int length = 0;
+    std::unique_ptr<char[]> text = WindowText(window, &length);
+    if (length > 0)
+        DrawTextA(dc, text.get(), length, &r, format);
     SelectObject(dc, oldFont);
     EndPaint(window, &ps);
 }
