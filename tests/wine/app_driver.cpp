@@ -44,13 +44,7 @@ bool HookStatusLine(HWND frame)
     GetModuleFileNameA(nullptr, path, sizeof path);
     std::string dll = path;
     dll = dll.substr(0, dll.find_last_of('\\') + 1) + "app_hook.dll";
-    HMODULE module = LoadLibraryA(dll.c_str());
-    if (module == nullptr)
-        return false;
-    auto proc = reinterpret_cast<HOOKPROC>(
-        reinterpret_cast<void*>(GetProcAddress(module, "StatusHookProc")));
-    const DWORD thread = GetWindowThreadProcessId(frame, nullptr);
-    return proc != nullptr && SetWindowsHookExA(WH_CALLWNDPROCRET, proc, module, thread) != nullptr;
+    return HookWindowThread(frame, WH_CALLWNDPROCRET, dll, "StatusHookProc");
 }
 
 // Prints the lines the hook added to the log since offset.

@@ -1,4 +1,4 @@
-// A window hook loaded into a running kestrin.exe: appends each text given to the status line (IDC_STATUS) to a log.
+// Window hooks loaded into a running kestrin.exe: one logs each text given to the status line (IDC_STATUS), one measures it.
 #include <windows.h>
 
 #include <cstdio>
@@ -6,6 +6,8 @@
 #include "resources/resource.h"
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK StatusHookProc(int code, WPARAM wParam,
+                                                                  LPARAM lParam);
+extern "C" __declspec(dllexport) LRESULT CALLBACK ExtentHookProc(int code, WPARAM wParam,
                                                                   LPARAM lParam);
 
 namespace {
@@ -26,6 +28,29 @@ LRESULT CALLBACK StatusHookProc(int code, WPARAM wParam, LPARAM lParam)
                 std::fclose(f);
             }
         }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// On the message "KestrinMeasureText" posted to the status line, measures
+// its text in the control's own font and leaves the width in pixels in the
+// control's property "TextExtent", where another process reads it.
+LRESULT CALLBACK ExtentHookProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    static const UINT measure = RegisterWindowMessageA("KestrinMeasureText");
+    const auto* msg = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == measure &&
+        GetDlgCtrlID(msg->hwnd) == IDC_STATUS) {
+        char text[256] = "";
+        const int length = GetWindowTextA(msg->hwnd, text, sizeof text);
+        HDC dc = GetDC(msg->hwnd);
+        auto font = reinterpret_cast<HFONT>(SendMessageA(msg->hwnd, WM_GETFONT, 0, 0));
+        HGDIOBJ old = SelectObject(dc, font != nullptr ? font : GetStockObject(SYSTEM_FONT));
+        SIZE extent{};
+        GetTextExtentPoint32A(dc, text, length, &extent);
+        SelectObject(dc, old);
+        ReleaseDC(msg->hwnd, dc);
+        SetPropA(msg->hwnd, "TextExtent", reinterpret_cast<HANDLE>(static_cast<INT_PTR>(extent.cx)));
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }

@@ -138,6 +138,17 @@ HWND Control(HWND frame, int id)
     return dialog != nullptr ? GetDlgItem(dialog, id) : nullptr;
 }
 
+bool HookWindowThread(HWND window, int kind, const std::string& dll, const char* procName)
+{
+    HMODULE module = LoadLibraryA(dll.c_str());
+    if (module == nullptr)
+        return false;
+    auto proc = reinterpret_cast<HOOKPROC>(
+        reinterpret_cast<void*>(GetProcAddress(module, procName)));
+    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    return proc != nullptr && SetWindowsHookExA(kind, proc, module, thread) != nullptr;
+}
+
 std::string TextOf(HWND window)
 {
     char text[512] = "";

@@ -29,6 +29,10 @@ HWND FindAnyFrame(DWORD timeoutMs);
 HWND DialogOf(HWND frame);
 HWND Control(HWND frame, int id);
 
+// Loads the hook DLL dll and sets its exported procedure procName as a hook
+// of type kind (WH_...) on the thread of window. False when it cannot.
+bool HookWindowThread(HWND window, int kind, const std::string& dll, const char* procName);
+
 std::string TextOf(HWND window);
 void SetTextOf(HWND window, const char* text);
 // A click on a dialog button, as the button reports it.
