@@ -88,7 +88,8 @@ AdjustResult AdjustClock(TimeConverter& zone, const AdjustInput& input)
     ClockDate date{};
     ClockTime time{};
     ReadLocalClock(&date, &time);
-    int32_t nowEpoch = 0;
+    zone.FollowClockYear(date.da_year);
+    int64_t nowEpoch = 0;
     if (!zone.LocalToEpoch(&date, &time, &nowEpoch))
         return Failed(input, kUnusableTimeError);
     const NtpTime now = NtpFromEpoch(nowEpoch, time.ti_hundredths);

@@ -52,6 +52,6 @@ struct AdjustInput {
 //   "Last set: %s   Delta: %c%ld.%02d secs"
 //   "Set Time error %ld"
 //   "Clock NOT Set:   Delta = %c%ld seconds (Check TZ)"
-// A corrected time that is no usable local time (before 1980 local standard
-// time, or beyond 2038) is not set: "Set Time error 87".
+// A clock reading or corrected time that is no usable local time (before
+// 1980 local standard time, or past 2099) is not set: "Set Time error 87".
 AdjustResult AdjustClock(TimeConverter& zone, const AdjustInput& input);

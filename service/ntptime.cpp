@@ -25,16 +25,16 @@ int RoundFraction(uint32_t fraction)
 
 }  // namespace
 
-NtpTime NtpFromEpoch(int32_t epochSeconds, int hundredths)
+NtpTime NtpFromEpoch(int64_t epochSeconds, int hundredths)
 {
-    return NtpTime{static_cast<uint32_t>(epochSeconds) + kNtpToEpoch,
+    return NtpTime{static_cast<uint32_t>(static_cast<uint64_t>(epochSeconds) + kNtpToEpoch),
                    static_cast<uint32_t>(hundredths) * kFractionPerHundredth};
 }
 
 EpochHundredths EpochFromNtp(NtpTime t)
 {
     const RoundedSeconds r = RoundToHundredths(t);
-    return EpochHundredths{static_cast<int32_t>(r.seconds - kNtpToEpoch), r.hundredths};
+    return EpochHundredths{int64_t{r.seconds - kNtpToEpoch}, r.hundredths};
 }
 
 RoundedSeconds RoundToHundredths(NtpTime t)
@@ -51,11 +51,6 @@ RoundedSeconds RoundToHundredths(NtpTime t)
 int64_t NtpToFixed(NtpTime t)
 {
     return static_cast<int64_t>(ToBits(t));
-}
-
-NtpTime NtpFromFixed(int64_t value)
-{
-    return FromBits(static_cast<uint64_t>(value));
 }
 
 NtpTime NtpAdd(NtpTime a, NtpTime b)

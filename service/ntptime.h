@@ -19,12 +19,17 @@ struct NtpTime {
 };
 
 // seconds = epochSeconds + 2208988800 (mod 2^32), fraction = hundredths * 42949680.
-NtpTime NtpFromEpoch(int32_t epochSeconds, int hundredths);
+// From 2036-02-07 06:28:16 UTC the seconds word starts again at 0 (era 1).
+NtpTime NtpFromEpoch(int64_t epochSeconds, int hundredths);
 
 // A timestamp rounded to hundredths: milliseconds = fraction / 4294968,
 // hundredths = (ms + 5) / 10; 100 carries one second into epochSeconds.
+// The seconds word names an instant only modulo 2^32 s (136 years); it is
+// taken in the 136 years from 1970-01-01, which hold every year the calendar
+// here can show (to 2099): words from 2208988800 are era 0 (1970..2036),
+// smaller ones era 1 (2036..2106).
 struct EpochHundredths {
-    int32_t epochSeconds;  // seconds word - 2208988800 (mod 2^32)
+    int64_t epochSeconds;  // (seconds word - 2208988800) mod 2^32: 0 .. 2^32 - 1
     int hundredths;        // 0..99
 };
 EpochHundredths EpochFromNtp(NtpTime t);
@@ -39,7 +44,6 @@ RoundedSeconds RoundToHundredths(NtpTime t);
 
 // Interval arithmetic modulo 2^64 on the word pairs.
 int64_t NtpToFixed(NtpTime t);
-NtpTime NtpFromFixed(int64_t value);
 NtpTime NtpAdd(NtpTime a, NtpTime b);
 NtpTime NtpSub(NtpTime a, NtpTime b);
 NtpTime NtpNegate(NtpTime a);

@@ -15,6 +15,14 @@ namespace {
 const uint16_t kNtpPort = 123;  // host order, when the services file has no "ntp"
 const UINT kPollPeriodMs = 1000;
 
+int ClockYear()
+{
+    ClockDate date{};
+    ClockTime time{};
+    ReadLocalClock(&date, &time);
+    return date.da_year;
+}
+
 }  // namespace
 
 DEFINE_RESPONSE_TABLE(TimeService, TWindow)
@@ -25,7 +33,7 @@ END_RESPONSE_TABLE;
 
 TimeService::TimeService(TWindow* parent, const DstRuleRecord* rule, const char* title,
                          TWindow* statusLineControl)
-    : TWindow(parent, title), TimeConverter(rule), statusLine(statusLineControl)
+    : TWindow(parent, title), TimeConverter(rule, ClockYear()), statusLine(statusLineControl)
 {
     Attr.style = WS_CHILD;  // never shown
     Attr.x = Attr.y = Attr.w = Attr.h = 0;
@@ -125,6 +133,11 @@ void TimeService::SetPollInterval(int32_t* seconds)
         ErrorBox("Unable to get timer resource", kErrorCaption);
 }
 
+void TimeService::SetDstRule(const DstRuleRecord* rule)
+{
+    TimeConverter::SetDstRule(rule, ClockYear());
+}
+
 void TimeService::SetMaxDelta(int32_t* milliseconds)
 {
     if (*milliseconds < kMinMaxDelta)
@@ -158,8 +171,11 @@ void TimeService::SendRequest()
         return;
     }
     ++sentCount;
-    int32_t epochSeconds = 0;
-    BuildRequest(request.get(), ReadClock(&epochSeconds));
+    // An unreadable clock still asks: the answer may be what corrects it.
+    NtpTime transmit{};
+    int64_t epochSeconds = 0;
+    ReadClock(&transmit, &epochSeconds);
+    BuildRequest(request.get(), transmit);
     // No copy of the transmit time is kept: the reply's originate time is T1.
     int error = SockSendTo(sock, request->bytes, kNtpPacketSize, serverAddr, servicePort);
     if (error == WSAEWOULDBLOCK)
@@ -194,7 +210,7 @@ LRESULT TimeService::EvSocketNotify(WPARAM, LPARAM lParam)
 void TimeService::ReadDatagram()
 {
     // The destination time T4 comes first, before anything else can delay it.
-    T4 = ReadClock(nullptr);
+    ReadClock(&T4, nullptr);
     ++receivedCount;
     std::unique_ptr<NtpPacket> datagram(new (std::nothrow) NtpPacket{});
     if (datagram == nullptr) {
@@ -226,8 +242,12 @@ void TimeService::ReadDatagram()
 
 void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort)
 {
+    // A clock we cannot read gives no time to anyone: no answer at all.
+    NtpTime now{};
+    if (!ReadClock(&now, nullptr))
+        return;
     ++sentCount;
-    BuildAnswer(request, ReadClock(nullptr), serverAddr);
+    BuildAnswer(request, now, serverAddr);
     // Back to the port the request came from: clients that send from a port
     // of their own listen there, and one that sends from 123 gets it on 123.
     SockSendTo(sock, request->bytes, kNtpPacketSize, fromAddr, fromPort);
@@ -260,16 +280,23 @@ void TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr)
 
 // --- helpers -----------------------------------------------------------------
 
-NtpTime TimeService::ReadClock(int32_t* epochSeconds)
+bool TimeService::ReadClock(NtpTime* stamp, int64_t* epochSeconds)
 {
     ClockDate date{};
     ClockTime time{};
     ReadLocalClock(&date, &time);
-    int32_t seconds = 0;
-    LocalToEpoch(&date, &time, &seconds);
+    FollowClockYear(date.da_year);
+    // A reading LocalToEpoch refuses stays 0. One from 1970 to 1980 converts
+    // one way only; its stamp is still true, and requests need it.
+    int64_t seconds = 0;
+    ClockDate backDate{};
+    ClockTime backTime{};
+    const bool usable = LocalToEpoch(&date, &time, &seconds) &&
+                        EpochToLocal(seconds, &backDate, &backTime);
     if (epochSeconds != nullptr)
         *epochSeconds = seconds;
-    return NtpFromEpoch(seconds, time.ti_hundredths);
+    *stamp = NtpFromEpoch(seconds, time.ti_hundredths);
+    return usable;
 }
 
 void TimeService::SetStatus(const char* text)

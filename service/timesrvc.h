@@ -49,7 +49,8 @@ public:
     void SetPollInterval(int32_t* seconds);
     // Milliseconds; raised to 100 in *milliseconds.
     void SetMaxDelta(int32_t* milliseconds);
-    // SetDstRule comes from TimeConverter.
+    // Copies the rule and computes its transitions for the clock's year.
+    void SetDstRule(const DstRuleRecord* rule);
 
     // Switches, on only.
     void SetCloseAfterSet() { closeAfterSet = 1; }
@@ -94,8 +95,12 @@ private:
     void AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort);
     void CheckReply(const NtpPacket& reply, uint32_t fromAddr);
 
-    // The local clock as an NTP timestamp; its epoch seconds in *epochSeconds.
-    NtpTime ReadClock(int32_t* epochSeconds);
+    // Reads the local clock into *stamp (and its epoch seconds into
+    // *epochSeconds when given). False when the reading is no time the
+    // program can convert both ways (before 1980, past 2099); a reading
+    // before 1970 or past 2099 then stamps 1970, which must never reach
+    // another client as our time.
+    bool ReadClock(NtpTime* stamp, int64_t* epochSeconds);
     void SetStatus(const char* text);
     void ErrorBox(const char* text, const char* caption);
     // text with one %d for the Winsock error code.

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include "service/clockif.h"
 #include "time/kassert.h"
 #include "time/ndate.h"
 
@@ -22,6 +21,7 @@ constexpr int64_t kHoursPerYear = 8760;              // 365 days
 // 1901 to 2099, so local dates past 2099 are refused rather than invented.
 constexpr int64_t kFirstYear = 1970;
 constexpr int64_t kLastYear = 2099;
+constexpr int64_t kFarFuture = int64_t{1} << 40;  // epoch seconds
 
 bool IsLeapYear(int64_t year) { return year % 4 == 0; }
 
@@ -54,15 +54,24 @@ void MakeTransition(int32_t ordinal, int32_t weekday, int32_t month, int32_t hou
 
 }  // namespace
 
-TimeConverter::TimeConverter(const DstRuleRecord* rule) { SetDstRule(rule); }
-
-void TimeConverter::SetDstRule(const DstRuleRecord* rule)
+TimeConverter::TimeConverter(const DstRuleRecord* rule, int clockYear)
 {
-    zone_.installedRule = (rule != nullptr) ? *rule : DefaultDstRule();
-    ComputeTransitions();
+    SetDstRule(rule, clockYear);
 }
 
-void TimeConverter::ComputeTransitions()
+void TimeConverter::SetDstRule(const DstRuleRecord* rule, int clockYear)
+{
+    zone_.installedRule = (rule != nullptr) ? *rule : DefaultDstRule();
+    ComputeTransitions(clockYear);
+}
+
+void TimeConverter::FollowClockYear(int clockYear)
+{
+    if (clockYear > zone_.transitionYear)
+        ComputeTransitions(clockYear);
+}
+
+void TimeConverter::ComputeTransitions(int clockYear)
 {
     const DstRuleRecord& rule = zone_.installedRule;
     zone_.zoneOffset = rule.utcOffset;
@@ -70,23 +79,19 @@ void TimeConverter::ComputeTransitions()
     SetZoneName(zone_.stdZoneName, rule.stdName);
     SetZoneName(zone_.dstZoneName, rule.dstName);
 
-    ClockDate today{};
-    ClockTime now{};
-    ReadLocalClock(&today, &now);
-
     if (rule.startOrdinal == -1) {
         zone_.daylightInUse = 0;
         return;
     }
     zone_.daylightInUse = 1;
     MakeTransition(rule.startOrdinal, rule.startWeekday, rule.startMonth, rule.startHour,
-                   rule.startMinute, today.da_year, &zone_.dstStartDate, &zone_.dstStartTime);
+                   rule.startMinute, clockYear, &zone_.dstStartDate, &zone_.dstStartTime);
     MakeTransition(rule.endOrdinal, rule.endWeekday, rule.endMonth, rule.endHour, rule.endMinute,
-                   today.da_year, &zone_.dstEndDate, &zone_.dstEndTime);
-    zone_.transitionYear = today.da_year;
+                   clockYear, &zone_.dstEndDate, &zone_.dstEndTime);
+    zone_.transitionYear = clockYear;
 }
 
-bool TimeConverter::IsDaylightTime(int hour, int dayOfYear, int year)
+bool TimeConverter::IsDaylightTime(int hour, int dayOfYear, int year) const
 {
     KESTRIN_CHECK((dayOfYear >= 0) && (dayOfYear <= 365), "(Day >= 0) && (Day <= 365)", "TIMECVT",
                   176);
@@ -95,10 +100,6 @@ bool TimeConverter::IsDaylightTime(int hour, int dayOfYear, int year)
         return false;
 
     const NDate date(dayOfYear + 1, year);
-    // The transitions always belong to the clock's year; asking about a
-    // later year re-reads the clock in case it has moved on.
-    if (year > zone_.transitionYear)
-        ComputeTransitions();
 
     const int sd = zone_.dstStartDate.da_day;
     const int sm = zone_.dstStartDate.da_month;
@@ -117,7 +118,7 @@ bool TimeConverter::IsDaylightTime(int hour, int dayOfYear, int year)
         else
             endYear = year + 1;
     }
-    // The days computed for transitionYear serve every year; one that does
+    // The days computed for the clock's year serve every year; one that does
     // not exist there (29 February) makes no daylight time.
     const NDate start(sd, sm, startYear);
     const NDate end(ed, em, endYear);
@@ -135,7 +136,8 @@ bool TimeConverter::IsDaylightTime(int hour, int dayOfYear, int year)
     return false;
 }
 
-bool TimeConverter::LocalToEpoch(const ClockDate* d, const ClockTime* t, int32_t* epochSeconds)
+bool TimeConverter::LocalToEpoch(const ClockDate* d, const ClockTime* t,
+                                 int64_t* epochSeconds) const
 {
     KESTRIN_CHECK((d != nullptr) && (t != nullptr), "(d != NULL) && (t != NULL)", "TIMECVT", 51);
     const int64_t year = d->da_year;
@@ -165,25 +167,27 @@ bool TimeConverter::LocalToEpoch(const ClockDate* d, const ClockTime* t, int32_t
     if (zone_.daylightInUse && IsDaylightTime(t->ti_hour, dayOfYear, static_cast<int>(year)))
         hours -= 1;
 
-    x += hours * 3600 + t->ti_minute * 60 + t->ti_second;
-    if (x < INT32_MIN || x > INT32_MAX)
-        return false;
-    *epochSeconds = static_cast<int32_t>(x);
+    *epochSeconds = x + hours * 3600 + t->ti_minute * 60 + t->ti_second;
     return true;
 }
 
-bool TimeConverter::EpochToLocal(int32_t epochSeconds, ClockDate* d, ClockTime* t)
+bool TimeConverter::EpochToLocal(int64_t epochSeconds, ClockDate* d, ClockTime* t) const
 {
     KESTRIN_CHECK((d != nullptr) && (t != nullptr), "(d != NULL) && (t != NULL)", "TIMECVT", 97);
     bool daylight = false;
     return ConvertEpoch(epochSeconds, d, t, &daylight);
 }
 
-bool TimeConverter::ConvertEpoch(int32_t epochSeconds, ClockDate* d, ClockTime* t, bool* daylight)
+bool TimeConverter::ConvertEpoch(int64_t epochSeconds, ClockDate* d, ClockTime* t,
+                                 bool* daylight) const
 {
+    // No zone offset brings an instant past 2^40 s (some 35,000 years) back
+    // before 2100; refusing it first keeps the arithmetic in range.
+    if (epochSeconds < 0 || epochSeconds > kFarFuture)
+        return false;
     // Seconds since 1980-01-01 00:00:00 local standard time.
-    int64_t x = int64_t{epochSeconds} - (int64_t{zone_.zoneOffset} + kEpoch1980);
-    if (epochSeconds < 0 || x < 0)
+    int64_t x = epochSeconds - (int64_t{zone_.zoneOffset} + kEpoch1980);
+    if (x < 0)
         return false;
 
     const int second = static_cast<int>(x % 60);
@@ -240,7 +244,7 @@ bool TimeConverter::ConvertEpoch(int32_t epochSeconds, ClockDate* d, ClockTime* 
     return true;
 }
 
-const char* TimeConverter::EpochTimeText(const int32_t* epochSeconds)
+const char* TimeConverter::EpochTimeText(const int64_t* epochSeconds)
 {
     ClockDate d{};
     ClockTime t{};

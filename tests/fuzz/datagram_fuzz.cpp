@@ -71,12 +71,12 @@ void CheckAdjustment(const DstRuleRecord& rule, const ReplyTimes& times, const R
     FakeClockReset();
     FakeClockSet(r.year, r.month, r.day, r.hour, r.minute, r.second, r.hundredths);
     // Installed with the clock at this reading, as at start-up.
-    TimeConverter zone(&rule);
+    TimeConverter zone(&rule, r.year);
     const bool plainZone = rule.startOrdinal == -1;
     ClockDate d{};
     ClockTime t{};
     ReadLocalClock(&d, &t);
-    int32_t nowEpoch = 0;
+    int64_t nowEpoch = 0;
     if (!zone.LocalToEpoch(&d, &t, &nowEpoch))
         return;
     const NtpTime now = NtpFromEpoch(nowEpoch, t.ti_hundredths);
@@ -118,7 +118,7 @@ void CheckAdjustment(const DstRuleRecord& rule, const ReplyTimes& times, const R
             // Without daylight saving every local reading is one instant:
             // the reading set must be now + theta, rounded to hundredths.
             const EpochHundredths want = EpochFromNtp(NtpAdd(now, theta));
-            int32_t got = 0;
+            int64_t got = 0;
             Require(zone.LocalToEpoch(&sd, &st, &got), "set reading converts back");
             Require(got == want.epochSeconds && st.ti_hundredths == want.hundredths,
                     "set to now + theta");

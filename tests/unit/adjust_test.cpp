@@ -22,7 +22,7 @@ protected:
     void SetUp() override
     {
         FakeClockReset();
-        zone_.SetDstRule(&rule_);
+        zone_.SetDstRule(&rule_, 1998);
     }
 
     // Local times T1, T4 and server times T2, T3.
@@ -54,7 +54,7 @@ protected:
     }
 
     DstRuleRecord rule_ = DefaultDstRule();
-    TimeConverter zone_{&rule_};
+    TimeConverter zone_{&rule_, 1998};
     int32_t maxDeltaMs_ = 100;
     int32_t baseInterval_ = 60;
     int32_t currentInterval_ = 60;
@@ -182,8 +182,9 @@ TEST_F(AdjustClockTest, UnusableCorrectedTimeIsNotSet)
         int32_t thetaSeconds;
     } cases[] = {
         {"before 1980", 1998, -20 * 365 * 86400},
-        {"beyond 2038", 2037, 366 * 86400},  // epoch seconds wrap negative
+        {"past 2099", 2099, 366 * 86400},
         {"clock before 1970", 1965, 0},
+        {"clock past 2099", 2100, 0},
     };
     for (const auto& c : cases) {
         FakeClockReset();
@@ -222,7 +223,7 @@ TEST_F(AdjustClockTest, CorrectedTimeInTheZoneWithDaylightSaving)
     SetZoneName(rule_.stdName, "EST");
     SetZoneName(rule_.dstName, "EDT");
     FakeClockSet(1998, 6, 1, 8, 0, 0);  // 12:00 UTC in daylight time
-    zone_.SetDstRule(&rule_);
+    zone_.SetDstRule(&rule_, 1998);
     const AdjustResult r = Run(At(100), At(102, 35), At(102, 35), At(100, 20));
     EXPECT_STREQ("Last set: Mon Jun 01 08:00:02 1998 EDT   Delta: +2.25 secs", r.statusText);
     ExpectSetTo(1998, 6, 1, 8, 0, 2, 25);

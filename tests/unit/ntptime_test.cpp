@@ -6,12 +6,12 @@
 namespace {
 
 // 2036-02-07 06:28:16 UTC: the NTP seconds word wraps to 0 here.
-constexpr int32_t kEraOneEpoch = 2085978496;
+constexpr int64_t kEraOneEpoch = 2085978496;
 
 TEST(NtpTime, FromEpochFractionPerHundredth)
 {
     const struct {
-        int32_t epoch;
+        int64_t epoch;
         int hundredths;
         uint32_t seconds;
         uint32_t fraction;
@@ -24,6 +24,8 @@ TEST(NtpTime, FromEpochFractionPerHundredth)
         {kEraOneEpoch - 1, 0, 0xFFFFFFFFu, 0},
         {kEraOneEpoch, 0, 0, 0},
         {kEraOneEpoch + 5, 0, 5, 0},
+        {2147483648, 0, 61505152u, 0},    // 2038-01-19 03:14:08
+        {4102444799, 0, 2016466303u, 0},  // 2099-12-31 23:59:59
     };
     for (const auto& c : cases) {
         const NtpTime t = NtpFromEpoch(c.epoch, c.hundredths);
@@ -37,7 +39,7 @@ TEST(NtpTime, EpochFromNtpRoundsToHundredths)
     const struct {
         uint32_t seconds;
         uint32_t fraction;
-        int32_t epoch;
+        int64_t epoch;
         int hundredths;
     } cases[] = {
         {3155673600u, 0, 946684800, 0},
@@ -53,6 +55,10 @@ TEST(NtpTime, EpochFromNtpRoundsToHundredths)
         {0, 0, kEraOneEpoch, 0},
         {1, 0, kEraOneEpoch + 1, 0},
         {0xFFFFFFFFu, 0xFFFFFFFFu, kEraOneEpoch, 0},
+        // Era 1 reaches past 2099; words before 1970 belong to it too.
+        {2016466303u, 0, 4102444799, 0},
+        {0x83AA7E7Fu, 0, 4294967295, 0},
+        {0x83AA7E80u, 0, 0, 0},
     };
     for (const auto& c : cases) {
         const EpochHundredths e = EpochFromNtp(NtpTime{c.seconds, c.fraction});

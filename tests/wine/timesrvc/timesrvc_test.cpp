@@ -419,4 +419,105 @@ TEST_F(TimeServiceTest, CloseAfterSetClosesTheDialogAfterAnyAcceptedReply)
     EXPECT_EQ(FakeClockSetCount(), 0);
 }
 
+// --- the clock's years ---------------------------------------------------------
+
+NtpTime TransmitOf(const FakeDatagram& d)
+{
+    NtpTime t{};
+    for (int i = 0; i < 4; ++i) {
+        t.seconds = (t.seconds << 8) | d.bytes[40 + i];
+        t.fraction = (t.fraction << 8) | d.bytes[44 + i];
+    }
+    return t;
+}
+
+// Epoch seconds past 2038-01-19 03:14:07 UTC: the clock is read, asked
+// about and set right to the calendar's end, NTP seconds in their second
+// era; a clock wrongly in 2040 is put back to 2026 when the limit is lifted.
+TEST_F(TimeServiceTest, ReadsAndSetsTheClockPast2038)
+{
+    struct Case {
+        int year, month, day, hour, minute, second;  // the clock
+        int64_t clockEpoch;
+        int64_t serverEpoch;
+        bool ignoreLimit;
+        const char* sentText;
+        const char* statusText;
+        int setYear;
+    } cases[] = {
+        {2038, 1, 19, 3, 14, 8, 2147483648, 2147483650, false,
+         "NTP Request sent - Tue Jan 19 03:14:08 2038 UTC",
+         "Last set: Tue Jan 19 03:14:10 2038 UTC   Delta: +2.00 secs", 2038},
+        {2040, 6, 1, 12, 0, 0, 2222164800, 2222164802, false,
+         "NTP Request sent - Fri Jun 01 12:00:00 2040 UTC",
+         "Last set: Fri Jun 01 12:00:02 2040 UTC   Delta: +2.00 secs", 2040},
+        {2099, 12, 31, 23, 59, 0, 4102444740, 4102444742, false,
+         "NTP Request sent - Thu Dec 31 23:59:00 2099 UTC",
+         "Last set: Thu Dec 31 23:59:02 2099 UTC   Delta: +2.00 secs", 2099},
+        {2040, 6, 1, 12, 0, 0, 2222164800, 1780315200, false,
+         "NTP Request sent - Fri Jun 01 12:00:00 2040 UTC",
+         "Clock NOT Set:   Delta = -441849600 seconds (Check TZ)", 0},
+        {2040, 6, 1, 12, 0, 0, 2222164800, 1780315200, true,
+         "NTP Request sent - Fri Jun 01 12:00:00 2040 UTC",
+         "Last set: Mon Jun 01 12:00:00 2026 UTC   Delta: -441849600.00 secs", 2026},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.statusText);
+        SetUp();
+        FakeClockSet(c.year, c.month, c.day, c.hour, c.minute, c.second);
+        StartPolling();
+        if (c.ignoreLimit)
+            service_->SetIgnoreLimit();
+        service_->SendNow();
+        EXPECT_EQ(Status(), c.sentText);
+        ASSERT_EQ(Net().sent.size(), 1u);
+        const NtpTime t1 = TransmitOf(Net().sent[0]);
+        EXPECT_EQ(t1.seconds, static_cast<uint32_t>(c.clockEpoch + 2208988800LL));
+
+        const NtpTime server = NtpFromEpoch(c.serverEpoch, 0);
+        Deliver(Message(4, t1, server, server));
+        EXPECT_EQ(Status(), c.statusText);
+        EXPECT_EQ(FakeClockSetCount(), c.setYear != 0 ? 1 : 0);
+        if (c.setYear != 0) {
+            EXPECT_EQ(FakeClockLastSetDate().da_year, c.setYear);
+        }
+        TearDown();
+        parent_ = nullptr;
+    }
+}
+
+// A clock the program cannot read or cannot show (before 1980, past 2099)
+// gives other clients no time at all, but still asks its server.
+TEST_F(TimeServiceTest, UnreadableClockAnswersNoClientButStillAsks)
+{
+    struct Case {
+        int year;
+        bool answered;
+    } cases[] = {
+        {1969, false}, {1975, false}, {2100, false}, {2150, false}, {1998, true}, {2040, true},
+    };
+    const NtpTime zero{0, 0};
+    const uint32_t client = inet_addr("10.0.0.9");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.year);
+        SetUp();
+        FakeClockSet(c.year, 6, 1, 12, 0, 0);
+        StartPolling();
+        Deliver(Message(3, zero, zero, NtpFromEpoch(kNow, 0)), client, htons(50123));
+        EXPECT_EQ(Net().sent.size(), c.answered ? 1u : 0u);
+        EXPECT_EQ(service_->SentCount(), c.answered ? 1 : 0);
+        EXPECT_EQ(service_->ReceivedCount(), 1);
+        if (c.answered) {
+            EXPECT_EQ(Net().sent[0].addr, client);
+        }
+
+        Net().sent.clear();
+        service_->SendNow();
+        ASSERT_EQ(Net().sent.size(), 1u);
+        EXPECT_EQ(Net().sent[0].addr, kServer);
+        TearDown();
+        parent_ = nullptr;
+    }
+}
+
 }  // namespace
