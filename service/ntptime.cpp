@@ -31,10 +31,17 @@ NtpTime NtpFromEpoch(int64_t epochSeconds, int hundredths)
                    static_cast<uint32_t>(hundredths) * kFractionPerHundredth};
 }
 
+int64_t UnixSecondsOfNtp(uint32_t ntpSeconds)
+{
+    constexpr int64_t kEra = int64_t{1} << 32;
+    const int64_t seconds = (ntpSeconds & 0x80000000u) != 0 ? ntpSeconds : ntpSeconds + kEra;
+    return seconds - int64_t{kNtpToEpoch};
+}
+
 EpochHundredths EpochFromNtp(NtpTime t)
 {
     const RoundedSeconds r = RoundToHundredths(t);
-    return EpochHundredths{int64_t{r.seconds - kNtpToEpoch}, r.hundredths};
+    return EpochHundredths{UnixSecondsOfNtp(r.seconds), r.hundredths};
 }
 
 RoundedSeconds RoundToHundredths(NtpTime t)

@@ -22,14 +22,16 @@ struct NtpTime {
 // From 2036-02-07 06:28:16 UTC the seconds word starts again at 0 (era 1).
 NtpTime NtpFromEpoch(int64_t epochSeconds, int hundredths);
 
+// The NTP seconds word as epoch seconds. The word names an instant only
+// modulo 2^32 s (136 years); the era is taken the way RFC 4330 (section 3)
+// does: with the top bit set, 1968 to 2036; without it, 2036 to 2104. That
+// holds every year the calendar here can show (1970 to 2099).
+int64_t UnixSecondsOfNtp(uint32_t ntpSeconds);
+
 // A timestamp rounded to hundredths: milliseconds = fraction / 4294968,
 // hundredths = (ms + 5) / 10; 100 carries one second into epochSeconds.
-// The seconds word names an instant only modulo 2^32 s (136 years); it is
-// taken in the 136 years from 1970-01-01, which hold every year the calendar
-// here can show (to 2099): words from 2208988800 are era 0 (1970..2036),
-// smaller ones era 1 (2036..2106).
 struct EpochHundredths {
-    int64_t epochSeconds;  // (seconds word - 2208988800) mod 2^32: 0 .. 2^32 - 1
+    int64_t epochSeconds;  // UnixSecondsOfNtp of the rounded seconds word
     int hundredths;        // 0..99
 };
 EpochHundredths EpochFromNtp(NtpTime t);

@@ -7,11 +7,6 @@
 
 #include "service/ntptime.h"
 
-// The NTP seconds word as seconds since 1970, taking the era the way RFC
-// 4330 (section 3) does: with the top bit set, 1968 to 2036; without it,
-// 2036 to 2104.
-int64_t UnixSecondsOfNtp(uint32_t ntpSeconds);
-
 // True when transmit lies before floorUnixSeconds (seconds since 1970, UTC).
 // A floor of 0 or less is no floor.
 bool BeforeTimeFloor(NtpTime transmit, int64_t floorUnixSeconds);

@@ -55,10 +55,11 @@ TEST(NtpTime, EpochFromNtpRoundsToHundredths)
         {0, 0, kEraOneEpoch, 0},
         {1, 0, kEraOneEpoch + 1, 0},
         {0xFFFFFFFFu, 0xFFFFFFFFu, kEraOneEpoch, 0},
-        // Era 1 reaches past 2099; words before 1970 belong to it too.
+        // Era 1 reaches past 2099; era 0 begins in 1968.
         {2016466303u, 0, 4102444799, 0},
-        {0x83AA7E7Fu, 0, 4294967295, 0},
-        {0x83AA7E80u, 0, 0, 0},
+        {0x83AA7E7Fu, 0, -1, 0},
+        {0x80000000u, 0, -61505152, 0},
+        {0x7FFFFFFFu, 0, 4233462143, 0},
     };
     for (const auto& c : cases) {
         const EpochHundredths e = EpochFromNtp(NtpTime{c.seconds, c.fraction});
