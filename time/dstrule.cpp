@@ -4,46 +4,12 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "time/numscan.h"
+
 namespace {
 
 constexpr int kFieldCount = 11;
 constexpr size_t kMaxValueChars = 79;  // the value is read into an 80-byte buffer
-
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Reads one number the way "%d" does: blanks skipped, an optional sign,
-// then at least one digit. A number outside the signed 32-bit range counts
-// as unreadable, so a damaged value never installs a half-understood rule.
-// Never reads at or past end.
-bool ScanNumber(const char*& p, const char* end, int32_t* value)
-{
-    while (p < end && IsBlank(*p))
-        ++p;
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) {
-        negative = (*p == '-');
-        ++p;
-    }
-    if (p >= end || *p < '0' || *p > '9')
-        return false;
-    const int64_t limit = negative ? -static_cast<int64_t>(INT32_MIN) : INT32_MAX;
-    int64_t magnitude = 0;
-    bool tooLarge = false;
-    for (; p < end && *p >= '0' && *p <= '9'; ++p) {
-        magnitude = magnitude * 10 + (*p - '0');
-        if (magnitude > limit) {
-            tooLarge = true;
-            magnitude = limit;  // keeps the product above bounded; the digits are still consumed
-        }
-    }
-    if (tooLarge)
-        return false;
-    *value = static_cast<int32_t>(negative ? -magnitude : magnitude);
-    return true;
-}
 
 }  // namespace
 
@@ -54,18 +20,18 @@ bool ParseDstRule(const char* text, DstRuleRecord* rule)
     int32_t fields[kFieldCount] = {};
     int read = 0;
     if (text != nullptr) {
-        size_t length = 0;
-        while (length < kMaxValueChars && text[length] != '\0')
-            ++length;
-        const char* p = text;
-        const char* end = text + length;
+        char value[kMaxValueChars + 1];
+        std::snprintf(value, sizeof value, "%.*s", static_cast<int>(kMaxValueChars), text);
+        const char* p = value;
         while (read < kFieldCount) {
             if (read > 0) {
-                if (p >= end || *p != ',')
+                if (*p != ',')
                     break;
                 ++p;
             }
-            if (!ScanNumber(p, end, &fields[read]))
+            // A number too large for 32 bits counts as unreadable, so a
+            // damaged value never installs a half-understood rule.
+            if (ScanNumberText(p, &fields[read], &p) != NumberText::Number)
                 break;
             ++read;
         }
