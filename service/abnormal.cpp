@@ -3,17 +3,13 @@
 
 #include <windows.h>
 
-#include <cstring>
+#include "framework/filename.h"
 
 void EndAbnormally()
 {
     char path[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, path, sizeof path);
-    const char* name = path;
-    for (const char* p = path; *p != '\0'; ++p) {
-        if (*p == '\\' || *p == '/' || *p == ':')
-            name = p + 1;
-    }
-    MessageBoxA(nullptr, "Abnormal program termination", name, MB_OK | MB_ICONHAND | MB_TASKMODAL);
+    MessageBoxA(nullptr, "Abnormal program termination", FileNameOf(path),
+                MB_OK | MB_ICONHAND | MB_TASKMODAL);
     ExitProcess(3);
 }

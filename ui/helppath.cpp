@@ -3,18 +3,15 @@
 
 #include <cstring>
 
+#include "framework/filename.h"
+
 void HelpPathBeside(const char* modulePath, char* out, size_t size)
 {
     if (out == nullptr || size == 0)
         return;
-    size_t folderLength = 0;  // up to and including the last separator
-    if (modulePath != nullptr) {
-        for (size_t i = 0; modulePath[i] != '\0'; ++i) {
-            const char c = modulePath[i];
-            if (c == '\\' || c == '/' || c == ':')
-                folderLength = i + 1;
-        }
-    }
+    // Up to and including the last separator.
+    size_t folderLength =
+        modulePath != nullptr ? static_cast<size_t>(FileNameOf(modulePath) - modulePath) : 0;
     const size_t nameLength = sizeof kHelpFileName - 1;
     if (folderLength + nameLength + 1 > size) {
         folderLength = 0;
