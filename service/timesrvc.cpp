@@ -138,6 +138,14 @@ void TimeService::SetDstRule(const DstRuleRecord* rule)
     TimeConverter::SetDstRule(rule, ClockYear());
 }
 
+void TimeService::SetSwitches(const ServiceSwitches& given)
+{
+    switches.closeAfterSet |= given.closeAfterSet;
+    switches.ignoreLimit |= given.ignoreLimit;
+    switches.acceptUnsynced |= given.acceptUnsynced;
+    switches.acceptAnySource |= given.acceptAnySource;
+}
+
 void TimeService::SetMaxDelta(int32_t* milliseconds)
 {
     if (*milliseconds < kMinMaxDelta)
@@ -255,7 +263,8 @@ void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t f
 
 void TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr)
 {
-    if (::CheckReply(reply, fromAddr, serverAddr, acceptUnsynced != 0, acceptAnySource != 0) !=
+    if (::CheckReply(reply, fromAddr, serverAddr, switches.acceptUnsynced != 0,
+                     switches.acceptAnySource != 0) !=
         ReplyVerdict::Accepted) {
         ++rejectedCount;
         SetStatus("NTP Reply rejected");
@@ -266,12 +275,12 @@ void TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr)
     T2 = times.receive;
     T3 = times.transmit;
     AdjustResult result = AdjustClock(
-        *this, AdjustInput{T1, T2, T3, T4, ignoreLimit != 0, maxDelta, baseInterval,
+        *this, AdjustInput{T1, T2, T3, T4, switches.ignoreLimit != 0, maxDelta, baseInterval,
                            currentInterval});
     currentInterval = result.currentInterval;
     SetStatus(result.statusText);
 
-    if (closeAfterSet) {
+    if (switches.closeAfterSet) {
         // Closing the dialog may destroy this object: nothing may follow.
         HWND dialog = GetParent(handle_);
         SendMessageA(dialog, WM_CLOSE, 0, 0);

@@ -13,6 +13,7 @@
 #include "framework/twindow.h"
 #include "service/ntppacket.h"
 #include "service/ntptime.h"
+#include "service/svcswitch.h"
 #include "time/dstrule.h"
 #include "time/timecvt.h"
 
@@ -52,11 +53,8 @@ public:
     // Copies the rule and computes its transitions for the clock's year.
     void SetDstRule(const DstRuleRecord* rule);
 
-    // Switches, on only.
-    void SetCloseAfterSet() { closeAfterSet = 1; }
-    void SetIgnoreLimit() { ignoreLimit = 1; }
-    void SetAcceptUnsynced() { acceptUnsynced = 1; }
-    void SetAcceptAnySource() { acceptAnySource = 1; }
+    // Switches on each switch set in given; nothing switches one off.
+    void SetSwitches(const ServiceSwitches& given);
 
     // A request now, when the socket is bound and a server address is known.
     void SendNow();
@@ -106,10 +104,7 @@ private:
     // text with one %d for the Winsock error code.
     void SocketErrorBox(const char* format, int error);
 
-    int32_t closeAfterSet = 0;
-    int32_t ignoreLimit = 0;
-    int32_t acceptUnsynced = 0;
-    int32_t acceptAnySource = 0;
+    ServiceSwitches switches;
     int32_t maxDelta = kMinMaxDelta;  // milliseconds
     TWindow* statusLine;              // not owned
     UINT_PTR timerId = 0;

@@ -8,7 +8,6 @@
 #include "framework/tedit.h"
 #include "service/timesrvc.h"
 #include "ui/numtext.h"
-#include "ui/switches.h"
 
 SNTPMainDlgTransfer SNTPMainDlgXfer;
 
@@ -59,13 +58,7 @@ SNTPMainDlg::SNTPMainDlg(const char* cmdLine, TWindow* parent, UINT resourceId, 
     SetTransferBuffer(&SNTPMainDlgXfer);
 
     ResetSettings(&settings);
-    const DialogSwitches found = ScanDialogSwitches(cmdLine);
-    delayedStart = found.delayedStart;
-    startDelay = found.startDelay;
-    closeAfterSet = found.closeAfterSet;
-    ignoreLimit = found.ignoreLimit;
-    acceptUnsynced = found.acceptUnsynced;
-    acceptAnySource = found.acceptAnySource;
+    switches = ScanDialogSwitches(cmdLine);
 
     LoadSettings();
 
@@ -105,9 +98,9 @@ void SNTPMainDlg::SetupDialog()
 {
     TDialog::SetupDialog();
     statusLine->SetText(" ");
-    if (delayedStart) {
+    if (switches.delayedStart) {
         startTimer = SetTimer(GetHandle(), START_TIMER_ID,
-                              static_cast<UINT>(startDelay) * 1000u, nullptr);
+                              static_cast<UINT>(switches.startDelay) * 1000u, nullptr);
         if (startTimer == 0)
             MessageBox("Unable to get timer resource", "Kestrin Error", MB_ICONEXCLAMATION);
         return;
@@ -123,15 +116,8 @@ void SNTPMainDlg::StartService()
     timeService->SetPollInterval(&settings.pollInterval);
     timeService->SetMaxDelta(&settings.maxDelta);
     timeService->SetDstRule(&settings.dstRule);
-    if (closeAfterSet)
-        timeService->SetCloseAfterSet();
-    if (ignoreLimit)
-        timeService->SetIgnoreLimit();
-    if (acceptUnsynced)
-        timeService->SetAcceptUnsynced();
-    if (acceptAnySource)
-        timeService->SetAcceptAnySource();
-    if (haveServer && !delayedStart)
+    timeService->SetSwitches(switches.service);
+    if (haveServer && !switches.delayedStart)
         timeService->SendNow();
 }
 

@@ -6,6 +6,7 @@
 #include "framework/tdialog.h"
 #include "resources/resource.h"
 #include "ui/settings.h"
+#include "ui/switches.h"
 
 class TButton;
 class TEdit;
@@ -47,8 +48,6 @@ public:
     // time at once when a server is set and the start is not delayed.
     void StartService();
 
-    const SNTPSettings& GetSettings() const { return settings; }
-
 protected:
     void CmSetTime();
     void CmStats();
@@ -60,12 +59,7 @@ protected:
 
 private:
     TimeService* timeService;
-    int32_t delayedStart = 0;
-    int32_t startDelay = 0;  // seconds
-    int32_t closeAfterSet = 0;
-    int32_t ignoreLimit = 0;
-    int32_t acceptUnsynced = 0;
-    int32_t acceptAnySource = 0;
+    DialogSwitches switches;  // from the command line
     SNTPSettings settings;
     UINT_PTR startTimer = 0;  // 0: no start-delay timer
 

@@ -59,14 +59,14 @@ DialogSwitches ScanDialogSwitches(const char* cmdLine)
         if (!IsSwitchChar(*p))
             continue;
         switch (Lower(p[1])) {
-        case 'b': found.acceptAnySource = 1; break;
+        case 'b': found.service.acceptAnySource = 1; break;
         case 'd':
             found.delayedStart = 1;
             found.startDelay = StartDelayAfter(p + 2);
             break;
-        case 'i': found.ignoreLimit = 1; break;
-        case 's': found.closeAfterSet = 1; break;
-        case 'u': found.acceptUnsynced = 1; break;
+        case 'i': found.service.ignoreLimit = 1; break;
+        case 's': found.service.closeAfterSet = 1; break;
+        case 'u': found.service.acceptUnsynced = 1; break;
         default: break;
         }
     }

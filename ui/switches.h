@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "service/svcswitch.h"
+
 // The application's copy of the command-line tail: at most 79 characters.
 inline constexpr size_t kCommandLineSize = 80;
 
@@ -25,14 +27,11 @@ AppSwitches ScanAppSwitches(const char* cmdLine);
 inline constexpr int32_t kDefaultStartDelaySeconds = 30;
 inline constexpr int32_t kMaxStartDelaySeconds = 65;
 
-// Switches of the main dialog: b, d, i, s, u.
+// Switches of the main dialog: b, i, s and u for the time service, and d.
 struct DialogSwitches {
-    int32_t acceptAnySource = 0;  // b
-    int32_t delayedStart = 0;     // d
-    int32_t startDelay = 0;       // seconds; 30 with d, or the count after it
-    int32_t ignoreLimit = 0;      // i
-    int32_t closeAfterSet = 0;    // s
-    int32_t acceptUnsynced = 0;   // u
+    ServiceSwitches service;   // b, i, s, u
+    int32_t delayedStart = 0;  // d
+    int32_t startDelay = 0;    // seconds; 30 with d, or the count after it
 };
 
 // d may be followed (after optional blanks) by a count of seconds, "-d 10"

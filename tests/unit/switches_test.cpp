@@ -73,12 +73,12 @@ TEST(Switches, DialogScan)
     };
     for (const auto& c : cases) {
         const DialogSwitches s = ScanDialogSwitches(c.cmdLine);
-        EXPECT_EQ(c.b, s.acceptAnySource) << c.cmdLine;
+        EXPECT_EQ(c.b, s.service.acceptAnySource) << c.cmdLine;
         EXPECT_EQ(c.d, s.delayedStart) << c.cmdLine;
         EXPECT_EQ(c.delay, s.startDelay) << c.cmdLine;
-        EXPECT_EQ(c.i, s.ignoreLimit) << c.cmdLine;
-        EXPECT_EQ(c.s, s.closeAfterSet) << c.cmdLine;
-        EXPECT_EQ(c.u, s.acceptUnsynced) << c.cmdLine;
+        EXPECT_EQ(c.i, s.service.ignoreLimit) << c.cmdLine;
+        EXPECT_EQ(c.s, s.service.closeAfterSet) << c.cmdLine;
+        EXPECT_EQ(c.u, s.service.acceptUnsynced) << c.cmdLine;
     }
 }
 
@@ -97,7 +97,7 @@ TEST(Switches, CommandLineCopyKeepsSeventyNineCharacters)
     std::string tail(78, ' ');
     tail += "-s";
     CopyCommandLine(tail.c_str(), cmdLine);
-    EXPECT_EQ(0, ScanDialogSwitches(cmdLine).closeAfterSet);
+    EXPECT_EQ(0, ScanDialogSwitches(cmdLine).service.closeAfterSet);
     CopyCommandLine(nullptr, cmdLine);
     EXPECT_STREQ("", cmdLine);
 }

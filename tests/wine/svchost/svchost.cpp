@@ -8,8 +8,8 @@
 //   -m MILLISECONDS  maximum delta for SetMaxDelta (default 100)
 //   -r RULE          DstRule value, eleven numbers (default no daylight
 //                    saving, offset 0: "-1,0,0,0,0,-1,0,0,0,0,0")
-//   -s -i -u -b      SetCloseAfterSet, SetIgnoreLimit, SetAcceptUnsynced,
-//                    SetAcceptAnySource
+//   -s -i -u -b      the switches closeAfterSet, ignoreLimit, acceptUnsynced,
+//                    acceptAnySource (SetSwitches)
 //   -n               no SendNow at start
 //   -t SECONDS       quit after this many seconds (default 0: run until the
 //                    service closes the stand-in dialog)
@@ -72,8 +72,7 @@ struct Options {
     int32_t poll = 60;
     int32_t maxDelta = 100;
     std::string rule = "-1,0,0,0,0,-1,0,0,0,0,0";
-    bool closeAfterSet = false, ignoreLimit = false, acceptUnsynced = false,
-         acceptAnySource = false;
+    ServiceSwitches switches;
     bool sendNow = true;
     int seconds = 0;
     int fastTicks = 0;
@@ -121,14 +120,7 @@ public:
         service_->SetPollInterval(&options_.poll);
         service_->SetMaxDelta(&options_.maxDelta);
         service_->SetDstRule(&rule_);
-        if (options_.closeAfterSet)
-            service_->SetCloseAfterSet();
-        if (options_.ignoreLimit)
-            service_->SetIgnoreLimit();
-        if (options_.acceptUnsynced)
-            service_->SetAcceptUnsynced();
-        if (options_.acceptAnySource)
-            service_->SetAcceptAnySource();
+        service_->SetSwitches(options_.switches);
         if (!options_.server.empty() && options_.sendNow)
             service_->SendNow();
 
@@ -234,10 +226,10 @@ bool ParseOptions(int argc, char** argv, Options* o)
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         bool hasValue = i + 1 < argc;
-        if (arg == "-s") o->closeAfterSet = true;
-        else if (arg == "-i") o->ignoreLimit = true;
-        else if (arg == "-u") o->acceptUnsynced = true;
-        else if (arg == "-b") o->acceptAnySource = true;
+        if (arg == "-s") o->switches.closeAfterSet = 1;
+        else if (arg == "-i") o->switches.ignoreLimit = 1;
+        else if (arg == "-u") o->switches.acceptUnsynced = 1;
+        else if (arg == "-b") o->switches.acceptAnySource = 1;
         else if (arg == "-n") o->sendNow = false;
         else if (arg == "-w") o->interactive = true;
         else if (arg == "-p" && hasValue) o->poll = std::atoi(argv[++i]);

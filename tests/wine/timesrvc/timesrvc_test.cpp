@@ -410,7 +410,9 @@ TEST_F(TimeServiceTest, BroadcastFromTheServerCountsAndAdjusts)
 TEST_F(TimeServiceTest, CloseAfterSetClosesTheDialogAfterAnyAcceptedReply)
 {
     StartPolling();
-    service_->SetCloseAfterSet();
+    ServiceSwitches closing;
+    closing.closeAfterSet = 1;
+    service_->SetSwitches(closing);
     HWND dialog = parent_->GetHandle();
     NtpTime now = NtpFromEpoch(kNow, 0);
     NtpTime distant = NtpFromEpoch(kNow + 7200, 0);
@@ -466,8 +468,9 @@ TEST_F(TimeServiceTest, ReadsAndSetsTheClockPast2038)
         SetUp();
         FakeClockSet(c.year, c.month, c.day, c.hour, c.minute, c.second);
         StartPolling();
-        if (c.ignoreLimit)
-            service_->SetIgnoreLimit();
+        ServiceSwitches switches;
+        switches.ignoreLimit = c.ignoreLimit ? 1 : 0;
+        service_->SetSwitches(switches);
         service_->SendNow();
         EXPECT_EQ(Status(), c.sentText);
         ASSERT_EQ(Net().sent.size(), 1u);
