@@ -110,7 +110,7 @@ TEST_F(MainDialog, HasEveryControlWithItsIdClassTextAndStyle)
 
 TEST_F(MainDialog, MeasuresItsTemplateSizeInDialogUnits)
 {
-    RECT units = {48, 31, 48 + 205, 31 + 112};
+    RECT units = {48, 31, 48 + 249, 31 + 112};
     MapDialogRect(dialog_, &units);
     RECT client;
     GetClientRect(dialog_, &client);
