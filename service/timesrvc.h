@@ -59,6 +59,11 @@ public:
     // A request now, when the socket is bound and a server address is known.
     void SendNow();
 
+    // Runs the statistics dialog modally over the application's main window
+    // with the four counts as they stand now (defined with the dialog, in
+    // ui/sntpstt1.cpp).
+    void ShowStats();
+
     // The counters since the last SetServer.
     int32_t SentCount() const { return sentCount; }
     int32_t BroadcastCount() const { return broadcastCount; }

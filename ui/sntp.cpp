@@ -6,6 +6,7 @@
 #include "service/abnormal.h"
 #include "ui/ctfrmwnd.h"
 #include "ui/helppath.h"
+#include "ui/sntpabtd.h"
 #include "ui/sntpmndl.h"
 
 namespace {
@@ -99,7 +100,8 @@ void SNTPApp::CmContents()
 
 void SNTPApp::CmAbout()
 {
-    // The about dialog comes with its own module.
+    SNTPAboutDlg dialog(GetMainWindow(), IDD_ABOUT, nullptr);
+    dialog.Execute();
 }
 
 bool SNTPApp::QueryClose()

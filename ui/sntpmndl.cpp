@@ -4,10 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "framework/tapplic.h"
 #include "framework/tcontrol.h"
 #include "framework/tedit.h"
+#include "framework/tframe.h"
 #include "service/timesrvc.h"
 #include "ui/numtext.h"
+#include "ui/sntpdsrd.h"
 
 SNTPMainDlgTransfer SNTPMainDlgXfer;
 
@@ -158,13 +161,24 @@ void SNTPMainDlg::CmSetTime()
 
 void SNTPMainDlg::CmStats()
 {
-    // The statistics dialog comes with its own module; until then the button
-    // does nothing.
+    timeService->ShowStats();
 }
 
 void SNTPMainDlg::CmSetTz()
 {
-    // The time-zone dialog comes with its own module. Whatever it does, the
-    // settings are written when it has closed.
+    // The dialog writes into the working copy whatever ends it; only OK
+    // makes the copy the rule.
+    DstRuleRecord workingRule = settings.dstRule;
+    TApplication* app = TApplication::Current();
+    int result;
+    {
+        SNTPDstRuleDlg dialog(app != nullptr ? app->GetMainWindow() : nullptr, &workingRule,
+                              IDD_TIMEZONE, nullptr);
+        result = dialog.Execute();
+    }
+    if (result == IDOK) {
+        settings.dstRule = workingRule;
+        timeService->SetDstRule(&settings.dstRule);
+    }
     SaveSettings();
 }

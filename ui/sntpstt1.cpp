@@ -1,0 +1,66 @@
+// The statistics dialog: a snapshot of the time service's four message counts.
+#include "ui/sntpstt1.h"
+
+#include "framework/tapplic.h"
+#include "framework/tcontrol.h"
+#include "framework/tframe.h"
+#include "service/timesrvc.h"
+#include "ui/cntr_wnd.h"
+#include "ui/numtext.h"
+
+SNTPStatsDlgTransfer SNTPStatsDlgXfer;
+
+namespace {
+
+constexpr UINT kTextLength = 255;
+
+TFrameWindow* MainWindow()
+{
+    TApplication* app = TApplication::Current();
+    return app != nullptr ? app->GetMainWindow() : nullptr;
+}
+
+}  // namespace
+
+SNTPStatsDlg::SNTPStatsDlg(TWindow* parent, int32_t sent, int32_t received, int32_t rejected,
+                           int32_t broadcast, UINT resourceId, HINSTANCE module)
+    : TDialog(parent, resourceId, module)
+{
+    receivedStatic = new TStatic(this, IDC_RECEIVEDCOUNT, kTextLength);
+    sentStatic = new TStatic(this, IDC_SENTCOUNT, kTextLength);
+    rejectedStatic = new TStatic(this, IDC_REJECTEDCOUNT, kTextLength);
+    broadcastStatic = new TStatic(this, IDC_BROADCASTCOUNT, kTextLength);
+    SetTransferBuffer(&SNTPStatsDlgXfer);
+
+    SNTPStatsDlgTransfer& x = SNTPStatsDlgXfer;
+    FormatNumberText(received, x.receivedText, sizeof x.receivedText);
+    FormatNumberText(sent, x.sentText, sizeof x.sentText);
+    FormatNumberText(rejected, x.rejectedText, sizeof x.rejectedText);
+    FormatNumberText(broadcast, x.broadcastText, sizeof x.broadcastText);
+}
+
+SNTPStatsDlg::~SNTPStatsDlg()
+{
+    if (GetHandle() != nullptr)
+        Destroy(IDCANCEL);
+}
+
+void SNTPStatsDlg::SetupWindow()
+{
+    TDialog::SetupWindow();
+    TFrameWindow* main = MainWindow();
+    CentreWindow(main != nullptr ? main->GetHandle() : nullptr, GetHandle(), TRUE);
+    receivedStatic->SetText(SNTPStatsDlgXfer.receivedText);
+    sentStatic->SetText(SNTPStatsDlgXfer.sentText);
+    rejectedStatic->SetText(SNTPStatsDlgXfer.rejectedText);
+    broadcastStatic->SetText(SNTPStatsDlgXfer.broadcastText);
+}
+
+// The service's operation lives beside the dialog it opens, so the service
+// library itself needs nothing of the user interface.
+void TimeService::ShowStats()
+{
+    SNTPStatsDlg dialog(MainWindow(), sentCount, receivedCount, rejectedCount, broadcastCount,
+                        IDD_STATS, nullptr);
+    dialog.Execute();
+}
