@@ -1,4 +1,4 @@
-// Command-line driver for scripts: start kestrin.exe and time it, watch its status line, set fields, press buttons.
+// Command-line driver for scripts: start kestrin.exe and time it, watch its status line, set fields, press buttons, open its dialogs.
 #include <windows.h>
 
 #include <cstdio>
@@ -16,7 +16,8 @@ int Usage()
     std::fprintf(stderr,
                  "usage: app_driver rect SECONDS | status | wait-status PREFIX SECONDS |\n"
                  "       watch SECONDS | set ID TEXT |\n"
-                 "       click ID | escape | startup EXE [ARGS]\n");
+                 "       click ID | escape | startup EXE [ARGS] |\n"
+                 "       open tz|stats|about | close tz|stats|about | stats\n");
     return 64;
 }
 
@@ -118,6 +119,82 @@ int Startup(const std::string& exe, const std::string& args)
     return shown != 0 && requested != 0 ? 0 : 2;
 }
 
+// The secondary dialogs: how each is opened and its caption.
+struct DialogKind {
+    const char* name;
+    int command;  // a main-dialog button, or a menu command of the frame
+    bool menu;
+    const char* caption;
+};
+const DialogKind kDialogs[] = {
+    {"tz", IDC_SETTZ, false, "Configure Time Zone"},
+    {"stats", IDC_STATS, false, "SNTP Statistics"},
+    {"about", CM_HELPABOUT, true, "About Kestrin"},
+};
+
+const DialogKind* DialogNamed(const char* name)
+{
+    for (const DialogKind& d : kDialogs)
+        if (std::strcmp(d.name, name) == 0)
+            return &d;
+    return nullptr;
+}
+
+// The open dialog of that kind, opening it when it is not; null when it
+// did not appear within 10 s.
+HWND OpenDialog(HWND frame, const DialogKind& kind)
+{
+    if (HWND open = WaitWindowTitled(0, kind.caption, 0))
+        return open;
+    if (kind.menu)
+        PostMessageA(frame, WM_COMMAND, static_cast<WPARAM>(kind.command), 0);
+    else
+        PostClick(frame, kind.command);
+    return WaitWindowTitled(0, kind.caption, 10000);
+}
+
+// Opens (if need be) the dialog of that kind and prints its window
+// rectangle, or for "stats" its counts as "sent received broadcast
+// rejected", the order of the scripts' counters.
+int Open(const char* name, bool counts)
+{
+    const DialogKind* kind = DialogNamed(name);
+    HWND frame = kind != nullptr ? FrameOrFail(5000) : nullptr;
+    if (frame == nullptr)
+        return Usage();
+    HWND dialog = OpenDialog(frame, *kind);
+    if (dialog == nullptr) {
+        std::fprintf(stderr, "app_driver: no %s dialog\n", kind->caption);
+        return 2;
+    }
+    if (counts) {
+        std::printf("%s %s %s %s\n", TextOf(GetDlgItem(dialog, IDC_SENTCOUNT)).c_str(),
+                    TextOf(GetDlgItem(dialog, IDC_RECEIVEDCOUNT)).c_str(),
+                    TextOf(GetDlgItem(dialog, IDC_BROADCASTCOUNT)).c_str(),
+                    TextOf(GetDlgItem(dialog, IDC_REJECTEDCOUNT)).c_str());
+        return 0;
+    }
+    // Painted before anyone looks at it.
+    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RECT r{};
+    GetWindowRect(dialog, &r);
+    std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+    return 0;
+}
+
+// Cancels the open dialog of that kind and waits until it has gone.
+int Close(const char* name)
+{
+    const DialogKind* kind = DialogNamed(name);
+    if (kind == nullptr)
+        return Usage();
+    HWND dialog = WaitWindowTitled(0, kind->caption, 0);
+    if (dialog == nullptr)
+        return 0;
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    return WaitGone(dialog, 10000) ? 0 : 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -174,6 +251,12 @@ int main(int argc, char** argv)
         PostKey(Control(frame, IDC_NTPSERVER), VK_ESCAPE);
         return 0;
     }
+    if (cmd == "open" && argc == 3)
+        return Open(argv[2], false);
+    if (cmd == "close" && argc == 3)
+        return Close(argv[2]);
+    if (cmd == "stats" && argc == 2)
+        return Open("stats", true);
     if (cmd == "startup" && argc >= 3) {
         std::string args;
         for (int i = 3; i < argc; ++i)

@@ -57,3 +57,14 @@ bool WaitTextPrefix(HWND window, const char* prefix, DWORD timeoutMs);
 std::string IniPath();
 bool ReadWholeFile(const std::string& path, std::string* bytes);
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
+
+// Posts a click on a main-dialog button: for buttons that open a modal
+// dialog, which a sent click would wait for.
+void PostClick(HWND frame, int id);
+// A visible top-level window of process pid (0: any) with exactly this
+// caption; null when none appeared within timeoutMs.
+HWND WaitWindowTitled(DWORD pid, const char* caption, DWORD timeoutMs);
+// Waits until window no longer exists; false after timeoutMs.
+bool WaitGone(HWND window, DWORD timeoutMs);
+// The window with the keyboard focus in the thread that owns window.
+HWND FocusOf(HWND window);

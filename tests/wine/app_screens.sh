@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Screenshots of the main window with the status line in each of its states,
-# against NTP peers in private network namespaces: docs/main-*.png.
+# against NTP peers in private network namespaces: docs/main-*.png; and of
+# the time-zone, statistics and about dialogs: docs/dialog-*.png.
 # Usage: app_screens.sh BUILD_UI_DIR WINEPREFIX [OUTPUT_DIR]
 set -u -o pipefail
 ui=$1 prefix=$2 out=${3:-$(cd "$(dirname "$0")/../.." && pwd)/docs}
@@ -22,6 +23,10 @@ spawn far far "$E2E_PY" "$E2E_LIB_DIR/peer.py" serve --bind "${ADDR[far]}" --off
 for p in peer silent dns far; do expect_line "$E2E_DIR/$p.log" '^ready' 10 1 "$p"; done
 
 wine_prepare app "$prefix"
+# Wine's own fonts (MS Sans Serif, Marlett for the caption buttons): this
+# Wine build does not look in its data directory, only in the prefix.
+cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null ||
+  fail "Wine's fonts are missing (fonts-wine)"
 # Wine draws the caption itself (there is no window manager on Xvfb).
 nsx app wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 ini=$WINEPREFIX/drive_c/windows/KESTRIN.INI
@@ -52,3 +57,26 @@ shot lookup slowhost "DNS Lookup in progress..."
 shot sent "${ADDR[silent]}" "NTP Request sent - "
 shot set "${ADDR[peer]}" "Last set: "
 shot notset "${ADDR[far]}" "Clock NOT Set: "
+
+# dialog NAME: after one exchange with the peer under a northern rule, open
+# the dialog over the main window and save it.
+dialog() {
+  local name=$1
+  printf '[KESTRIN]\r\nNTPServer=%s\r\nDstRule=5,7,3,1,0,5,7,10,2,0,0\r\nSTDTzName=GMT\r\nDSTTzName=BST\r\n' \
+    "${ADDR[peer]}" > "$ini"
+  wine_spawn "kestrin-$name" app "$ui/kestrin.exe"
+  nsx app timeout 30 wine "$driver" wait-status "Last set: " 20 >/dev/null ||
+    fail "$name: no reply from the peer"
+  local r; r=$(nsx app timeout 30 wine "$driver" open "$name" | tr -d "\r") || fail "$name: no dialog"
+  read -r left top right bottom <<<"$r"
+  import -window root -crop "$((right - left))x$((bottom - top))+$left+$top" +repage \
+    "$out/dialog-$name.png"
+  log "$name -> $out/dialog-$name.png"
+  nsx app wine "$driver" close "$name" >/dev/null
+  nsx app wine "$driver" escape >/dev/null
+  wait "$LAST_PID" || true
+}
+
+dialog tz
+dialog stats
+dialog about

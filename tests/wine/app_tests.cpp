@@ -242,18 +242,6 @@ TEST(App, EndOfSessionWritesTheSettings)
     EXPECT_EQ(0, app.Escape());
 }
 
-TEST(App, StatsAndTimeZoneButtonsAreHarmless)
-{
-    RemoveIni();
-    AppSession app("");
-    ASSERT_NE(nullptr, app.frame);
-    ClickButton(app.frame, IDC_STATS);
-    ClickButton(app.frame, IDC_SETTZ);  // writes the settings file
-    EXPECT_EQ("60", IniValue("PollInterval"));
-    EXPECT_TRUE(IsWindow(app.frame));
-    EXPECT_EQ(0, app.Escape());
-}
-
 TEST(App, ServerNamesUpTo254CharactersAreKeptAndWrittenWhole)
 {
     for (const size_t length : {79u, 80u, 254u, 300u}) {

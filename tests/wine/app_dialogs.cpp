@@ -1,0 +1,390 @@
+// The real kestrin.exe driven from outside under Wine: the time-zone, statistics and about dialogs.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "resources/resource.h"
+#include "tests/wine/app_probe.h"
+
+namespace {
+
+const std::string kExe = WinPathOf(KESTRIN_EXE);
+constexpr DWORD kWaitMs = 20000;  // any window or text the program owes us
+
+const char kTimeZoneCaption[] = "Configure Time Zone";
+const char kTimeBoxCaption[] = "Time format error";
+const char kOffsetBoxCaption[] = "Offset format error";
+const char kTimeBoxText[] = "Input must be a valid time in format hh:mm";
+const char kOffsetBoxText[] = "Offset must be between -12:00 and +12:00 hours eg: +08:00";
+
+std::string IniValue(const char* key)
+{
+    char value[256] = "";
+    GetPrivateProfileStringA("KESTRIN", key, "<missing>", value, sizeof value, IniPath().c_str());
+    return value;
+}
+
+// Starts the program on a settings file with these lines (none: no file).
+class Program {
+public:
+    explicit Program(const char* iniLines, const std::string& exe = kExe)
+    {
+        DeleteFileA(IniPath().c_str());
+        if (iniLines != nullptr)
+            WriteWholeFile(IniPath(), std::string("[KESTRIN]\r\n") + iniLines);
+        if (LaunchApp(exe, "", &run_))
+            frame = WaitFrame(run_, kWaitMs);
+    }
+    ~Program()
+    {
+        if (frame != nullptr)
+            PostKey(Control(frame, IDC_NTPSERVER), VK_ESCAPE);
+        WaitExit(&run_, 15000);
+    }
+    DWORD Pid() const { return run_.pi.dwProcessId; }
+
+    // Opens a dialog through a main-dialog button or a frame command.
+    HWND Open(int buttonId, const char* caption)
+    {
+        PostClick(frame, buttonId);
+        return WaitWindowTitled(Pid(), caption, kWaitMs);
+    }
+    HWND OpenAbout()
+    {
+        PostMessageA(frame, WM_COMMAND, CM_HELPABOUT, 0);
+        return WaitWindowTitled(Pid(), "About Kestrin", kWaitMs);
+    }
+
+    HWND frame = nullptr;
+
+private:
+    AppRun run_;
+};
+
+int Selection(HWND dialog, int id)
+{
+    return static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0));
+}
+
+int LastEntry(HWND dialog, int id)
+{
+    return static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCOUNT, 0, 0)) - 1;
+}
+
+void Select(HWND dialog, int id, int index)
+{
+    SendDlgItemMessageA(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+std::string Item(HWND dialog, int id)
+{
+    return TextOf(GetDlgItem(dialog, id));
+}
+
+void SetItem(HWND dialog, int id, const char* text)
+{
+    SetTextOf(GetDlgItem(dialog, id), text);
+}
+
+// Moves the focus inside the dialog as the dialog manager does for Tab.
+void FocusItem(HWND dialog, int id)
+{
+    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, id)), TRUE);
+}
+
+// Presses a button of a modal dialog and waits for what follows: the dialog
+// going (returns "") or a box with one of the captions (returns the box's
+// text and dismisses it).
+std::string Press(const Program& app, HWND dialog, int id)
+{
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < kWaitMs && IsWindow(dialog)) {
+        for (const char* caption : {kTimeBoxCaption, kOffsetBoxCaption}) {
+            if (HWND box = WaitWindowTitled(app.Pid(), caption, 0)) {
+                std::string text = TextOf(GetDlgItem(box, 0xFFFF));
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+                WaitGone(box, kWaitMs);
+                return std::string(caption) + ": " + text;
+            }
+        }
+        Pump(20);
+    }
+    return IsWindow(dialog) ? "<still open>" : "";
+}
+
+// The settings file is written once the dialog has closed.
+bool WaitIniValue(const char* key, const std::string& value)
+{
+    const DWORD start = GetTickCount();
+    while (IniValue(key) != value) {
+        if (GetTickCount() - start >= kWaitMs)
+            return false;
+        Pump(20);
+    }
+    return true;
+}
+
+const char kNoDaylight[] = "-1,0,0,0,0,-1,0,0,0,0,0";
+
+TEST(TimeZoneDialog, RuleWithoutDaylightSavingOpensBlankAndOkKeepsItOff)
+{
+    Program app(nullptr);
+    ASSERT_NE(nullptr, app.frame);
+    HWND tz = app.Open(IDC_SETTZ, kTimeZoneCaption);
+    ASSERT_NE(nullptr, tz);
+    for (int id : {IDC_STARTORDINAL, IDC_STARTWEEKDAY, IDC_STARTMONTH, IDC_ENDORDINAL,
+                   IDC_ENDWEEKDAY, IDC_ENDMONTH}) {
+        EXPECT_EQ(LastEntry(tz, id), Selection(tz, id)) << "list " << id;
+        EXPECT_GT(LastEntry(tz, id), 0) << "list " << id;
+    }
+    EXPECT_EQ("", Item(tz, IDC_STARTTIME));
+    EXPECT_EQ("", Item(tz, IDC_ENDTIME));
+    EXPECT_EQ("UTC", Item(tz, IDC_STDNAME));
+    EXPECT_EQ("+00:00", Item(tz, IDC_UTCOFFSET));
+
+    // Centred over the main window, the left edge on a multiple of 8.
+    RECT dialogRect, frameRect;
+    GetWindowRect(tz, &dialogRect);
+    GetWindowRect(app.frame, &frameRect);
+    EXPECT_EQ(0, dialogRect.left % 8);
+    EXPECT_NEAR((frameRect.top + frameRect.bottom) / 2, (dialogRect.top + dialogRect.bottom) / 2, 1);
+
+    EXPECT_EQ("", Press(app, tz, IDOK));
+    EXPECT_TRUE(WaitIniValue("DstRule", kNoDaylight)) << IniValue("DstRule");
+}
+
+// The server the test namespace provides, or empty.
+std::string TestServer()
+{
+    const char* s = std::getenv("KESTRIN_TEST_SERVER");
+    return s != nullptr ? s : "";
+}
+
+TEST(TimeZoneDialog, NorthernRuleIsInstalledAndSaved)
+{
+    if (TestServer().empty())
+        GTEST_SKIP() << "needs the test peer";
+    Program app(nullptr);
+    ASSERT_NE(nullptr, app.frame);
+    HWND tz = app.Open(IDC_SETTZ, kTimeZoneCaption);
+    ASSERT_NE(nullptr, tz);
+    SetItem(tz, IDC_STDNAME, "GMT");
+    SetItem(tz, IDC_DSTNAME, "BST");
+    SetItem(tz, IDC_UTCOFFSET, "0:00");
+    Select(tz, IDC_STARTORDINAL, 4);  // Last
+    Select(tz, IDC_STARTWEEKDAY, 0);  // Sunday
+    Select(tz, IDC_STARTMONTH, 2);    // March
+    SetItem(tz, IDC_STARTTIME, "01:00");
+    Select(tz, IDC_ENDORDINAL, 4);
+    Select(tz, IDC_ENDWEEKDAY, 0);
+    Select(tz, IDC_ENDMONTH, 9);      // October
+    SetItem(tz, IDC_ENDTIME, "02:00");
+    EXPECT_EQ("", Press(app, tz, IDOK));
+
+    EXPECT_TRUE(WaitIniValue("DstRule", "5,7,3,1,0,5,7,10,2,0,0")) << IniValue("DstRule");
+    EXPECT_EQ("GMT", IniValue("STDTzName"));
+    EXPECT_EQ("BST", IniValue("DSTTzName"));
+
+    // The next status line speaks the new zone (standard or daylight time,
+    // whichever the clock's date falls in). The offset is the host clock's,
+    // UTC, so the reply sets nothing.
+    SetTextOf(Control(app.frame, IDC_NTPSERVER), TestServer().c_str());
+    ClickButton(app.frame, IDC_SETTIME);
+    ASSERT_TRUE(WaitTextPrefix(Control(app.frame, IDC_STATUS), "Last set: ", kWaitMs))
+        << TextOf(Control(app.frame, IDC_STATUS));
+    const std::string status = TextOf(Control(app.frame, IDC_STATUS));
+    EXPECT_TRUE(status.find(" GMT") != std::string::npos || status.find(" BST") != std::string::npos)
+        << status;
+
+    // It opens again showing the rule.
+    tz = app.Open(IDC_SETTZ, kTimeZoneCaption);
+    ASSERT_NE(nullptr, tz);
+    EXPECT_EQ(4, Selection(tz, IDC_STARTORDINAL));
+    EXPECT_EQ(9, Selection(tz, IDC_ENDMONTH));
+    EXPECT_EQ("02:00", Item(tz, IDC_ENDTIME));
+    EXPECT_EQ("+00:00", Item(tz, IDC_UTCOFFSET));
+    EXPECT_EQ("", Press(app, tz, IDCANCEL));
+}
+
+TEST(TimeZoneDialog, InvalidTimeLeftForAnotherControlIsRefusedButCancelIsNot)
+{
+    Program app(nullptr);
+    ASSERT_NE(nullptr, app.frame);
+    HWND tz = app.Open(IDC_SETTZ, kTimeZoneCaption);
+    ASSERT_NE(nullptr, tz);
+    HWND startTime = GetDlgItem(tz, IDC_STARTTIME);
+    SetTextOf(startTime, "9:30");
+    FocusItem(tz, IDC_STARTTIME);
+    ASSERT_EQ(startTime, FocusOf(tz));
+    PostKey(startTime, VK_TAB);  // to the end Ordinal list
+    HWND box = WaitWindowTitled(app.Pid(), kTimeBoxCaption, kWaitMs);
+    ASSERT_NE(nullptr, box) << "no box after Tab";
+    EXPECT_EQ(kTimeBoxText, TextOf(GetDlgItem(box, 0xFFFF)));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitGone(box, kWaitMs));
+    EXPECT_EQ(startTime, FocusOf(tz)) << "the focus went back into the edit";
+
+    // Straight to Cancel: no box; the dialog just closes.
+    FocusItem(tz, IDCANCEL);
+    EXPECT_EQ("", Press(app, tz, IDCANCEL));
+}
+
+TEST(TimeZoneDialog, CancelKeepsTheRuleAndStillWritesTheSettings)
+{
+    Program app("DstRule=5,7,3,1,0,5,7,10,2,0,0\r\nSTDTzName=GMT\r\nDSTTzName=BST\r\n");
+    ASSERT_NE(nullptr, app.frame);
+    DeleteFileA(IniPath().c_str());
+    HWND tz = app.Open(IDC_SETTZ, kTimeZoneCaption);
+    ASSERT_NE(nullptr, tz);
+    Select(tz, IDC_STARTORDINAL, 5);  // blank: would switch daylight saving off
+    SetItem(tz, IDC_STDNAME, "XYZ");
+    EXPECT_EQ("", Press(app, tz, IDCANCEL));
+    EXPECT_TRUE(WaitIniValue("DstRule", "5,7,3,1,0,5,7,10,2,0,0")) << IniValue("DstRule");
+    EXPECT_EQ("GMT", IniValue("STDTzName"));
+}
+
+// Text that reaches an edit past its limit (another program's WM_SETTEXT, a
+// paste) is refused with the field's message or stored cut to the field.
+TEST(TimeZoneDialog, BadInputIsRefusedOrStoredWithinItsField)
+{
+    const struct {
+        int id;
+        const char* text;
+        const char* box;       // "" when OK closes the dialog
+        const char* stdName;   // stored, when OK closed it
+        const char* dstName;
+    } cases[] = {
+        {IDC_UTCOFFSET, "+", kOffsetBoxCaption, nullptr, nullptr},
+        {IDC_UTCOFFSET, "-", kOffsetBoxCaption, nullptr, nullptr},
+        {IDC_UTCOFFSET, "12:60", kOffsetBoxCaption, nullptr, nullptr},
+        {IDC_UTCOFFSET, "+12:01", kOffsetBoxCaption, nullptr, nullptr},
+        {IDC_UTCOFFSET, "99:99", kOffsetBoxCaption, nullptr, nullptr},
+        {IDC_UTCOFFSET, "+05:00:00000000", kOffsetBoxCaption, nullptr, nullptr},
+        {IDC_STARTTIME, "01:00:00000000", kTimeBoxCaption, nullptr, nullptr},
+        {IDC_ENDTIME, "0100000000000", kTimeBoxCaption, nullptr, nullptr},
+        {IDC_STDNAME, "", "", "", "UTC"},
+        {IDC_STDNAME, "EST", "", "EST", "UTC"},
+        {IDC_STDNAME, "ABCDEFGHIJKLMNOP", "", "ABC", "UTC"},
+        {IDC_DSTNAME, "QRSTUVWXYZ0123456789", "", "UTC", "QRS"},
+    };
+    Program app(nullptr);
+    ASSERT_NE(nullptr, app.frame);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        HWND tz = app.Open(IDC_SETTZ, kTimeZoneCaption);
+        ASSERT_NE(nullptr, tz);
+        SetItem(tz, c.id, c.text);
+        const std::string result = Press(app, tz, IDOK);
+        if (c.box[0] != '\0') {
+            const char* text = c.box == kTimeBoxCaption ? kTimeBoxText : kOffsetBoxText;
+            EXPECT_EQ(std::string(c.box) + ": " + text, result);
+            EXPECT_EQ(GetDlgItem(tz, c.id), FocusOf(tz));
+            ASSERT_EQ("", Press(app, tz, IDCANCEL));
+        } else {
+            EXPECT_EQ("", result);
+            EXPECT_TRUE(WaitIniValue("STDTzName", c.stdName)) << IniValue("STDTzName");
+            EXPECT_EQ(c.dstName, IniValue("DSTTzName"));
+            // Back to the names the next case starts from.
+            tz = app.Open(IDC_SETTZ, kTimeZoneCaption);
+            ASSERT_NE(nullptr, tz);
+            SetItem(tz, IDC_STDNAME, "UTC");
+            SetItem(tz, IDC_DSTNAME, "UTC");
+            ASSERT_EQ("", Press(app, tz, IDOK));
+        }
+    }
+    // A paste stops at the edit's limit.
+    HWND tz = app.Open(IDC_SETTZ, kTimeZoneCaption);
+    ASSERT_NE(nullptr, tz);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    const char pasted[] = "+05:00:00000000000";
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof pasted);
+    std::memcpy(GlobalLock(memory), pasted, sizeof pasted);
+    GlobalUnlock(memory);
+    SetClipboardData(CF_TEXT, memory);
+    CloseClipboard();
+    for (const auto& [id, limit] : {std::pair<int, size_t>{IDC_STDNAME, 3}, {IDC_DSTNAME, 3},
+                                    {IDC_UTCOFFSET, 7}, {IDC_STARTTIME, 5}, {IDC_ENDTIME, 5}}) {
+        SetItem(tz, id, "");
+        SendDlgItemMessageA(tz, id, WM_PASTE, 0, 0);
+        EXPECT_EQ(std::string(pasted, limit), Item(tz, id)) << id;
+    }
+    EXPECT_EQ("", Press(app, tz, IDCANCEL));
+}
+
+// The four counts of the statistics dialog, sent/received/rejected/broadcast.
+std::string Counts(HWND stats)
+{
+    return Item(stats, IDC_SENTCOUNT) + "/" + Item(stats, IDC_RECEIVEDCOUNT) + "/" +
+           Item(stats, IDC_REJECTEDCOUNT) + "/" + Item(stats, IDC_BROADCASTCOUNT);
+}
+
+TEST(StatsDialog, ShowsTheCountsAsTheyStoodWhenOpened)
+{
+    const std::string server = TestServer();
+    if (server.empty())
+        GTEST_SKIP() << "needs the test peer";
+    Program app(nullptr);
+    ASSERT_NE(nullptr, app.frame);
+    HWND stats = app.Open(IDC_STATS, "SNTP Statistics");
+    ASSERT_NE(nullptr, stats);
+    EXPECT_EQ("0/0/0/0", Counts(stats));
+
+    // An exchange while it is open changes nothing on it.
+    SetTextOf(Control(app.frame, IDC_NTPSERVER), server.c_str());
+    ClickButton(app.frame, IDC_SETTIME);
+    ASSERT_TRUE(WaitTextPrefix(Control(app.frame, IDC_STATUS), "Last set:", kWaitMs))
+        << TextOf(Control(app.frame, IDC_STATUS));
+    EXPECT_EQ("0/0/0/0", Counts(stats));
+    EXPECT_EQ("", Press(app, stats, IDOK));
+
+    // Every Set Time starts the counts again from 0: one request, one reply.
+    for (int round = 0; round < 2; ++round) {
+        if (round > 0) {
+            ClickButton(app.frame, IDC_SETTIME);
+            ASSERT_TRUE(WaitTextPrefix(Control(app.frame, IDC_STATUS), "Last set:", kWaitMs));
+        }
+        stats = app.Open(IDC_STATS, "SNTP Statistics");
+        ASSERT_NE(nullptr, stats);
+        EXPECT_EQ("1/1/0/0", Counts(stats)) << "round " << round;
+        EXPECT_EQ("", Press(app, stats, IDOK));
+    }
+}
+
+TEST(AboutDialog, ShowsTheVersionLineAndNoSpecialBuild)
+{
+    Program app(nullptr);
+    ASSERT_NE(nullptr, app.frame);
+    HWND about = app.OpenAbout();
+    ASSERT_NE(nullptr, about);
+    EXPECT_EQ("  Version 2.8f (32-bit)", Item(about, IDC_VERSIONLINE));
+    EXPECT_NE("", Item(about, IDC_COPYRIGHT));
+    EXPECT_EQ("", Item(about, IDC_SPECIALBUILD));
+    EXPECT_EQ("", Item(about, IDC_ABOUTNOTE));
+    // Centred on the screen, not over the main window.
+    RECT r;
+    GetWindowRect(about, &r);
+    EXPECT_EQ(0, r.left % 8);
+    EXPECT_NEAR(GetSystemMetrics(SM_CYSCREEN) / 2, (r.top + r.bottom) / 2, 1);
+    EXPECT_EQ("", Press(app, about, IDOK));
+}
+
+TEST(AboutDialog, ShowsTheSpecialBuildOfItsVersionResource)
+{
+    Program app(nullptr, WinPathOf(KESTRIN_SPECIAL_EXE));
+    ASSERT_NE(nullptr, app.frame);
+    HWND about = app.OpenAbout();
+    ASSERT_NE(nullptr, about);
+    EXPECT_EQ(KESTRIN_SPECIAL_BUILD, Item(about, IDC_SPECIALBUILD));
+    EXPECT_EQ("  Version 2.8f (32-bit)", Item(about, IDC_VERSIONLINE));
+    EXPECT_EQ("", Press(app, about, IDOK));
+}
+
+}  // namespace
