@@ -14,10 +14,11 @@ namespace {
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: app_driver rect SECONDS | status | wait-status PREFIX SECONDS |\n"
+                 "usage: app_driver rect SECONDS | shown SECONDS | status | wait-status PREFIX SECONDS |\n"
                  "       watch SECONDS | set ID TEXT |\n"
                  "       click ID | escape | startup EXE [ARGS] |\n"
-                 "       open tz|stats|about | close tz|stats|about | stats\n");
+                 "       open tz|stats|about | close tz|stats|about | stats |\n"
+                 "       command ID | context ID | help-rect TEXT SECONDS | help-close\n");
     return 64;
 }
 
@@ -211,6 +212,43 @@ int main(int argc, char** argv)
         RECT r{};
         GetWindowRect(frame, &r);
         std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+        return 0;
+    }
+    if (cmd == "shown" && argc == 3) {
+        // The frame is visible within the time.
+        const DWORD start = GetTickCount();
+        HWND frame = FrameOrFail(Seconds(argv[2]));
+        while (frame != nullptr && !IsWindowVisible(frame) && GetTickCount() - start < Seconds(argv[2]))
+            Pump(20);
+        return frame != nullptr && IsWindowVisible(frame) ? 0 : 2;
+    }
+    if ((cmd == "command" || cmd == "context") && argc == 3) {
+        // A menu command as the menu sends it; with context, in
+        // context-help mode (Shift+F1 first).
+        HWND frame = FrameOrFail(5000);
+        if (frame == nullptr)
+            return 1;
+        if (cmd == "context" && !EnterContextHelp(frame, 5000)) {
+            std::fprintf(stderr, "app_driver: Shift+F1 changed no cursor\n");
+            return 2;
+        }
+        PostMessageA(frame, WM_COMMAND, static_cast<WPARAM>(std::atoi(argv[2])), 0);
+        return 0;
+    }
+    if (cmd == "help-rect" && argc == 4) {
+        // The help viewer's rectangle once it shows a topic holding TEXT.
+        HWND viewer = WaitHelpViewer(Seconds(argv[3]));
+        if (viewer == nullptr || !WaitHelpText(viewer, argv[2], Seconds(argv[3]))) {
+            std::fprintf(stderr, "app_driver: no help viewer showing '%s'\n", argv[2]);
+            return 2;
+        }
+        RECT r{};
+        GetWindowRect(viewer, &r);
+        std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+        return 0;
+    }
+    if (cmd == "help-close") {
+        CloseHelpViewers(10000);
         return 0;
     }
     if (cmd == "status") {

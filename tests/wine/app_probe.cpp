@@ -261,6 +261,143 @@ bool WaitTextPrefix(HWND window, const char* prefix, DWORD timeoutMs)
     return false;
 }
 
+namespace {
+
+// The viewer's main window class.
+constexpr char kHelpViewerClass[] = "MS_WINHELP";
+
+bool IsHelpViewer(HWND window)
+{
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return lstrcmpA(name, kHelpViewerClass) == 0 && pid != GetCurrentProcessId();
+}
+
+BOOL CALLBACK MatchRichEdit(HWND window, LPARAM param)
+{
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, name, 8, "RichEdit", 8) == CSTR_EQUAL) {
+        *reinterpret_cast<HWND*>(param) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD ProcessOf(HWND window)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+bool IsVisibleDialog(HWND window)
+{
+    char name[16] = "";
+    GetClassNameA(window, name, sizeof name);
+    return IsWindowVisible(window) && lstrcmpA(name, "#32770") == 0;
+}
+
+const char* g_caption = nullptr;
+bool HasCaption(HWND window)
+{
+    char text[128] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return lstrcmpA(text, g_caption) == 0;
+}
+
+}  // namespace
+
+HWND WaitHelpViewer(DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    do {
+        const HWND found = FindTopWindow(0, IsHelpViewer);
+        if (found != nullptr)
+            return found;
+        Pump(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+std::string HelpViewerText(HWND viewer)
+{
+    HWND pane = nullptr;
+    EnumChildWindows(viewer, MatchRichEdit, reinterpret_cast<LPARAM>(&pane));
+    if (pane == nullptr)
+        return "";
+    std::vector<char> text(16384, '\0');
+    SendMessageA(pane, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    return text.data();
+}
+
+bool WaitHelpText(HWND viewer, const char* part, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    do {
+        if (HelpViewerText(viewer).find(part) != std::string::npos)
+            return true;
+        Pump(20);
+    } while (GetTickCount() - start < timeoutMs && IsWindow(viewer));
+    return false;
+}
+
+bool HelpViewerBox(HWND viewer, std::string* text)
+{
+    const HWND box = FindTopWindow(ProcessOf(viewer), IsVisibleDialog);
+    if (box == nullptr)
+        return false;
+    char buf[256] = "";
+    GetDlgItemTextA(box, 0xFFFF, buf, sizeof buf);
+    *text = buf;
+    return true;
+}
+
+void CloseHelpViewers(DWORD timeoutMs)
+{
+    for (HWND viewer; (viewer = FindTopWindow(0, IsHelpViewer)) != nullptr;) {
+        HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, ProcessOf(viewer));
+        PostMessageA(viewer, WM_CLOSE, 0, 0);
+        const DWORD start = GetTickCount();
+        while (IsWindow(viewer) && GetTickCount() - start < timeoutMs)
+            Pump(20);
+        if (process != nullptr) {
+            if (WaitForSingleObject(process, IsWindow(viewer) ? 0 : timeoutMs) != WAIT_OBJECT_0) {
+                TerminateProcess(process, 1);
+                WaitForSingleObject(process, timeoutMs);
+            }
+            CloseHandle(process);
+        }
+    }
+}
+
+HWND FindCaption(DWORD pid, const char* caption)
+{
+    g_caption = caption;
+    return FindTopWindow(pid, HasCaption);
+}
+
+bool EnterContextHelp(HWND frame, DWORD timeoutMs)
+{
+    SetForegroundWindow(frame);
+    SetFocus(Control(frame, IDC_NTPSERVER));
+    const UINT f1 = VK_F1;
+    SendKeys(&f1, 1, true);
+    const DWORD start = GetTickCount();
+    const HCURSOR arrow = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+    const HCURSOR beam = LoadCursorA(nullptr, MAKEINTRESOURCEA(32513));
+    do {
+        CURSORINFO now{};
+        now.cbSize = sizeof now;
+        if (GetCursorInfo(&now) && now.hCursor != nullptr && now.hCursor != arrow && now.hCursor != beam)
+            return true;
+        Pump(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return false;
+}
+
 std::string IniPath()
 {
     char dir[MAX_PATH] = "";

@@ -54,6 +54,27 @@ int WaitExit(AppRun* run, DWORD timeoutMs);
 // Waits until the text of window satisfies pred (prefix match), up to ms.
 bool WaitTextPrefix(HWND window, const char* prefix, DWORD timeoutMs);
 
+// The help viewer (winhlp32): its main window, in another process than
+// this one; null after timeoutMs.
+HWND WaitHelpViewer(DWORD timeoutMs);
+// The text of the topic the viewer shows (its rich-edit pane).
+std::string HelpViewerText(HWND viewer);
+// Waits until the viewer shows a topic whose text holds part; false after
+// timeoutMs.
+bool WaitHelpText(HWND viewer, const char* part, DWORD timeoutMs);
+// A visible message box of the viewer's process, its text into *text.
+bool HelpViewerBox(HWND viewer, std::string* text);
+// Asks every viewer to close and waits until they have gone (ending one
+// that does not within timeoutMs).
+void CloseHelpViewers(DWORD timeoutMs);
+// A top-level window of process pid with this caption, or null.
+HWND FindCaption(DWORD pid, const char* caption);
+
+// Shift+F1 in the frame, as the user types it: context-help mode. Returns
+// when the program shows another cursor than its arrow, or false after
+// timeoutMs.
+bool EnterContextHelp(HWND frame, DWORD timeoutMs);
+
 std::string IniPath();
 bool ReadWholeFile(const std::string& path, std::string* bytes);
 bool WriteWholeFile(const std::string& path, const std::string& bytes);

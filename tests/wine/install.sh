@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# The installer under Wine in a fresh prefix of its own: a silent install
+# writes the four files, the uninstaller and two Start-menu shortcuts and
+# nothing in the registry; the installed kestrin.exe starts and shows its
+# window; the uninstaller removes everything the installer wrote.
+# Runs in a private network namespace (only loopback): the program sends
+# nothing anyway, as it starts with no server.
+# Usage: install.sh SETUP_EXE DRIVER_EXE WORK_DIR
+set -euo pipefail
+setup=$1 driver=$2 work=$3
+if [ -z "${KESTRIN_INSTALL_NETNS:-}" ]; then
+  [ "$(id -u)" -eq 0 ] || { echo "needs root (network namespace)" >&2; exit 77; }
+  KESTRIN_INSTALL_NETNS=1 exec unshare --net -- "$0" "$@"
+fi
+ip link set lo up
+
+prefix=$work/prefix
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+xvfb= displayfile=$(mktemp)
+cleanup() {
+  set +e
+  [ -d "$prefix" ] && timeout 20 wineserver -k 2>/dev/null
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  rm -rf "$prefix" "$displayfile"
+}
+trap cleanup EXIT
+fail() { echo "install: FAIL: $*" >&2; exit 1; }
+log() { echo "install: $*"; }
+
+rm -rf "$prefix"
+mkdir -p "$work"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$displayfile" ] && break; sleep 0.1; done
+[ -s "$displayfile" ] || fail "Xvfb did not start"
+export DISPLAY=:$(head -n1 "$displayfile")
+
+log "making a fresh prefix"
+timeout 300 wineboot -i >/dev/null 2>&1 || true
+timeout 60 wineserver -w
+[ -f "$prefix/system.reg" ] || fail "no prefix"
+
+# Everything under drive_c and the registry, to compare afterwards.
+snapshot() {
+  (cd "$prefix/drive_c" && find . -path ./windows/temp -prune -o -path ./users -prune -o -print | sort)
+}
+snapshot > "$work/before.txt"
+
+log "installing silently"
+timeout 120 wine "$setup" /S '/D=C:\Kestrin'
+timeout 60 wineserver -w
+dir=$prefix/drive_c/Kestrin
+menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrin"
+for f in kestrin.exe BWCC32.DLL kestrin.hlp README.TXT uninstall.exe; do
+  [ -f "$dir/$f" ] || fail "$f was not installed"
+done
+for f in Kestrin.lnk "Uninstall Kestrin.lnk"; do
+  [ -f "$menu/$f" ] || fail "no Start-menu shortcut $f"
+done
+if grep -il kestrin "$prefix"/*.reg; then fail "the installer wrote to the registry"; fi
+snapshot > "$work/installed.txt"
+added=$(comm -13 "$work/before.txt" "$work/installed.txt")
+expected=$(printf '%s\n' ./Kestrin ./Kestrin/BWCC32.DLL ./Kestrin/README.TXT ./Kestrin/kestrin.exe \
+  ./Kestrin/kestrin.hlp ./Kestrin/uninstall.exe "./ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrin" \
+  "./ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrin/Kestrin.lnk" \
+  "./ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrin/Uninstall Kestrin.lnk" | sort)
+[ "$added" = "$expected" ] || fail "the installer wrote other files:
+$(diff <(echo "$expected") <(echo "$added"))"
+log "installed: $(echo "$added" | wc -l) entries, registry untouched"
+
+log "starting the installed program"
+wine 'C:\Kestrin\kestrin.exe' &
+kestrin=$!
+timeout 60 wine "$driver" shown 45 || fail "the installed kestrin.exe showed no window"
+wine "$driver" escape
+for _ in $(seq 150); do kill -0 "$kestrin" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$kestrin" 2>/dev/null && fail "kestrin.exe did not end on Escape"
+
+log "uninstalling silently"
+# The uninstaller runs a copy of itself from the temporary folder, which
+# removes the folder; wineserver -w waits for that copy too.
+timeout 120 wine 'C:\Kestrin\uninstall.exe' /S
+timeout 120 wineserver -w
+[ ! -e "$dir" ] || fail "the install folder is left: $(ls -A "$dir")"
+[ ! -e "$menu" ] || fail "the Start-menu folder is left"
+snapshot > "$work/after.txt"
+left=$(comm -13 "$work/before.txt" "$work/after.txt")
+# The program's own settings are no part of the installation.
+[ "$left" = "./windows/KESTRIN.INI" ] || fail "left after uninstalling:
+$left"
+log "uninstalled: nothing of the installation is left"
