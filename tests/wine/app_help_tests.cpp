@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "resources/resource.h"
 #include "tests/wine/app_probe.h"
@@ -92,6 +93,34 @@ TEST_F(HelpViewer, ShiftF1ThenAboutShowsTheAboutTopicInsteadOfTheBox)
     ASSERT_NE(nullptr, ViewerShowing(kAboutCommandText));
     EXPECT_EQ(nullptr, FindCaption(run_.pi.dwProcessId, "About Kestrin")) << "the about box opened";
     EXPECT_EQ(0, Close());
+}
+
+TEST(HelpFile, ViewerShowsTheLongestParagraphToItsEnd)
+{
+    // 3969 characters: the paragraph runs from the first 4 KB topic block
+    // into the second.
+    CloseHelpViewers(kEndMs);
+    const std::string cmd = "winhlp32.exe " + WinPathOf(LONGEST_HLP);
+    std::vector<char> line(cmd.begin(), cmd.end());
+    line.push_back('\0');
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    const HWND viewer = WaitHelpViewer(kViewerMs);
+    ASSERT_NE(nullptr, viewer);
+    EXPECT_TRUE(WaitHelpText(viewer, "long words END", kViewerMs)) << HelpViewerText(viewer).size();
+    const std::string text = HelpViewerText(viewer);
+    const size_t start = text.find("START long words");
+    const size_t end = text.find("long words END");
+    ASSERT_NE(std::string::npos, start);
+    ASSERT_NE(std::string::npos, end);
+    EXPECT_EQ(3969u, end + 14 - start) << "the paragraph lost or gained characters";
+    std::string box;
+    EXPECT_FALSE(HelpViewerBox(viewer, &box)) << box;
+    CloseHelpViewers(kEndMs);
 }
 
 }  // namespace

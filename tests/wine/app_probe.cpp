@@ -381,17 +381,21 @@ HWND FindCaption(DWORD pid, const char* caption)
 
 bool EnterContextHelp(HWND frame, DWORD timeoutMs)
 {
+    // Keyboard input goes to the foreground window: wait until the frame is
+    // that window before typing.
+    const DWORD start = GetTickCount();
     SetForegroundWindow(frame);
-    SetFocus(Control(frame, IDC_NTPSERVER));
+    while (GetForegroundWindow() != frame && GetTickCount() - start < timeoutMs)
+        Pump(20);
+    CURSORINFO before{};
+    before.cbSize = sizeof before;
+    GetCursorInfo(&before);
     const UINT f1 = VK_F1;
     SendKeys(&f1, 1, true);
-    const DWORD start = GetTickCount();
-    const HCURSOR arrow = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
-    const HCURSOR beam = LoadCursorA(nullptr, MAKEINTRESOURCEA(32513));
     do {
         CURSORINFO now{};
         now.cbSize = sizeof now;
-        if (GetCursorInfo(&now) && now.hCursor != nullptr && now.hCursor != arrow && now.hCursor != beam)
+        if (GetCursorInfo(&now) && now.hCursor != nullptr && now.hCursor != before.hCursor)
             return true;
         Pump(20);
     } while (GetTickCount() - start < timeoutMs);
