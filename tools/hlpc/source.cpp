@@ -128,7 +128,8 @@ public:
         }
         table_ = nullptr;
         if (topic_ == nullptr) {
-            Error("text before the first .topic");
+            if (!skipping_)
+                Error("text before the first .topic");
             return;
         }
         if (paragraphLine_ == 0)
@@ -141,7 +142,8 @@ public:
         EndParagraph();
         line_ = lastLine;
         if (out_->topics.empty()) {
-            errors_->push_back({1, "the source holds no topic"});
+            if (errors_->empty())
+                errors_->push_back({1, "the source holds no topic"});
             return;
         }
         CheckTopics();
@@ -154,7 +156,7 @@ private:
 
     bool NeedTopic(const std::string& directive)
     {
-        if (topic_ == nullptr)
+        if (topic_ == nullptr && !skipping_)
             Error("." + directive + " before the first .topic");
         return topic_ != nullptr;
     }
@@ -202,6 +204,8 @@ private:
 
     void StartTopic(const std::string& id)
     {
+        // Until the next sound .topic, the lines of a refused one are skipped.
+        skipping_ = true;
         if (!IsContextId(id)) {
             Error(".topic needs an id of letters, digits, '.' and '_'");
             topic_ = nullptr;
@@ -214,6 +218,7 @@ private:
                 return;
             }
         }
+        skipping_ = false;
         out_->topics.emplace_back();
         topic_ = &out_->topics.back();
         topic_->line = line_;
@@ -372,6 +377,7 @@ private:
     std::vector<SourceError>* errors_;
     int line_ = 0;
     Topic* topic_ = nullptr;
+    bool skipping_ = false;  // after a refused .topic
     Block* table_ = nullptr;
     std::string paragraph_;
     int paragraphLine_ = 0;
