@@ -15,19 +15,23 @@ fi
 ip link set lo up
 
 prefix=$work/prefix
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine's menu builder would mirror the Start-menu shortcuts into the host
+# user's desktop menus: switched off, and the places it writes to kept
+# inside the work folder in case it runs all the same.
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export XDG_DATA_HOME=$work/xdg/data XDG_CONFIG_HOME=$work/xdg/config
 xvfb= displayfile=$(mktemp)
 cleanup() {
   set +e
   [ -d "$prefix" ] && timeout 20 wineserver -k 2>/dev/null
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-  rm -rf "$prefix" "$displayfile"
+  rm -rf "$prefix" "$work/xdg" "$displayfile"
 }
 trap cleanup EXIT
 fail() { echo "install: FAIL: $*" >&2; exit 1; }
 log() { echo "install: $*"; }
 
-rm -rf "$prefix"
+rm -rf "$prefix" "$work/xdg"
 mkdir -p "$work"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
 xvfb=$!
@@ -62,6 +66,9 @@ done
 written=$(grep -ih kestrin "$prefix"/*.reg | grep -iv 'kestrin-[^\\]*-setup\.exe' || true)
 [ -z "$written" ] || fail "the installer wrote to the registry:
 $written"
+if [ -d "$work/xdg" ] && find "$work/xdg" -iname '*kestrin*' | grep -q .; then
+  fail "the shortcuts reached the desktop menus: $(find "$work/xdg" -iname '*kestrin*')"
+fi
 snapshot > "$work/installed.txt"
 added=$(comm -13 "$work/before.txt" "$work/installed.txt")
 expected=$(printf '%s\n' ./Kestrin ./Kestrin/BWCC32.DLL ./Kestrin/README.TXT ./Kestrin/kestrin.exe \
