@@ -9,6 +9,8 @@ DEFINE_RESPONSE_TABLE(TFrameWindow, TWindow)
     EV_MESSAGE(WM_DESTROY, EvDestroy),
     EV_MESSAGE(WM_SETFOCUS, EvSetFocus),
     EV_MESSAGE(WM_ENDSESSION, EvEndSession),
+    EV_MESSAGE(WM_POWERBROADCAST, EvPowerBroadcast),
+    EV_MESSAGE(WM_TIMECHANGE, EvTimeChange),
 END_RESPONSE_TABLE;
 
 TFrameWindow::TFrameWindow(TWindow* parent, const char* title, TWindow* client,
@@ -164,13 +166,30 @@ LRESULT TFrameWindow::EvSetFocus(WPARAM wParam, LPARAM lParam)
     return DefaultProcessing(WM_SETFOCUS, wParam, lParam);
 }
 
+void TFrameWindow::PassToClient(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (client_ != nullptr && client_->GetHandle() != nullptr)
+        SendMessageA(client_->GetHandle(), message, wParam, lParam);
+}
+
 LRESULT TFrameWindow::EvEndSession(WPARAM wParam, LPARAM lParam)
 {
     // Only top-level windows hear that the session ends, and the process may
     // be ended as soon as they return: the client gets its say first.
-    if (client_ != nullptr && client_->GetHandle() != nullptr)
-        SendMessageA(client_->GetHandle(), WM_ENDSESSION, wParam, lParam);
+    PassToClient(WM_ENDSESSION, wParam, lParam);
     return DefaultProcessing(WM_ENDSESSION, wParam, lParam);
+}
+
+LRESULT TFrameWindow::EvPowerBroadcast(WPARAM wParam, LPARAM lParam)
+{
+    PassToClient(WM_POWERBROADCAST, wParam, lParam);
+    return DefaultProcessing(WM_POWERBROADCAST, wParam, lParam);
+}
+
+LRESULT TFrameWindow::EvTimeChange(WPARAM wParam, LPARAM lParam)
+{
+    PassToClient(WM_TIMECHANGE, wParam, lParam);
+    return DefaultProcessing(WM_TIMECHANGE, wParam, lParam);
 }
 
 bool TFrameWindow::RouteCommand(UINT commandId)

@@ -45,9 +45,13 @@ protected:
     LRESULT EvSetFocus(WPARAM, LPARAM);
     // Passed on to the client, which may have state to keep.
     LRESULT EvEndSession(WPARAM, LPARAM);
+    // Broadcasts that only top-level windows get, passed on to the client.
+    LRESULT EvPowerBroadcast(WPARAM, LPARAM);
+    LRESULT EvTimeChange(WPARAM, LPARAM);
 
 private:
     bool RouteCommand(UINT commandId);
+    void PassToClient(UINT message, WPARAM wParam, LPARAM lParam);
     void AdoptClient();
 
     TWindow* client_;

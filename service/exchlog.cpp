@@ -48,6 +48,32 @@ void IntervalText(NtpTime interval, char* out, size_t size)
 
 }  // namespace
 
+ExchangeVerdict ExchangeVerdictOf(ReplyVerdict verdict, bool beforeFloor, int lengthBytes)
+{
+    if (verdict == ReplyVerdict::Accepted)
+        return beforeFloor ? ExchangeVerdict::BeforeFloor : ExchangeVerdict::Accepted;
+    if (lengthBytes < static_cast<int>(kNtpPacketSize))
+        return ExchangeVerdict::TooShort;
+    switch (verdict) {
+    case ReplyVerdict::Unsynchronised: return ExchangeVerdict::Unsynchronised;
+    case ReplyVerdict::StratumZero: return ExchangeVerdict::StratumZero;
+    case ReplyVerdict::NoTransmitTime: return ExchangeVerdict::NoTransmitTime;
+    case ReplyVerdict::WrongSource: return ExchangeVerdict::WrongSource;
+    case ReplyVerdict::Accepted: break;
+    }
+    return ExchangeVerdict::Accepted;
+}
+
+ExchangeAction ExchangeActionOf(AdjustAction action)
+{
+    switch (action) {
+    case AdjustAction::Set: return ExchangeAction::Set;
+    case AdjustAction::SetFailed: return ExchangeAction::SetError;
+    case AdjustAction::NotSet: return ExchangeAction::NotSet;
+    }
+    return ExchangeAction::None;
+}
+
 void FormatExchangeLine(const ExchangeRecord& r, char* out, size_t size)
 {
     uint8_t octets[4];

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <string>
 
+#include "service/adjust.h"
+#include "service/ntppacket.h"
 #include "service/ntptime.h"
 #include "time/clockrec.h"
 
@@ -50,11 +52,17 @@ inline constexpr char kExchangeLogHeader[] =
     "local time,address,t1,t2,t3,t4,offset s,delay s,verdict,action";
 inline constexpr size_t kExchangeLineSize = 256;
 
+// The verdict on a message taken as a reply: the acceptance tests' verdict,
+// then the floor; a rejected datagram shorter than 48 bytes is "too short".
+ExchangeVerdict ExchangeVerdictOf(ReplyVerdict verdict, bool beforeFloor, int lengthBytes);
+// What an adjustment did.
+ExchangeAction ExchangeActionOf(AdjustAction action);
+
 // One line without its line end, cut to size.
 void FormatExchangeLine(const ExchangeRecord& record, char* out, size_t size);
 
 // Added to the status text once after the log first failed to be written.
-inline constexpr char kLogFailureNote[] = " - Log file not written";
+inline constexpr char kLogFailureNote[] = " - log failed";
 
 class ExchangeLog {
 public:

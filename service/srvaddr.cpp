@@ -43,24 +43,29 @@ void TimeService::SetServer(const char* name)
     sentCount = broadcastCount = receivedCount = rejectedCount = 0;
     if (bound && serverAddr != 0)
         serverAddr = 0;
-    serverName = name;
+    servers.Assign(name);
+    UseServer(servers.Current().c_str());
+}
 
+bool TimeService::UseServer(const char* name)
+{
+    serverName = name;
     if (IsDottedAddress(name)) {
         uint32_t addr = SockParseAddress(name);
         if (addr == INADDR_NONE) {
             serverAddr = 0;
             ErrorBox("Invalid dotted decimal address for Server", kErrorCaption);
-            return;
+            return false;
         }
         serverAddr = addr;
         BindSocket();
-        return;
+        return true;
     }
     // One lookup at a time: when the one in flight completes, it sees that
     // the name has changed and starts this one (EvHostResolved).
-    if (lookupBuffer != nullptr)
-        return;
-    StartLookup(name);
+    if (lookupBuffer == nullptr)
+        StartLookup(name);
+    return false;
 }
 
 void TimeService::StartLookup(const char* name)
@@ -98,11 +103,17 @@ LRESULT TimeService::EvHostResolved(WPARAM wParam, LPARAM lParam)
 
     std::unique_ptr<char[]> entry = std::move(lookupBuffer);
     if (WSAGETASYNCERROR(lParam) != 0) {
+        // With a list of servers the next name is tried, until all failed.
+        if (servers.NoteLookupFailed()) {
+            UseServer(servers.Current().c_str());
+            return 0;
+        }
         SetStatus(" ");
         ErrorBox("Lookup of server address failed", kErrorCaption);
         return 0;
     }
     serverAddr = FirstHostAddress(entry.get());
+    servers.NoteResolved();
     BindSocket();
     SetStatus("DNS Lookup complete...");
     SendRequest();

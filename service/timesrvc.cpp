@@ -1,5 +1,6 @@
 // TimeService: socket start-up, poll tick, requests, replies and answers
-// to clients (the server's address: srvaddr.cpp).
+// to clients (the server's address: srvaddr.cpp; the hooks of the
+// additions: srvhooks.cpp).
 #include "service/timesrvc.h"
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "service/adjust.h"
 #include "service/clockif.h"
 #include "service/sockets.h"
+#include "service/timefloor.h"
 
 namespace {
 
@@ -29,6 +31,8 @@ DEFINE_RESPONSE_TABLE(TimeService, TWindow)
     EV_MESSAGE(WM_TIMER, EvTimer),
     EV_MESSAGE(WM_SOCKET_NOTIFY, EvSocketNotify),
     EV_MESSAGE(WM_HOST_RESOLVED, EvHostResolved),
+    EV_MESSAGE(WM_POWERBROADCAST, EvPowerBroadcast),
+    EV_MESSAGE(WM_TIMECHANGE, EvTimeChange),
 END_RESPONSE_TABLE;
 
 TimeService::TimeService(TWindow* parent, const DstRuleRecord* rule, const char* title,
@@ -162,6 +166,7 @@ LRESULT TimeService::EvTimer(WPARAM wParam, LPARAM lParam)
         if (serverAddr != 0)
             SendRequest();
     }
+    SendResyncIfDue();
     return 0;
 }
 
@@ -173,6 +178,13 @@ void TimeService::SendNow()
 
 void TimeService::SendRequest()
 {
+    // A list of servers moves on after unanswered requests; a host name is
+    // looked up first, and the lookup's completion sends the request.
+    if (servers.NoteRequest()) {
+        serverAddr = 0;
+        if (!UseServer(servers.Current().c_str()))
+            return;
+    }
     std::unique_ptr<NtpPacket> request(new (std::nothrow) NtpPacket{});
     if (request == nullptr) {
         ErrorBox("Can't allocate buffer for request", kErrorCaption);
@@ -184,13 +196,15 @@ void TimeService::SendRequest()
     int64_t epochSeconds = 0;
     ReadClock(&transmit, &epochSeconds);
     BuildRequest(request.get(), transmit);
+    request->bytes[0] = RequestHeaderFor(versions.NoteRequest());
+    resync.NoteRequestSent(GetTickCount());
     // No copy of the transmit time is kept: the reply's originate time is T1.
     int error = SockSendTo(sock, request->bytes, kNtpPacketSize, serverAddr, servicePort);
     if (error == WSAEWOULDBLOCK)
         pendingRequest = std::move(request);
 
     char text[kStatusTextSize];
-    std::snprintf(text, sizeof text, "NTP Request sent - %s", EpochTimeText(&epochSeconds));
+    FormatRequestText(text, sizeof text, servers, EpochTimeText(&epochSeconds));
     SetStatus(text);
 }
 
@@ -240,10 +254,10 @@ void TimeService::ReadDatagram()
         break;
     case DatagramKind::Broadcast:
         ++broadcastCount;
-        CheckReply(*datagram, fromAddr);
+        CheckReply(*datagram, fromAddr, length);
         break;
     case DatagramKind::Reply:
-        CheckReply(*datagram, fromAddr);
+        CheckReply(*datagram, fromAddr, length);
         break;
     }
 }
@@ -259,18 +273,28 @@ void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t f
     // Back to the port the request came from: clients that send from a port
     // of their own listen there, and one that sends from 123 gets it on 123.
     SockSendTo(sock, request->bytes, kNtpPacketSize, fromAddr, fromPort);
+    LogExchange(fromAddr, ReadReplyTimes(*request), nullptr, ExchangeVerdict::ClientRequest,
+                ExchangeAction::Answered, 0);
 }
 
-void TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr)
+void TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes)
 {
-    if (::CheckReply(reply, fromAddr, serverAddr, switches.acceptUnsynced != 0,
-                     switches.acceptAnySource != 0) !=
-        ReplyVerdict::Accepted) {
+    const ReplyTimes times = ReadReplyTimes(reply);
+    const ExchangeVerdict verdict = ExchangeVerdictOf(
+        ::CheckReply(reply, fromAddr, serverAddr, switches.acceptUnsynced != 0,
+                     switches.acceptAnySource != 0),
+        BeforeTimeFloor(times.transmit, timeFloorSeconds), lengthBytes);
+    if (fromAddr == serverAddr)
+        versions.NoteReply();
+    if (verdict != ExchangeVerdict::Accepted) {
         ++rejectedCount;
-        SetStatus("NTP Reply rejected");
+        LogExchange(fromAddr, times, &T4, verdict, ExchangeAction::None, 0);
+        SetExchangeStatus("NTP Reply rejected");
         return;
     }
-    ReplyTimes times = ReadReplyTimes(reply);
+    servers.NoteAccepted();
+    // A time change reported from now on is this reply's own set.
+    resync.NoteClockSet(GetTickCount());
     T1 = times.originate;
     T2 = times.receive;
     T3 = times.transmit;
@@ -278,7 +302,8 @@ void TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr)
         *this, AdjustInput{T1, T2, T3, T4, switches.ignoreLimit != 0, maxDelta, baseInterval,
                            currentInterval});
     currentInterval = result.currentInterval;
-    SetStatus(result.statusText);
+    LogExchange(fromAddr, times, &T4, verdict, ExchangeActionOf(result.action), result.error);
+    SetExchangeStatus(result.statusText);
 
     if (switches.closeAfterSet) {
         // Closing the dialog may destroy this object: nothing may follow.

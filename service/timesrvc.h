@@ -11,9 +11,13 @@
 #include <string>
 
 #include "framework/twindow.h"
+#include "service/exchlog.h"
 #include "service/ntppacket.h"
 #include "service/ntptime.h"
+#include "service/resync.h"
+#include "service/serverlist.h"
 #include "service/svcswitch.h"
+#include "service/versionpick.h"
 #include "time/dstrule.h"
 #include "time/timecvt.h"
 
@@ -64,6 +68,16 @@ public:
     // ui/sntpstt1.cpp).
     void ShowStats();
 
+    // Additions beyond the basic client, each off or as before until set
+    // (their hooks: srvhooks.cpp).
+    // The version requests carry: 1 unless told; "auto" see versionpick.h.
+    void SetProtocolVersion(VersionSetting setting) { versions.Assign(setting); }
+    // The exchange log's file (exchlog.h); empty: no log.
+    void SetLogFile(const char* path) { exchangeLog.SetPath(path); }
+    // Replies whose transmit time lies before this are rejected whatever the
+    // switches say (timefloor.h); seconds since 1970, UTC; 0: no floor.
+    void SetTimeFloor(int64_t unixSeconds) { timeFloorSeconds = unixSeconds; }
+
     // The counters since the last SetServer.
     int32_t SentCount() const { return sentCount; }
     int32_t BroadcastCount() const { return broadcastCount; }
@@ -88,15 +102,29 @@ private:
     LRESULT EvTimer(WPARAM wParam, LPARAM lParam);
     LRESULT EvSocketNotify(WPARAM wParam, LPARAM lParam);
     LRESULT EvHostResolved(WPARAM wParam, LPARAM lParam);
+    // Resume from sleep and another program's change of the clock: one
+    // extra request each (resync.h). Top-level windows get these; the
+    // window that owns the service passes them on.
+    LRESULT EvPowerBroadcast(WPARAM event, LPARAM lParam);
+    LRESULT EvTimeChange(WPARAM wParam, LPARAM lParam);
+    void SendResyncIfDue();
 
     void StartWinsock();
     void BindSocket();
     void CloseSocket();
+    // The server's address from name: at once for a dotted address, else
+    // through a lookup. Returns true when the address is known now.
+    bool UseServer(const char* name);
     void StartLookup(const char* name);
     void SendRequest();
     void ReadDatagram();
     void AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort);
-    void CheckReply(const NtpPacket& reply, uint32_t fromAddr);
+    void CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes);
+    // One exchange log line for the message just handled.
+    void LogExchange(uint32_t addr, const ReplyTimes& times, const NtpTime* t4,
+                     ExchangeVerdict verdict, ExchangeAction action, uint32_t error);
+    // The status text of an exchange, noting once that the log failed.
+    void SetExchangeStatus(const char* text);
 
     // Reads the local clock into *stamp (and its epoch seconds into
     // *epochSeconds when given). False when the reading is no time the
@@ -130,6 +158,11 @@ private:
     int32_t bound = 0;
     std::string serverName;  // the latest name SetServer was given
     std::string lookupName;  // the name the outstanding lookup is for
+    ServerList servers;      // the names SetServer was given; serverName is the current one
+    VersionPicker versions;
+    Resync resync;
+    ExchangeLog exchangeLog;
+    int64_t timeFloorSeconds = 0;  // since 1970, UTC; 0: no floor
 
     DECLARE_RESPONSE_TABLE(TimeService);
 };

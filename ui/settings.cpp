@@ -15,6 +15,11 @@ const SettingsKeyInfo kSettingsKeys[kSettingsKeyCount] = {
     {"DSTTzName", "UTC"},
 };
 
+const SettingsKeyInfo kExtraSettingsKeys[kExtraSettingsKeyCount] = {
+    {"NTPVersion", ""},
+    {"LogFile", ""},
+};
+
 namespace {
 
 constexpr int32_t kFallbackPollSeconds = 60;
@@ -125,5 +130,35 @@ void SaveSettingsTo(SettingsStore& store, const SNTPSettings& settings)
         char value[kSettingsWriteSize] = {};
         FormatSettingsValue(static_cast<SettingsKey>(k), settings, value, sizeof value);
         store.Write(kSettingsKeys[k].name, value);
+    }
+}
+
+namespace {
+
+// The field of each extra key, in the order of kExtraSettingsKeys.
+char (SNTPExtraSettings::*const kExtraFields[kExtraSettingsKeyCount])[kSettingsValueSize] = {
+    &SNTPExtraSettings::ntpVersion,
+    &SNTPExtraSettings::logFile,
+};
+
+}  // namespace
+
+void LoadExtraSettingsFrom(SettingsStore& store, SNTPExtraSettings* extra)
+{
+    for (int k = 0; k < kExtraSettingsKeyCount; ++k) {
+        char* value = extra->*kExtraFields[k];
+        value[0] = '\0';
+        store.Read(kExtraSettingsKeys[k].name, kExtraSettingsKeys[k].defaultText, value,
+                   kSettingsValueSize);
+        value[kSettingsValueSize - 1] = '\0';
+    }
+}
+
+void SaveExtraSettingsTo(SettingsStore& store, const SNTPExtraSettings& extra)
+{
+    for (int k = 0; k < kExtraSettingsKeyCount; ++k) {
+        const char* value = extra.*kExtraFields[k];
+        if (value[0] != '\0')
+            store.Write(kExtraSettingsKeys[k].name, value);
     }
 }

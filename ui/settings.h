@@ -67,3 +67,19 @@ void LoadSettingsFrom(SettingsStore& store, SNTPSettings* settings);
 
 // Writes all six keys in order.
 void SaveSettingsTo(SettingsStore& store, const SNTPSettings& settings);
+
+// Keys that a user adds to the file when wanted; a file without them stays
+// without them. The texts are kept as read and taken by the time service.
+struct SNTPExtraSettings {
+    char ntpVersion[kSettingsValueSize];  // "NTPVersion": "1" (or empty), "3", "4" or "auto"
+    char logFile[kSettingsValueSize];     // "LogFile": the exchange log; empty: none
+};
+
+enum ExtraSettingsKey { kKeyNtpVersion, kKeyLogFile, kExtraSettingsKeyCount };
+extern const SettingsKeyInfo kExtraSettingsKeys[kExtraSettingsKeyCount];
+
+// Reads both keys; a missing key reads as empty.
+void LoadExtraSettingsFrom(SettingsStore& store, SNTPExtraSettings* extra);
+// Writes each key whose value is not empty: one that was read (or set since),
+// written back as it is; an empty one is not added.
+void SaveExtraSettingsTo(SettingsStore& store, const SNTPExtraSettings& extra);

@@ -8,6 +8,7 @@
 #include "framework/tcontrol.h"
 #include "framework/tedit.h"
 #include "framework/tframe.h"
+#include "service/timefloor.h"
 #include "service/timesrvc.h"
 #include "ui/numtext.h"
 #include "ui/sntpdsrd.h"
@@ -46,6 +47,8 @@ DEFINE_RESPONSE_TABLE(SNTPMainDlg, TDialog)
     EV_COMMAND(IDC_SETTZ, CmSetTz),
     EV_MESSAGE(WM_TIMER, EvTimer),
     EV_MESSAGE(WM_ENDSESSION, EvEndSession),
+    EV_MESSAGE(WM_POWERBROADCAST, EvPowerBroadcast),
+    EV_MESSAGE(WM_TIMECHANGE, EvTimeChange),
 END_RESPONSE_TABLE;
 
 SNTPMainDlg::SNTPMainDlg(const char* cmdLine, TWindow* parent, UINT resourceId, HINSTANCE module)
@@ -89,12 +92,14 @@ void SNTPMainDlg::LoadSettings()
 {
     PrivateProfileStore store;
     LoadSettingsFrom(store, &settings);
+    LoadExtraSettingsFrom(store, &extraSettings);
 }
 
 void SNTPMainDlg::SaveSettings()
 {
     PrivateProfileStore store;
     SaveSettingsTo(store, settings);
+    SaveExtraSettingsTo(store, extraSettings);
 }
 
 void SNTPMainDlg::SetupDialog()
@@ -120,6 +125,11 @@ void SNTPMainDlg::StartService()
     timeService->SetMaxDelta(&settings.maxDelta);
     timeService->SetDstRule(&settings.dstRule);
     timeService->SetSwitches(switches.service);
+    VersionSetting version = kDefaultVersionSetting;  // a value it cannot take: 1
+    ParseVersionSetting(extraSettings.ntpVersion, &version);
+    timeService->SetProtocolVersion(version);
+    timeService->SetLogFile(extraSettings.logFile);
+    timeService->SetTimeFloor(BuildDateFloor());
     if (haveServer && !switches.delayedStart)
         timeService->SendNow();
 }
@@ -138,6 +148,16 @@ LRESULT SNTPMainDlg::EvEndSession(WPARAM endingNow, LPARAM)
     if (endingNow)
         SaveSettings();
     return 0;
+}
+
+LRESULT SNTPMainDlg::EvPowerBroadcast(WPARAM wParam, LPARAM lParam)
+{
+    return SendMessageA(timeService->GetHandle(), WM_POWERBROADCAST, wParam, lParam);
+}
+
+LRESULT SNTPMainDlg::EvTimeChange(WPARAM wParam, LPARAM lParam)
+{
+    return SendMessageA(timeService->GetHandle(), WM_TIMECHANGE, wParam, lParam);
 }
 
 void SNTPMainDlg::CmSetTime()

@@ -40,7 +40,8 @@ public:
     // now or arms the start-delay timer.
     void SetupDialog() override;
 
-    // All six keys of "KESTRIN.INI", section "KESTRIN".
+    // All six keys of "KESTRIN.INI", section "KESTRIN", and the extra keys
+    // that the file holds.
     void LoadSettings();
     void SaveSettings();
 
@@ -56,11 +57,16 @@ protected:
     // Log-off or shutdown: the process may end without the orderly close,
     // so the settings are written now.
     LRESULT EvEndSession(WPARAM, LPARAM);
+    // Resume and time-change broadcasts, passed on by the frame: the time
+    // service takes them.
+    LRESULT EvPowerBroadcast(WPARAM, LPARAM);
+    LRESULT EvTimeChange(WPARAM, LPARAM);
 
 private:
     TimeService* timeService;
     DialogSwitches switches;  // from the command line
     SNTPSettings settings;
+    SNTPExtraSettings extraSettings{};
     UINT_PTR startTimer = 0;  // 0: no start-delay timer
 
     // Owned by the framework's child list.

@@ -51,5 +51,11 @@ def unpack(data):
                 receive=receive, transmit=transmit)
 
 
+def stamp_text(raw):
+    """A raw timestamp as "seconds.microseconds", the fraction cut, as the
+    program's exchange log writes it."""
+    return "%d.%06d" % (raw >> 32, ((raw & 0xFFFFFFFF) * 1000000) >> 32)
+
+
 def now():
     return time.time()

@@ -5,13 +5,17 @@ source address, broadcasts, large offsets) and simulated path delay.
 
   peer.py serve --bind ADDR [--offset S] [--offsets S,S,...] [--req-delay S]
                 [--reply-delay S] [--leap N] [--stratum N] [--zero-tx]
-                [--reply-from ADDR] [--silent] [--duration S]
+                [--reply-from ADDR] [--silent] [--skip N] [--answer N]
+                [--drop-version N] [--duration S]
   peer.py push  --from ADDR --to ADDR [--mode 4|5] [--offset S] [--leap N]
                 [--stratum N] [--zero-tx] [--broadcast] [--to-broadcast ADDR]
                 [--any-port] [--length N] [--version N]
 
 serve prints one line per request and per reply (flushed), and "ready" once
-bound; --offsets takes the offsets in turn, one per reply. Simulated delay: holding a request before stamping T2 looks to the
+bound; --offsets takes the offsets in turn, one per reply; each reply line
+carries the T1, T2 and T3 it sent. --skip leaves the first N requests
+unanswered, --answer answers at most N, --drop-version ignores requests of
+that version, as some servers do with version 1. Simulated delay: holding a request before stamping T2 looks to the
 client exactly like that much extra request-path delay; holding the reply
 after stamping T3 looks like reply-path delay.
 """
@@ -59,7 +63,7 @@ def serve(args):
     sock = udp_socket(args.bind, args.port)
     out = udp_socket(args.reply_from, args.port) if args.reply_from else sock
     offsets = [float(x) for x in args.offsets.split(",")] if args.offsets else [args.offset]
-    replies = 0
+    replies = requests = 0
     say("ready", args.bind, args.port)
     deadline = time.monotonic() + args.duration
     while time.monotonic() < deadline:
@@ -71,7 +75,9 @@ def serve(args):
         say("request from=%s:%d len=%d version=%d mode=%d t=%.3f"
             % (host, port, len(data), fields["version"], fields["mode"],
                time.time()))
-        if fields["mode"] != 3 or args.silent:
+        requests += 1
+        if (fields["mode"] != 3 or args.silent or requests <= args.skip
+                or replies >= args.answer or fields["version"] == args.drop_version):
             continue
         offset = offsets[replies % len(offsets)]
         replies += 1
@@ -79,7 +85,10 @@ def serve(args):
         if args.reply_delay > 0:
             time.sleep(args.reply_delay)
         out.sendto(answer, (host, port))
-        say("reply to=%s:%d offset=%+.3f" % (host, port, offset))
+        sent = ntpwire.unpack(answer)
+        say("reply to=%s:%d offset=%+.3f t1=%s t2=%s t3=%s"
+            % (host, port, offset, ntpwire.stamp_text(sent["originate"]),
+               ntpwire.stamp_text(sent["receive"]), ntpwire.stamp_text(sent["transmit"])))
 
 
 def push(args):
@@ -126,6 +135,9 @@ def main():
     s.add_argument("--req-delay", type=float, default=0.0)
     s.add_argument("--reply-delay", type=float, default=0.0)
     s.add_argument("--silent", action="store_true", help="log, never answer")
+    s.add_argument("--skip", type=int, default=0, help="leave the first N requests unanswered")
+    s.add_argument("--answer", type=int, default=1 << 30, help="answer at most N requests")
+    s.add_argument("--drop-version", type=int, default=-1, help="ignore requests of this version")
     s.add_argument("--duration", type=float, default=600.0)
     p = sub.add_parser("push")
     common(p)

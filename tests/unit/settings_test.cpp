@@ -238,6 +238,36 @@ TEST(Settings, NamesWithoutTerminatorAreWrittenAsThreeCharacters)
     EXPECT_STREQ("ABC", out);
 }
 
+// The keys a user adds: read as they stand, written back only when present.
+TEST(Settings, ExtraKeysStayAsTheFileHadThem)
+{
+    using Values = std::map<std::string, std::string>;
+    const struct {
+        Values file;
+        const char* version;
+        std::string logFile;
+        std::vector<std::string> written;
+    } cases[] = {
+        {{}, "", "", {}},  // a file without them gets none
+        {{{"NTPVersion", ""}, {"LogFile", ""}}, "", "", {}},
+        {{{"NTPVersion", "auto"}}, "auto", "", {"NTPVersion"}},
+        {{{"NTPVersion", "7"}, {"LogFile", "C:\\log\\x.csv"}}, "7", "C:\\log\\x.csv",
+         {"NTPVersion", "LogFile"}},  // kept as typed, even a value the service refuses
+        {{{"LogFile", std::string(100, 'f')}}, "", std::string(79, 'f'), {"LogFile"}},  // cut to 79
+    };
+    for (const auto& c : cases) {
+        FakeStore store;
+        store.values = c.file;
+        SNTPExtraSettings extra;
+        std::memset(&extra, 'x', sizeof extra);
+        LoadExtraSettingsFrom(store, &extra);
+        EXPECT_STREQ(c.version, extra.ntpVersion);
+        EXPECT_EQ(c.logFile, extra.logFile);
+        SaveExtraSettingsTo(store, extra);
+        EXPECT_EQ(c.written, store.writeOrder);
+    }
+}
+
 TEST(NumberText, FieldRule)
 {
     const struct {

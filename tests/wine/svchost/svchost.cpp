@@ -11,6 +11,8 @@
 //   -s -i -u -b      the switches closeAfterSet, ignoreLimit, acceptUnsynced,
 //                    acceptAnySource (SetSwitches)
 //   -n               no SendNow at start
+//   -V VERSION       NTPVersion for SetProtocolVersion: 1 to 4 or auto
+//   -E FILE          LogFile: the exchange log for SetLogFile
 //   -t SECONDS       quit after this many seconds (default 0: run until the
 //                    service closes the stand-in dialog)
 //   -l FILE          append the log to FILE instead of standard output
@@ -22,15 +24,19 @@
 //                    press OK)
 //
 // Log lines, one per event, flushed at once:
-//   READY port=P bound=B            start-up done (P: the NTP port, host order)
+//   READY port=P bound=B floor=F    start-up done (P: the NTP port, host order;
+//                                   F: the time floor, seconds since 1970)
 //   STATUS <text>                   the status line was set to <text>
 //   BOX <caption>|<text>            a message box was shown
 //   STATE sent=.. received=.. broadcast=.. rejected=.. server=A.B.C.D
 //         interval=.. base=.. bound=.. lookup=.. pending=..
 //                                   the service's state changed (polled every 20 ms)
 //   ACTION <action>                 a scripted action ran
+//   EVENT power N | timechange      a resume or time-change broadcast arrived
 //   CLOSE                           the service closed the stand-in dialog
 //   TIMEOUT                         the -t time ran out
+// Resume and time-change broadcasts reach the host window, which passes them
+// on to the service as the main dialog does.
 // Exit status 0; 3 when the service ended the program abnormally.
 #include <winsock.h>
 #include <windows.h>
@@ -42,6 +48,7 @@
 #include <vector>
 
 #include "framework/tcontrol.h"
+#include "service/timefloor.h"
 #include "service/timesrvc.h"
 #include "tests/wine/boxwatch.h"
 #include "time/dstrule.h"
@@ -74,6 +81,8 @@ struct Options {
     std::string rule = "-1,0,0,0,0,-1,0,0,0,0,0";
     ServiceSwitches switches;
     bool sendNow = true;
+    std::string version;  // empty: not set
+    std::string exchangeLog;
     int seconds = 0;
     int fastTicks = 0;
     bool interactive = false;
@@ -110,8 +119,9 @@ public:
     {
         TWindow::SetupWindow();
         char text[64];
-        std::snprintf(text, sizeof text, "port=%u bound=%d", ntohs(service_->ServicePort()),
-                      service_->Bound() ? 1 : 0);
+        std::snprintf(text, sizeof text, "port=%u bound=%d floor=%lld",
+                      ntohs(service_->ServicePort()), service_->Bound() ? 1 : 0,
+                      static_cast<long long>(BuildDateFloor()));
         Log("READY", text);
 
         // The hand-over the main dialog makes.
@@ -121,6 +131,11 @@ public:
         service_->SetMaxDelta(&options_.maxDelta);
         service_->SetDstRule(&rule_);
         service_->SetSwitches(options_.switches);
+        VersionSetting version = kDefaultVersionSetting;
+        ParseVersionSetting(options_.version.c_str(), &version);
+        service_->SetProtocolVersion(version);
+        service_->SetLogFile(options_.exchangeLog.c_str());
+        service_->SetTimeFloor(BuildDateFloor());
         if (!options_.server.empty() && options_.sendNow)
             service_->SendNow();
 
@@ -199,6 +214,18 @@ private:
         return 0;
     }
 
+    LRESULT EvPowerBroadcast(WPARAM wParam, LPARAM lParam)
+    {
+        Log("EVENT", "power " + std::to_string(wParam));
+        return SendMessageA(service_->GetHandle(), WM_POWERBROADCAST, wParam, lParam);
+    }
+
+    LRESULT EvTimeChange(WPARAM wParam, LPARAM lParam)
+    {
+        Log("EVENT", "timechange");
+        return SendMessageA(service_->GetHandle(), WM_TIMECHANGE, wParam, lParam);
+    }
+
     LRESULT EvDestroy(WPARAM, LPARAM)
     {
         PostQuitMessage(0);
@@ -219,6 +246,8 @@ DEFINE_RESPONSE_TABLE(HostWindow, TWindow)
     EV_MESSAGE(WM_TIMER, EvTimer),
     EV_MESSAGE(WM_CLOSE, EvClose),
     EV_MESSAGE(WM_DESTROY, EvDestroy),
+    EV_MESSAGE(WM_POWERBROADCAST, EvPowerBroadcast),
+    EV_MESSAGE(WM_TIMECHANGE, EvTimeChange),
 END_RESPONSE_TABLE;
 
 bool ParseOptions(int argc, char** argv, Options* o)
@@ -235,6 +264,8 @@ bool ParseOptions(int argc, char** argv, Options* o)
         else if (arg == "-p" && hasValue) o->poll = std::atoi(argv[++i]);
         else if (arg == "-m" && hasValue) o->maxDelta = std::atoi(argv[++i]);
         else if (arg == "-r" && hasValue) o->rule = argv[++i];
+        else if (arg == "-V" && hasValue) o->version = argv[++i];
+        else if (arg == "-E" && hasValue) o->exchangeLog = argv[++i];
         else if (arg == "-t" && hasValue) o->seconds = std::atoi(argv[++i]);
         else if (arg == "-f" && hasValue) o->fastTicks = std::atoi(argv[++i]);
         else if (arg == "-l" && hasValue) {
@@ -261,7 +292,7 @@ int main(int argc, char** argv)
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
         std::fprintf(stderr, "usage: kestrin_svchost [-p s] [-m ms] [-r rule] [-s] [-i] [-u] [-b] "
-                             "[-n] [-t s] [-l file] [-f n] [-a ms:action]... [-w] [server]\n");
+                             "[-n] [-V version] [-E file] [-t s] [-l file] [-f n] [-a ms:action]... [-w] [server]\n");
         return 2;
     }
     if (!options.interactive)

@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# The time service's additions against the scripted peer: the extra request
+# after a resume and after another program's time change (none for its own
+# set), fallback servers, the time floor, NTPVersion=auto, and the exchange
+# log (its lines, rotation, and a log that cannot be written).
+# Usage: features.sh kestrin_svchost.exe WINEPREFIX
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/lib.sh"
+source "$here/program.sh"
+program=$1 prefix=$2
+broadcast=$(dirname "$program")/kestrin_broadcast.exe
+
+e2e_setup features
+net_create 14 svc peer peerB
+wine_prepare svc "$prefix"
+drive_c=$E2E_WINE_PREFIX/drive_c
+
+# play EVENT: the broadcast a resume or another program's time change makes.
+play() { nsx svc wine "$broadcast" "$1" || fail "broadcast $1"; }
+# requests LOG: how many requests the peer has seen.
+requests() { grep -c '^request ' "$E2E_DIR/$1.log"; }
+# request_time LOG N: when the peer saw its Nth request (Unix seconds).
+request_time() { grep '^request ' "$E2E_DIR/$1.log" | sed -n "$2s/.* t=//p"; }
+# until_elapsed SINCE SECONDS: wait until that long after SINCE (a peer time);
+# the 15 s between requests is the protocol's own minimum.
+until_elapsed() {
+  while awk -v s="$1" -v d="$2" -v n="$(date +%s.%N)" 'BEGIN { exit !(n < s + d) }'; do sleep 0.2; done
+}
+# expect_requests LOG N WHAT: the peer has seen exactly N requests.
+expect_requests() {
+  local n; n=$(requests "$1")
+  [ "$n" -eq "$2" ] || fail "$3: the peer saw $n requests, want $2"
+}
+# peer NAME ROLE ARGS...: a scripted peer on ROLE's address, until stop_peer.
+declare -A PEERS=()
+peer() {
+  local name=$1 role=$2; shift 2
+  spawn "$name" "$role" "$E2E_PY" "$here/peer.py" serve --bind "${ADDR[$role]}" --duration 150 "$@"
+  PEERS[$name]=$LAST_PID
+  expect_line "$E2E_DIR/$name.log" '^ready' 10 1 "$name start"
+}
+stop_peer() { kill "${PEERS[$1]}" 2>/dev/null; wait "${PEERS[$1]}" 2>/dev/null; }
+last_set='^Last set: .*   Delta: [+-]0\.0[0-9] secs$'
+
+# --- Resume and time changes ------------------------------------------------
+peer peer peer
+prog_start resync svc "$program" "${ADDR[peer]}"
+expect_status resync "$last_set" 20 1 "first exchange"
+# The system announces our own set to every window: no request for it.
+play timechange
+expect_line "$E2E_DIR/resync.log" '^EVENT timechange' 10 1 "time change after our own set delivered"
+until_elapsed "$(request_time peer 1)" 17
+expect_requests peer 1 "our own set, even 15 s on"
+
+t=$(date +%s.%N)
+play resume
+expect_line "$E2E_DIR/peer.log" '^request ' 10 2 "request after resume"
+awk -v a="$t" -v b="$(request_time peer 2)" 'BEGIN { exit !(b - a <= 5) }' \
+  || fail "resume: request $(request_time peer 2) not within 5 s of $t"
+expect_line "$E2E_DIR/resync.log" '^EVENT power 7' 10 1 "both resume events delivered"
+until_elapsed "$(request_time peer 2)" 15
+expect_requests peer 2 "one request for one resume"
+
+play timechange
+expect_line "$E2E_DIR/peer.log" '^request ' 5 3 "request after another program's time change"
+until_elapsed "$(request_time peer 3)" 5
+expect_requests peer 3 "one request for one time change"
+prog_stop resync
+stop_peer peer
+
+# --- Fallback servers -------------------------------------------------------
+# A leaves its first three requests unanswered, B answers only its first.
+# Fast ticks: a request every 1.5 s.
+peer peerA peer --skip 3
+peer peerB peerB --answer 1
+prog_start fallback svc "$program" "${ADDR[peer]} ${ADDR[peerB]}" -f 4
+sent_to() { printf '^NTP Request sent to %s - ' "${1//./\\.}"; }
+expect_status fallback "$(sent_to "${ADDR[peerB]}")" 30 1 "the fourth request names B"
+expect_line "$E2E_DIR/peerB.log" '^reply ' 10 1 "B answers the fourth request"
+expect_requests peerA 3 "three requests to A before B"
+expect_status fallback "$last_set" 10 1 "B's reply taken"
+expect_status fallback "$(sent_to "${ADDR[peer]}")" 30 4 "back to A after three unanswered at B"
+expect_line "$E2E_DIR/peerA.log" '^reply ' 10 1 "A answers again"
+expect_status fallback "$last_set" 10 2 "A's reply taken"
+expect_requests peerB 4 "B asked four times"
+prog_stop fallback
+stop_peer peerA
+stop_peer peerB
+
+# --- NTPVersion=auto against a server that ignores version 1 ----------------
+peer peerV peerB --drop-version 1
+prog_start version svc "$program" "${ADDR[peerB]}" -V auto -f 4
+expect_line "$E2E_DIR/peerV.log" '^reply ' 30 1 "a reply to version 4"
+expect_line "$E2E_DIR/peerV.log" '^request .* version=4 ' 30 4 "version 4 kept"
+prog_stop version
+stop_peer peerV
+grep '^request ' "$E2E_DIR/peerV.log" | awk '{ print $4 }' | uniq -c | tr -s ' ' >"$E2E_DIR/versions"
+[ "$(awk '{ print $2 }' "$E2E_DIR/versions" | tr '\n' ' ')" = "version=1 version=4 " ] \
+  && [ "$(awk 'NR == 1 { print $1 }' "$E2E_DIR/versions")" = 3 ] \
+  || fail "versions sent: $(tr '\n' ';' <"$E2E_DIR/versions"), want 3 x 1 then 4 only"
+
+# --- Time floor and exchange log --------------------------------------------
+# A log just short of 1 MB: the first line moves it to .old.
+mkdir -p "$drive_c/kestrin"
+csv=$drive_c/kestrin/exchanges.csv
+head -c $((1024 * 1024 - 40)) /dev/zero | tr '\0' 'x' >"$csv"
+peer peerD peerB
+prog_start floor svc "$program" "${ADDR[peerB]}" -i -E 'C:\kestrin\exchanges.csv'
+expect_status floor "$last_set" 20 1 "exchange with the log on"
+floor=$(sed -n 's/^READY .*floor=\([0-9]*\).*/\1/p' "$E2E_DIR/floor.log" | tr -d '\r')
+[ -n "$floor" ] || fail "no floor in the READY line"
+# A reply dated a day before the build date, with -i (any offset allowed).
+nsx peerB "$E2E_PY" "$here/peer.py" push --from "${ADDR[peerB]}" --any-port --to "${ADDR[svc]}" \
+  --offset "$(awk -v f="$floor" -v n="$(date +%s.%N)" 'BEGIN { printf "%.3f", f - 86400 - n }')" \
+  >>"$E2E_DIR/push.log" 2>&1 || fail "push"
+expect_status floor '^NTP Reply rejected$' 10 1 "reply before the floor rejected with -i"
+expect_stats floor 1 2 0 1
+prog_stop floor
+stop_peer peerD
+
+[ "$(tr -d 'x' <"$csv.old" | wc -c)" -eq 0 ] && [ "$(wc -c <"$csv.old")" -eq $((1024 * 1024 - 40)) ] \
+  || fail "rotation: $csv.old is not the earlier log"
+tr -d '\r' <"$csv" >"$E2E_DIR/exchanges"
+[ "$(sed -n 1p "$E2E_DIR/exchanges")" = "local time,address,t1,t2,t3,t4,offset s,delay s,verdict,action" ] \
+  && [ "$(wc -l <"$E2E_DIR/exchanges")" -eq 3 ] || { cat "$E2E_DIR/exchanges" >&2; fail "log: header and two lines"; }
+# Line 2: the exchange, its T1 to T3 as the peer recorded them.
+read -r t1 t2 t3 < <(sed -n 's/^reply .* t1=\([^ ]*\) t2=\([^ ]*\) t3=\([^ ]*\).*/\1 \2 \3/p' \
+  "$E2E_DIR/peerD.log" | tail -n1)
+IFS=, read -r _ addr l1 l2 l3 l4 offset delay verdict action < <(sed -n 2p "$E2E_DIR/exchanges")
+[ "$addr $l1 $l2 $l3 $verdict $action" = "${ADDR[peerB]} $t1 $t2 $t3 accepted set" ] \
+  || fail "log line: '$addr $l1 $l2 $l3 $verdict $action', peer: '${ADDR[peerB]} $t1 $t2 $t3'"
+awk -v t3="$l3" -v t4="$l4" -v o="$offset" -v d="$delay" \
+  'BEGIN { exit !(t4 >= t3 - 0.05 && t4 - t3 < 1 && o * o < 0.01 && d >= 0 && d < 1) }' \
+  || fail "log line: T4 $l4, offset $offset, delay $delay"
+sed -n 3p "$E2E_DIR/exchanges" | grep -qE ",before the floor,$" \
+  || fail "log line 3: $(sed -n 3p "$E2E_DIR/exchanges")"
+
+# --- A log that cannot be written -------------------------------------------
+peer peerC peer
+prog_start nolog svc "$program" "${ADDR[peer]}" -f 10 -E 'C:\no-such-folder\exchanges.csv'
+expect_status nolog "^Last set: .* secs - log failed$" 20 1 "the failed log noted"
+expect_status nolog "$last_set" 20 2 "later exchanges as without a log"
+prog_stop nolog
+[ "$(status_lines nolog | grep -c 'log failed')" -eq 1 ] || fail "the failed log noted more than once"
+status_lines nolog | grep -vE "^NTP Request sent - |$last_set| - log failed$|^ $" \
+  && fail "other status texts with a failed log"
+
+log "PASS"
