@@ -47,15 +47,12 @@ void ServerList::Advance()
     unanswered_ = 0;
 }
 
-bool ServerList::NoteRequest()
+bool ServerList::MoveIfDue()
 {
-    bool moved = false;
-    if (InUse() && unanswered_ >= kUnansweredLimit) {
-        Advance();
-        moved = true;
-    }
-    ++unanswered_;
-    return moved;
+    if (!InUse() || unanswered_ < kUnansweredLimit)
+        return false;
+    Advance();
+    return true;
 }
 
 void ServerList::NoteAccepted()

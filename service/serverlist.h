@@ -22,9 +22,11 @@ public:
     bool InUse() const { return names_.size() > 1; }
     const std::string& Current() const { return names_[index_]; }
 
-    // Before each request. Returns true when the request is to go to the
-    // next server, which is then current (a lone name never moves).
-    bool NoteRequest();
+    // Before each request. Returns true when it is to go to the next
+    // server, which is then current (a lone name never moves).
+    bool MoveIfDue();
+    // A request went to the current server.
+    void NoteRequestSent() { ++unanswered_; }
     // An accepted reply: the current server answers.
     void NoteAccepted();
     // The current name resolved to an address.

@@ -180,7 +180,7 @@ void TimeService::SendRequest()
 {
     // A list of servers moves on after unanswered requests; a host name is
     // looked up first, and the lookup's completion sends the request.
-    if (servers.NoteRequest()) {
+    if (servers.MoveIfDue()) {
         serverAddr = 0;
         if (!UseServer(servers.Current().c_str()))
             return;
@@ -197,6 +197,7 @@ void TimeService::SendRequest()
     ReadClock(&transmit, &epochSeconds);
     BuildRequest(request.get(), transmit);
     request->bytes[0] = RequestHeaderFor(versions.NoteRequest());
+    servers.NoteRequestSent();
     resync.NoteRequestSent(GetTickCount());
     // No copy of the transmit time is kept: the reply's originate time is T1.
     int error = SockSendTo(sock, request->bytes, kNtpPacketSize, serverAddr, servicePort);

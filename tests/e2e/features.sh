@@ -2,13 +2,14 @@
 # The time service's additions against the scripted peer: the extra request
 # after a resume and after another program's time change (none for its own
 # set), fallback servers, the time floor, NTPVersion=auto, and the exchange
-# log (its lines, rotation, and a log that cannot be written).
-# Usage: features.sh kestrin_svchost.exe WINEPREFIX
+# log (its lines, rotation, and a log that cannot be written); then the real
+# program with the keys in KESTRIN.INI and the broadcasts through its frame.
+# Usage: features.sh kestrin_svchost.exe WINEPREFIX [kestrin.exe]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 source "$here/program.sh"
-program=$1 prefix=$2
+program=$1 prefix=$2 app=${3:-}
 broadcast=$(dirname "$program")/kestrin_broadcast.exe
 
 e2e_setup features
@@ -108,8 +109,8 @@ head -c $((1024 * 1024 - 40)) /dev/zero | tr '\0' 'x' >"$csv"
 peer peerD peerB
 prog_start floor svc "$program" "${ADDR[peerB]}" -i -E 'C:\kestrin\exchanges.csv'
 expect_status floor "$last_set" 20 1 "exchange with the log on"
-floor=$(sed -n 's/^READY .*floor=\([0-9]*\).*/\1/p' "$E2E_DIR/floor.log" | tr -d '\r')
-[ -n "$floor" ] || fail "no floor in the READY line"
+floor=$(sed -n 's/^FLOOR \([0-9]*\).*/\1/p' "$E2E_DIR/floor.log" | tr -d '\r')
+[ -n "$floor" ] || fail "no FLOOR line"
 # A reply dated a day before the build date, with -i (any offset allowed).
 nsx peerB "$E2E_PY" "$here/peer.py" push --from "${ADDR[peerB]}" --any-port --to "${ADDR[svc]}" \
   --offset "$(awk -v f="$floor" -v n="$(date +%s.%N)" 'BEGIN { printf "%.3f", f - 86400 - n }')" \
@@ -145,5 +146,32 @@ prog_stop nolog
 [ "$(status_lines nolog | grep -c 'log failed')" -eq 1 ] || fail "the failed log noted more than once"
 status_lines nolog | grep -vE "^NTP Request sent - |$last_set| - log failed$|^ $" \
   && fail "other status texts with a failed log"
+
+# --- The real program: NTPVersion and LogFile from KESTRIN.INI -------------
+if [ -n "$app" ]; then
+  peer peerF peerB --drop-version 1
+  ini=$drive_c/windows/KESTRIN.INI
+  printf '[KESTRIN]\r\nNTPServer=%s\r\nPollInterval=60\r\nMaxDelta=100\r\nNTPVersion=4\r\nLogFile=C:\\kestrin\\app.csv\r\n' \
+    "${ADDR[peerB]}" >"$ini"
+  wine_spawn app svc "$app"
+  app_pid=$LAST_PID
+  expect_line "$E2E_DIR/peerF.log" '^reply ' 30 1 "the program's version 4 request answered"
+  expect_line "$drive_c/kestrin/app.csv" ",accepted,set" 10 1 "the program's exchange log"
+  until_elapsed "$(request_time peerF 1)" 15
+  t=$(date +%s.%N)
+  play resume
+  expect_line "$E2E_DIR/peerF.log" '^request ' 10 2 "the program's request after resume"
+  awk -v a="$t" -v b="$(request_time peerF 2)" 'BEGIN { exit !(b - a <= 5) }' \
+    || fail "the program's resume request not within 5 s"
+  nsx svc wine "$(dirname "$app")/app_driver.exe" escape || fail "escape"
+  deadline=$((SECONDS + 15))
+  while kill -0 "$app_pid" 2>/dev/null; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "the program did not end on Escape"
+    sleep 0.2
+  done
+  grep -q '^NTPVersion=4' "$ini" && grep -q '^LogFile=C:\\kestrin\\app.csv' "$ini" \
+    || { tr -d '\r' <"$ini" >&2; fail "the INI lost its keys"; }
+  stop_peer peerF
+fi
 
 log "PASS"

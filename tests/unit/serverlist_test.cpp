@@ -57,7 +57,10 @@ TEST(ServerList, MovesAfterThreeUnansweredRequests)
         int step = 0;
         for (const auto& [event, expected] : c.steps) {
             switch (event) {
-            case Request: list.NoteRequest(); break;
+            case Request:
+                list.MoveIfDue();
+                list.NoteRequestSent();
+                break;
             case Accepted: list.NoteAccepted(); break;
             case LookupFailed: list.NoteLookupFailed(); break;
             }

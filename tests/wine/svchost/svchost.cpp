@@ -24,8 +24,8 @@
 //                    press OK)
 //
 // Log lines, one per event, flushed at once:
-//   READY port=P bound=B floor=F    start-up done (P: the NTP port, host order;
-//                                   F: the time floor, seconds since 1970)
+//   READY port=P bound=B            start-up done (P: the NTP port, host order)
+//   FLOOR <seconds>                 the time floor handed over (since 1970, UTC)
 //   STATUS <text>                   the status line was set to <text>
 //   BOX <caption>|<text>            a message box was shown
 //   STATE sent=.. received=.. broadcast=.. rejected=.. server=A.B.C.D
@@ -119,9 +119,8 @@ public:
     {
         TWindow::SetupWindow();
         char text[64];
-        std::snprintf(text, sizeof text, "port=%u bound=%d floor=%lld",
-                      ntohs(service_->ServicePort()), service_->Bound() ? 1 : 0,
-                      static_cast<long long>(BuildDateFloor()));
+        std::snprintf(text, sizeof text, "port=%u bound=%d", ntohs(service_->ServicePort()),
+                      service_->Bound() ? 1 : 0);
         Log("READY", text);
 
         // The hand-over the main dialog makes.
@@ -136,6 +135,7 @@ public:
         service_->SetProtocolVersion(version);
         service_->SetLogFile(options_.exchangeLog.c_str());
         service_->SetTimeFloor(BuildDateFloor());
+        Log("FLOOR", std::to_string(BuildDateFloor()));
         if (!options_.server.empty() && options_.sendNow)
             service_->SendNow();
 
