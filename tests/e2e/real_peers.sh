@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The time service against real NTP software: it sets the clock from chronyd
 # (looked up by host name), and ntpdig, toybox sntp and chronyd -Q get
-# stratum-15 answers from it with offsets near zero.
+# stratum-15 answers from it with offsets near zero. The real program's
+# statistics dialog shows the counts of those exchanges.
 # Usage: real_peers.sh PROGRAM.exe WINEPREFIX
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -28,6 +29,17 @@ log "chronyd: $(status_lines svc1 | grep 'Last set' | head -n1)"
 svc_addr=${ADDR[svc]}
 within() { awk -v x="$1" -v lim="$2" 'BEGIN { exit !(x >= -lim && x <= lim) }'; }
 
+# The real program's statistics dialog holds the counts of the moment it
+# opened: one request and one reply so far; the ntpdig exchange below
+# happens while it is open and shows only when it is opened again.
+stats_driver=
+[ "$(basename "$program")" = kestrin.exe ] && stats_driver=$(dirname "$program")/app_driver.exe
+stats_shown() { nsx svc wine "$stats_driver" stats | tr -d '\r'; }
+if [ -n "$stats_driver" ]; then
+  counts=$(stats_shown) || fail "no statistics dialog"
+  [ "$counts" = "1 1 0 0" ] || fail "statistics after one exchange: '$counts', want '1 1 0 0' (sent received broadcast rejected)"
+fi
+
 out=$(nsx cli timeout 10 ntpdig -t 3 "$svc_addr" 2>&1) || fail "ntpdig got no answer: $out"
 log "ntpdig: $out"
 set -- $out
@@ -35,6 +47,16 @@ set -- $out
 stratum=$(printf '%s\n' "$out" | grep -oE ' s[0-9]+ ' | tr -d ' s')
 [ "$stratum" = 15 ] || fail "ntpdig: stratum $stratum, want 15"
 within "$4" 0.05 || fail "ntpdig: offset $4 beyond 0.05 s"
+
+if [ -n "$stats_driver" ]; then
+  counts=$(stats_shown) || fail "statistics dialog gone"
+  [ "$counts" = "1 1 0 0" ] || fail "statistics changed while open: '$counts'"
+  nsx svc wine "$stats_driver" close stats || fail "statistics dialog does not close"
+  counts=$(stats_shown) || fail "no statistics dialog"
+  [ "$counts" = "2 2 0 0" ] || fail "statistics after ntpdig: '$counts', want '2 2 0 0'"
+  nsx svc wine "$stats_driver" close stats || fail "statistics dialog does not close"
+  log "statistics: $counts"
+fi
 
 out=$(nsx cli timeout 10 toybox sntp "$svc_addr" 2>&1) || fail "toybox sntp got no answer: $out"
 log "toybox sntp: $out"
