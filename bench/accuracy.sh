@@ -5,8 +5,8 @@
 # Usage: accuracy.sh PROGRAM.exe WINEPREFIX [EXCHANGES_PER_PATH]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-E2E_NSPREFIX=kst-bench E2E_DISPLAY=:72
-source "$here/../tests/e2e/lib.sh"
+E2E_NSPREFIX=kst-bench
+source "$here/../scripts/lib/netns.sh"
 source "$here/../tests/e2e/program.sh"
 program=$1 prefix=$2 exchanges=${3:-50}
 # The peer's clock ahead of ours, seconds, one per reply in turn: spread so

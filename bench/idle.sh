@@ -8,8 +8,8 @@
 # Usage: idle.sh PROGRAM.exe WINEPREFIX [--quick]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-E2E_NSPREFIX=kst-bench E2E_DISPLAY=:72
-source "$here/../tests/e2e/lib.sh"
+E2E_NSPREFIX=kst-bench
+source "$here/../scripts/lib/netns.sh"
 source "$here/../tests/e2e/program.sh"
 program=$1 prefix=$2 seconds=300
 [ "${3:-}" = --quick ] && seconds=60

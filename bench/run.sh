@@ -45,7 +45,9 @@ for b in "${benches[@]}"; do
   programs=("$program")
   [ "$b" != accuracy ] && [ -n "$ui" ] && programs+=("$ui")
   for p in "${programs[@]}"; do
-    bash "$here/$b.sh" "$p" "$prefix" "${args[@]}" 2> "/tmp/kst-bench-$b.log" \
-      || { echo "$b failed; see /tmp/kst-bench-$b.log" >&2; tail -n 5 "/tmp/kst-bench-$b.log" >&2; }
+    log=$root/build/tmp/bench-$b.log
+    mkdir -p "$root/build/tmp"
+    bash "$here/$b.sh" "$p" "$prefix" "${args[@]}" 2> "$log" \
+      || { echo "$b failed; see $log" >&2; tail -n 5 "$log" >&2; }
   done
 done

@@ -5,8 +5,8 @@
 # Usage: server.sh PROGRAM.exe WINEPREFIX [SECONDS_PER_RATE] [RATES...]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-E2E_NSPREFIX=kst-bench E2E_DISPLAY=:72
-source "$here/../tests/e2e/lib.sh"
+E2E_NSPREFIX=kst-bench
+source "$here/../scripts/lib/netns.sh"
 source "$here/../tests/e2e/program.sh"
 program=$1 prefix=$2 seconds=${3:-5}
 shift $(( $# < 3 ? $# : 3 ))

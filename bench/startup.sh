@@ -10,14 +10,14 @@ set -u -o pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 ui=${1:-$here/build/win32/ui} prefix=${2:-$here/build/wineprefix}
 idle=${BENCH_IDLE_SECONDS:-120}
-export E2E_NSPREFIX=kst-ui E2E_DISPLAY=${KESTRIN_DISPLAY:-:63}
-# shellcheck source=../tests/e2e/lib.sh
-source "$here/tests/e2e/lib.sh"
+export E2E_NSPREFIX=kst-bench
+# shellcheck source=../scripts/lib/netns.sh
+source "$here/scripts/lib/netns.sh"
 
 e2e_setup bench
 net_create 66 app silent
 # The peer never answers, so the first request's status line stays up.
-spawn silent silent "$E2E_PY" "$E2E_LIB_DIR/peer.py" serve --bind "${ADDR[silent]}" --silent \
+spawn silent silent "$E2E_PY" "$E2E_PEERS_DIR/peer.py" serve --bind "${ADDR[silent]}" --silent \
   --duration "$((idle + 120))"
 expect_line "$E2E_DIR/silent.log" '^ready' 10 1 "silent peer"
 wine_prepare app "$prefix"

@@ -1,16 +1,24 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Kestrin needs on Debian 12 and
-# makes the project's own Wine prefix. Idempotent; quick when nothing is missing.
+# Installs what building, running and testing Kestrin needs on Debian 12,
+# unpacks the NTP servers the tests run under build/ and makes the project's
+# own Wine prefix. Leaves the machine's services as they were; quick when
+# nothing is missing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-prefix=${KESTRIN_WINEPREFIX:-$here/build/wineprefix}
+source "$here/scripts/lib/paths.sh"
+prefix=${KESTRIN_WINEPREFIX:-$KESTRIN_BUILD/wineprefix}
 
+# No package here runs a service. chronyd and ntpsec's ntpd are unpacked
+# from their packages below instead: installing those packages would start
+# a time daemon at boot and make apt remove the machine's own.
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev python3
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   libgtest-dev googletest
   wine wine32:i386 fonts-wine xvfb xauth x11-utils xdotool imagemagick
-  chrony ntpsec-ntpdig toybox iproute2 procps nsis
+  ntpsec-ntpdig toybox iproute2 procps util-linux nsis
+  # what the unpacked chronyd and ntpd load
+  libcap2 libedit2 libgnutls30 libnettle8 libseccomp2 libbsd0 libssl3
 )
 
 missing=()
@@ -18,25 +26,59 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed' || missing+=("$p")
 done
 
+need_root() {
+  [ "$(id -u)" -eq 0 ] || { echo "setup: run as root to $1" >&2; exit 1; }
+}
+
+lists_updated=0
+apt_update() {
+  [ "$lists_updated" = 1 ] && return 0
+  echo "setup: apt-get update"
+  apt-get update
+  lists_updated=1
+}
+
 if [ ${#missing[@]} -gt 0 ]; then
-  [ "$(id -u)" -eq 0 ] || { echo "setup: run as root to install: ${missing[*]}" >&2; exit 1; }
-  echo "setup: installing ${missing[*]}"
+  need_root "install: ${missing[*]}"
+  echo "setup: installing ${#missing[@]} Debian packages (with what they need; a few minutes" \
+       "on a fresh machine): ${missing[*]}"
   dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-  # Daemon packages (chrony) must never start a service that could move the clock.
+  # No package may start a service while we install; the file stays only
+  # for this install, and one that was there before is left alone.
   if [ ! -e /usr/sbin/policy-rc.d ]; then
-    printf '#!/bin/sh\nexit 101\n' > /usr/sbin/policy-rc.d
+    printf '#!/bin/sh\n# Put here by Kestrin scripts/setup.sh for one install.\nexit 101\n' \
+      > /usr/sbin/policy-rc.d
     chmod +x /usr/sbin/policy-rc.d
+    trap 'rm -f /usr/sbin/policy-rc.d' EXIT
   fi
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt_update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+  if [ -n "$(trap -p EXIT)" ]; then
+    rm -f /usr/sbin/policy-rc.d
+    trap - EXIT
+  fi
 fi
 
-# An installed chrony may have been started by an earlier setup without the
-# policy file; stop it so nothing here ever steers the host clock.
-pkill -x chronyd 2>/dev/null || true
+# The NTP servers: Debian's packages unpacked under build/ntp, run from
+# there only by the project's scripts (always without clock control).
+for pkg in "${KESTRIN_NTP_PACKAGES[@]}"; do
+  [ -f "$KESTRIN_NTP/$pkg.unpacked" ] && continue
+  mkdir -p "$KESTRIN_NTP/debs"
+  rm -f "$KESTRIN_NTP/debs/${pkg}_"*.deb
+  echo "setup: unpacking Debian's $pkg under ${KESTRIN_NTP#"$here/"} (not installed as a service)"
+  if ! (cd "$KESTRIN_NTP/debs" && apt-get download "$pkg" 2>/dev/null); then
+    need_root "fetch the package lists for $pkg"
+    apt_update
+    (cd "$KESTRIN_NTP/debs" && apt-get download "$pkg")
+  fi
+  rm -rf "${KESTRIN_NTP:?}/$pkg"
+  dpkg -x "$KESTRIN_NTP/debs/${pkg}_"*.deb "$KESTRIN_NTP/$pkg"
+  touch "$KESTRIN_NTP/$pkg.unpacked"
+done
+"$CHRONYD" -v >/dev/null || { echo "setup: $CHRONYD does not run" >&2; exit 1; }
 
 if [ ! -f "$prefix/system.reg" ]; then
-  echo "setup: creating Wine prefix $prefix"
+  echo "setup: creating the Wine prefix $prefix (about a minute)"
   mkdir -p "$prefix"
   # No Mono or Gecko prompts: those components are switched off.
   WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= \

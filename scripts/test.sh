@@ -8,11 +8,18 @@ cd "$here"
 scripts/setup.sh
 scripts/build.sh
 
+source scripts/lib/paths.sh
+source scripts/lib/xvfb.sh
+# The Wine test programs share one X server and one wineserver for the run;
+# both are ours and are stopped by what we recorded, nothing else.
 cleanup() {
-  WINEPREFIX=$here/build/wineprefix wineserver -k 2>/dev/null || true
-  pkill -f 'Xvfb :97 ' 2>/dev/null || true
+  WINEPREFIX=$KESTRIN_BUILD/wineprefix wineserver -k 2>/dev/null || true
+  xvfb_stop shared-xvfb
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
+unset DISPLAY
+xvfb_shared
 
 # One ctest over the three build trees.
 printf 'subdirs("native" "asan" "win32")\n' > build/CTestTestfile.cmake

@@ -7,7 +7,7 @@
 # Usage: flood.sh PROGRAM.exe WINEPREFIX [SECONDS] [RATE_PER_SENDER]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/lib.sh"
+source "$here/../../scripts/lib/netns.sh"
 source "$here/program.sh"
 program=$1 prefix=$2 seconds=${3:-12} rate=${4:-1500}
 

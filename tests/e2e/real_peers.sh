@@ -6,7 +6,7 @@
 # Usage: real_peers.sh PROGRAM.exe WINEPREFIX
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/lib.sh"
+source "$here/../../scripts/lib/netns.sh"
 source "$here/program.sh"
 program=$1 prefix=$2
 
@@ -64,7 +64,7 @@ offset=$(printf '%s\n' "$out" | awk '{ for (i = 1; i < NF; i++) if ($i == "offse
 [ -n "$offset" ] && within "$offset" 0.05 || fail "toybox sntp: offset '$offset' beyond 0.05 s"
 
 mkdir -p "$E2E_DIR/chronyq"
-out=$(nsx cli timeout 20 chronyd -Q -x -u root "server $svc_addr iburst maxsamples 1" \
+out=$(nsx cli timeout 20 "${NO_CLOCK[@]}" "$CHRONYD" -Q -x -u root "server $svc_addr iburst maxsamples 1" \
   "logdir $E2E_DIR/chronyq" "log measurements" "pidfile $E2E_DIR/chronyq/pid" 2>&1) \
   || fail "chronyd -Q failed: $out"
 log "chronyd -Q: $(printf '%s\n' "$out" | grep 'wrong by')"

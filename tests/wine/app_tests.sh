@@ -5,9 +5,9 @@
 # Usage: app_tests.sh APP_TESTS_EXE WINEPREFIX [gtest args...]
 set -u
 tests_exe=$1 prefix=$2; shift 2
-export E2E_NSPREFIX=kst-ui E2E_DISPLAY=${KESTRIN_DISPLAY:-:63}
-# shellcheck source=../e2e/lib.sh
-source "$(cd "$(dirname "$0")" && pwd)/../e2e/lib.sh"
+export E2E_NSPREFIX=kst-ui
+# shellcheck source=../../scripts/lib/netns.sh
+source "$(cd "$(dirname "$0")" && pwd)/../../scripts/lib/netns.sh"
 
 e2e_setup app
 net_create 63 app peer
@@ -16,7 +16,7 @@ net_create 63 app peer
 net_hosts app "${ADDR[peer]} timehost"
 printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' > "/etc/netns/$(nsname app)/resolv.conf"
 
-spawn peer peer "$E2E_PY" "$E2E_LIB_DIR/peer.py" serve --bind "${ADDR[peer]}"
+spawn peer peer "$E2E_PY" "$E2E_PEERS_DIR/peer.py" serve --bind "${ADDR[peer]}"
 expect_line "$E2E_DIR/peer.log" '^ready' 10 1 "NTP peer"
 wine_prepare app "$prefix"
 

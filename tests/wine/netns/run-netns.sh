@@ -8,32 +8,38 @@ set -u
 tag=$1 subnet=$2 source_prefix=$3 exe=$4
 shift 4
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../../scripts/lib/paths.sh"
+source "$KESTRIN_ROOT/scripts/lib/xvfb.sh"
 
 [ "$(id -u)" -eq 0 ] || { echo "needs root for network namespaces: skipped"; exit 77; }
 
 svc=kst-$tag-svc
 peer=kst-$tag-peer
-prefix=/tmp/kst-$tag-prefix
+prefix=$KESTRIN_TMP/kst-$tag-prefix
 svc_addr=10.214.$subnet.1
 peer_addr=10.214.$subnet.2
 other_addr=10.214.$subnet.3  # a second peer address: a stranger
-display=${KESTRIN_DISPLAY:-:97}
-export DISPLAY=$display WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
+# quiet: on entry, where a killed run may have left these; loud otherwise.
 cleanup() {
+  local said=${1:-}
   if [ -d "$prefix" ]; then
+    [ -n "$said" ] && echo "run-netns: removing $prefix left by an earlier run that did not finish"
     WINEPREFIX=$prefix timeout 10 ip netns exec "$svc" wineserver -k 2>/dev/null
   fi
   for ns in "$svc" "$peer"; do
+    ip netns pids "$ns" >/dev/null 2>&1 || continue
+    [ -n "$said" ] && echo "run-netns: removing namespace $ns left by an earlier run that did not finish"
     ip netns pids "$ns" 2>/dev/null | xargs -r kill -9 2>/dev/null
     ip netns del "$ns" 2>/dev/null
     rm -rf "/etc/netns/$ns"
   done
   rm -rf "$prefix"
 }
+cleanup stale
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-cleanup  # what an interrupted run may have left
 
 ip netns add "$svc" && ip netns add "$peer" || exit 1
 ip link add "kst$subnet-s" netns "$svc" type veth peer name "kst$subnet-p" netns "$peer" || exit 1
@@ -50,20 +56,13 @@ mkdir -p "/etc/netns/$svc"
 printf '127.0.0.1 localhost\n%s ntp.kestrin.test\n' "$peer_addr" > "/etc/netns/$svc/hosts"
 printf 'nameserver %s\noptions timeout:2 attempts:1\n' "$peer_addr" > "/etc/netns/$svc/resolv.conf"
 
-# The X server may live in another namespace: clients reach it through its
+# The X server lives in the first namespace: clients reach it through its
 # file socket, which the shared mount namespace shows to all.
-if ! xdpyinfo >/dev/null 2>&1; then
-  (
-    flock -w 10 9
-    if ! xdpyinfo >/dev/null 2>&1; then
-      Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 9>&- &
-      for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-    fi
-  ) 9>"/tmp/kestrin-xvfb${display#:}.lock"
-fi
+[ -n "${DISPLAY:-}" ] || xvfb_shared || exit 1
 
 # Wine makes its sockets in the wineserver: it must run in the service's
 # namespace, on a prefix of its own.
+mkdir -p "$KESTRIN_TMP"
 cp -a "$source_prefix" "$prefix" || exit 1
 WINEPREFIX=$prefix ip netns exec "$svc" wineserver -p 60 || exit 1
 

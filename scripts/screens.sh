@@ -1,25 +1,27 @@
 #!/usr/bin/env bash
 # Screenshots of the main window with the status line in each of its states,
 # against NTP peers in private network namespaces: docs/main-*.png; and of
-# the time-zone, statistics and about dialogs: docs/dialog-*.png.
-# Usage: app_screens.sh BUILD_UI_DIR WINEPREFIX [OUTPUT_DIR]
+# the time-zone, statistics and about dialogs: docs/dialog-*.png. Needs root
+# and a built cross tree (scripts/build.sh).
+# Usage: scripts/screens.sh [OUTPUT_DIR [BUILD_UI_DIR [WINEPREFIX]]]
 set -u -o pipefail
-ui=$1 prefix=$2 out=${3:-$(cd "$(dirname "$0")/../.." && pwd)/docs}
-export E2E_NSPREFIX=kst-ui E2E_DISPLAY=${KESTRIN_DISPLAY:-:63}
-# shellcheck source=../e2e/lib.sh
-source "$(cd "$(dirname "$0")" && pwd)/../e2e/lib.sh"
+here=$(cd "$(dirname "$0")/.." && pwd)
+out=${1:-$here/docs} ui=${2:-$here/build/win32/ui} prefix=${3:-$here/build/wineprefix}
+export E2E_NSPREFIX=kst-shots
+# shellcheck source=lib/netns.sh
+source "$here/scripts/lib/netns.sh"
 
 e2e_setup shots
 net_create 64 app peer silent far
 # "slowhost" is looked up at a name server that never answers.
-printf 'nameserver %s\noptions timeout:8 attempts:1\n' "${ADDR[silent]}" > /tmp/resolv.$$
 net_hosts app
-mv /tmp/resolv.$$ "/etc/netns/$(nsname app)/resolv.conf"
+printf 'nameserver %s\noptions timeout:8 attempts:1\n' "${ADDR[silent]}" \
+  > "/etc/netns/$(nsname app)/resolv.conf"
 
-spawn peer peer "$E2E_PY" "$E2E_LIB_DIR/peer.py" serve --bind "${ADDR[peer]}"
-spawn silent silent "$E2E_PY" "$E2E_LIB_DIR/peer.py" serve --bind "${ADDR[silent]}" --silent
-spawn dns silent "$E2E_PY" "$E2E_LIB_DIR/peer.py" serve --bind "${ADDR[silent]}" --port 53 --silent
-spawn far far "$E2E_PY" "$E2E_LIB_DIR/peer.py" serve --bind "${ADDR[far]}" --offset 7200
+spawn peer peer "$E2E_PY" "$E2E_PEERS_DIR/peer.py" serve --bind "${ADDR[peer]}"
+spawn silent silent "$E2E_PY" "$E2E_PEERS_DIR/peer.py" serve --bind "${ADDR[silent]}" --silent
+spawn dns silent "$E2E_PY" "$E2E_PEERS_DIR/peer.py" serve --bind "${ADDR[silent]}" --port 53 --silent
+spawn far far "$E2E_PY" "$E2E_PEERS_DIR/peer.py" serve --bind "${ADDR[far]}" --offset 7200
 for p in peer silent dns far; do expect_line "$E2E_DIR/$p.log" '^ready' 10 1 "$p"; done
 
 wine_prepare app "$prefix"

@@ -1,23 +1,25 @@
-# Shell helpers for the end-to-end tests and benches: private network
-# namespaces joined by a bridge, background processes with cleanup, bounded
-# waits, chronyd as a peer, and the Windows program under Wine inside a
-# namespace. Source it; it sets no options of its own besides traps.
+# Shell helpers for the end-to-end tests, the benches and scripts/run.sh:
+# private network namespaces joined by a bridge, background processes with
+# cleanup, bounded waits, chronyd as a peer, and the Windows program under
+# Wine inside a namespace. Source it; it sets no options of its own besides
+# traps.
 #
 # Topology made by net_create: one namespace per role, each with eth0 on a
 # bridge that lives in its own namespace ("<prefix>-<tag>-br"). Addresses come
 # from 10.213.<subnet>.0/24, which exists only inside these namespaces, so no
 # packet can reach another host.
 
+source "$(dirname "${BASH_SOURCE[0]}")/paths.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"
 E2E_PY=/usr/bin/python3
 export PYTHONDONTWRITEBYTECODE=1  # no __pycache__ in the source tree
-E2E_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+E2E_PEERS_DIR=$KESTRIN_ROOT/tests/e2e  # peer.py, flood.py: scripted NTP peers
 E2E_NSPREFIX=${E2E_NSPREFIX:-kst-e2e}
-E2E_DISPLAY=${E2E_DISPLAY:-:71}
 declare -A ADDR=()
 E2E_PIDS=()
 E2E_NAMESPACES=()
 E2E_WINE_PREFIX=
-E2E_XVFB_PID=
+E2E_XVFB=
 
 log() { printf '[%s] %s\n' "$(date +%T.%N | cut -c1-12)" "$*" >&2; }
 fail() { log "FAIL: $*"; exit 1; }
@@ -28,14 +30,10 @@ e2e_setup() {
   [ "$(id -u)" -eq 0 ] || { echo "needs root (network namespaces)" >&2; exit 77; }
   # What a killed run of the same script left: its namespaces with their
   # processes, and its copy of the Wine prefix (its logs stay).
-  local ns
-  for ns in $(ip netns list | awk '{print $1}' | grep "^$E2E_NSPREFIX-$E2E_TAG-" || true); do
-    ip netns pids "$ns" | xargs -r kill -9 2>/dev/null || true
-    ip netns del "$ns" 2>/dev/null || true
-    rm -rf "/etc/netns/$ns"
-  done
-  rm -rf "/tmp/$E2E_NSPREFIX-$E2E_TAG".*/prefix
-  E2E_DIR=$(mktemp -d "/tmp/$E2E_NSPREFIX-$E2E_TAG.XXXXXX")
+  netns_clear_stale "$E2E_NSPREFIX-$E2E_TAG-"
+  rm -rf "$KESTRIN_TMP/$E2E_NSPREFIX-$E2E_TAG".*/prefix
+  mkdir -p "$KESTRIN_TMP"
+  E2E_DIR=$(mktemp -d "$KESTRIN_TMP/$E2E_NSPREFIX-$E2E_TAG.XXXXXX")
   trap e2e_cleanup EXIT
   trap 'exit 130' INT TERM
 }
@@ -50,7 +48,7 @@ e2e_cleanup() {
     ip netns pids "$ns" 2>/dev/null | xargs -r kill -9 2>/dev/null
   done
   for ns in "${E2E_NAMESPACES[@]}"; do ip netns del "$ns" 2>/dev/null; rm -rf "/etc/netns/$ns"; done
-  [ -n "$E2E_XVFB_PID" ] && kill "$E2E_XVFB_PID" 2>/dev/null
+  [ -n "$E2E_XVFB" ] && xvfb_stop "$E2E_XVFB"
   if [ "$rc" -ne 0 ] && [ -d "$E2E_DIR" ]; then
     log "logs kept in $E2E_DIR"
     rm -rf "$E2E_DIR/prefix"
@@ -58,6 +56,18 @@ e2e_cleanup() {
     rm -rf "$E2E_DIR"
   fi
   return "$rc"
+}
+
+# netns_clear_stale PREFIX: removes the namespaces named PREFIX* that a
+# killed run left, with the processes still in them, and says so.
+netns_clear_stale() {
+  local ns
+  for ns in $(ip netns list | awk '{print $1}' | grep "^$1" || true); do
+    log "removing namespace $ns left by an earlier run that did not finish"
+    ip netns pids "$ns" | xargs -r kill -9 2>/dev/null || true
+    ip netns del "$ns" 2>/dev/null || true
+    rm -rf "/etc/netns/$ns"
+  done
 }
 
 nsname() { printf '%s-%s-%s' "$E2E_NSPREFIX" "$E2E_TAG" "$1"; }
@@ -131,8 +141,9 @@ expect_line() {
   }
 }
 
-# chrony_server NAME ROLE [STRATUM]: chronyd as a server in ROLE, never
-# touching the clock (-x), with its own configuration.
+# chrony_server NAME ROLE [STRATUM]: the unpacked chronyd as a server in
+# ROLE, never touching the clock (-x, no clock capability), with its own
+# configuration.
 chrony_server() {
   local name=$1 role=$2 stratum=${3:-8}
   cat > "$E2E_DIR/$name.conf" <<EOF
@@ -143,30 +154,25 @@ cmdport 0
 bindcmdaddress /
 pidfile $E2E_DIR/$name.pid
 EOF
-  spawn "$name" "$role" chronyd -x -d -u root -f "$E2E_DIR/$name.conf"
+  [ -x "$CHRONYD" ] || fail "no chronyd at $CHRONYD: run scripts/setup.sh"
+  spawn "$name" "$role" "${NO_CLOCK[@]}" "$CHRONYD" -x -d -u root -f "$E2E_DIR/$name.conf"
 }
 
-# xvfb_start: an X server of our own for Wine, file socket only.
-xvfb_start() {
-  export DISPLAY=$E2E_DISPLAY
-  local n=${DISPLAY#:}
-  xdpyinfo >/dev/null 2>&1 && return 0
-  # A server killed by a timeout leaves its socket and lock behind.
-  rm -f "/tmp/.X11-unix/X$n" "/tmp/.X$n-lock"
-  Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$E2E_DIR/xvfb.log" 2>&1 &
-  E2E_XVFB_PID=$!
-  local i
-  for i in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
-  fail "Xvfb $DISPLAY did not start"
+# e2e_xvfb: an X server of our own for Wine on a free display; namespaces
+# reach it through its file socket.
+e2e_xvfb() {
+  E2E_XVFB=$(basename "$E2E_DIR")-xvfb
+  xvfb_start "$E2E_XVFB" || fail "no X server"
 }
 
 # wine_prepare ROLE SOURCE_PREFIX: a private copy of the Wine prefix whose
 # wineserver runs inside ROLE's namespace. Wine creates sockets inside the
-# wineserver, so that is where the program's network lives.
+# wineserver, so that is where the program's network lives. The windows go
+# to an X server of our own, or with E2E_KEEP_DISPLAY=1 to $DISPLAY.
 wine_prepare() {
   local role=$1 src=$2
   [ -f "$src/system.reg" ] || fail "no Wine prefix at $src"
-  xvfb_start
+  [ "${E2E_KEEP_DISPLAY:-0}" = 1 ] || e2e_xvfb
   E2E_WINE_PREFIX=$E2E_DIR/prefix
   cp -a "$src" "$E2E_WINE_PREFIX"
   export WINEPREFIX=$E2E_WINE_PREFIX WINEDEBUG=${WINEDEBUG:--all}
