@@ -38,8 +38,8 @@ prog_start() {
   wine_spawn "$name.prog" "$role" "$exe" "$@"
   PROG_PIDS[$name]=$LAST_PID
   wine_spawn "$name" "$role" "$driver" watch 900
+  # The driver prints its first line once its hook is in place.
   wait_for "$E2E_DIR/$name.log" ' status: ' 20 || fail "$name: app_driver found no window"
-  sleep 0.3  # the driver sets its hook just after printing the first line
   nsx "$role" wine "$driver" set 104 "$server" && nsx "$role" wine "$driver" click 102 \
     || fail "$name: cannot enter the server"
 }

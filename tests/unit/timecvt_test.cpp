@@ -137,8 +137,9 @@ TEST_F(TimeCvt, ConvertsWithoutDaylightSaving)
         const DstRuleRecord rule = Rule(("-1,0,0,0,0,-1,0,0,0,0," + std::to_string(c.offset)).c_str());
         TimeConverter conv(&rule, 1998);
         EXPECT_EQ(c.epoch, ToEpoch(conv, c.local));
-        if (c.local.year >= 1980)
+        if (c.local.year >= 1980) {
             EXPECT_EQ(c.local, ToLocal(conv, c.epoch));
+        }
     }
 }
 
@@ -544,8 +545,8 @@ TEST_F(TimeCvt, InvalidRuleIsNeverDaylightTime)
         "1,7,4,-1,0,5,7,10,2,0,0",  "1,7,4,24,0,5,7,10,2,0,0",  "1,7,4,2,0,5,7,10,99,0,0",
         // Values that an 8-bit field would wrap into a plausible month or hour.
         "1,7,257,2,0,5,7,10,2,0,0", "1,7,4,258,0,5,7,10,2,0,0", "1,7,4,2,0,5,7,266,2,0,0",
-        "2147483647,-2147483648,2147483647,-2147483648,-2147483648,"
-        "-2147483648,2147483647,-2147483648,2147483647,2147483647,0",
+        ("2147483647,-2147483648,2147483647,-2147483648,-2147483648,"
+         "-2147483648,2147483647,-2147483648,2147483647,2147483647,0"),
     };
     for (const char* text : rules) {
         SCOPED_TRACE(text);

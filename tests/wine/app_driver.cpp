@@ -75,9 +75,11 @@ int Watch(DWORD ms)
     if (frame == nullptr)
         return 1;
     const DWORD start = GetTickCount();
-    std::printf("%6.1f s  status: %s\n", 0.0, TextOf(Control(frame, IDC_STATUS)).c_str());
     if (!HookStatusLine(frame))
         std::fprintf(stderr, "app_driver: cannot hook the status line\n");
+    // The first line tells a script that the hook is in place.
+    std::printf("%6.1f s  status: %s\n", 0.0, TextOf(Control(frame, IDC_STATUS)).c_str());
+    std::fflush(stdout);
     long offset = 0;
     int status = 2;
     while (GetTickCount() - start < ms) {

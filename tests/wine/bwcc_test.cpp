@@ -117,11 +117,10 @@ TEST_F(Bwcc, ButtonClicksOnReleaseInsideAndOnSpace)
     EnableWindow(button, FALSE);
     SendMessageA(button, BM_CLICK, 0, 0);
     EXPECT_EQ(g_log.clicks, 3);
-    UpdateWindow(parent);  // paints every face once: no crash
     DestroyWindow(parent);
 }
 
-TEST_F(Bwcc, ShadesLetTheMouseThroughAndPaint)
+TEST_F(Bwcc, ShadesLetTheMouseThrough)
 {
     HWND parent = MakeParent();
     ASSERT_NE(parent, nullptr);
@@ -131,7 +130,6 @@ TEST_F(Bwcc, ShadesLetTheMouseThroughAndPaint)
                                    GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(shade, nullptr) << kind;
         EXPECT_EQ(SendMessageA(shade, WM_NCHITTEST, 0, MAKELPARAM(20, 20)), HTTRANSPARENT);
-        UpdateWindow(shade);
         DestroyWindow(shade);
     }
     DestroyWindow(parent);

@@ -33,6 +33,8 @@
 //                                   the service's state changed (polled every 20 ms)
 //   ACTION <action>                 a scripted action ran
 //   EVENT power N | timechange      a resume or time-change broadcast arrived
+//   SENT count=.. fastticks=..      with -f: a fast tick made the service
+//                                   send; its count and the fast ticks so far
 //   CLOSE                           the service closed the stand-in dialog
 //   TIMEOUT                         the -t time ran out
 // Resume and time-change broadcasts reach the host window, which passes them
@@ -149,8 +151,17 @@ private:
     LRESULT EvTimer(WPARAM id, LPARAM)
     {
         if (id == kFastTimer) {
-            for (int i = 0; i < options_.fastTicks && service_->GetHandle() != nullptr; ++i)
+            for (int i = 0; i < options_.fastTicks && service_->GetHandle() != nullptr; ++i) {
                 SendMessageA(service_->GetHandle(), WM_TIMER, POLL_TIMER_ID, 0);
+                ++fastTicksSent_;
+                if (service_->SentCount() != sentSeen_) {
+                    sentSeen_ = service_->SentCount();
+                    char text[64];
+                    std::snprintf(text, sizeof text, "count=%d fastticks=%d", sentSeen_,
+                                  fastTicksSent_);
+                    Log("SENT", text);
+                }
+            }
             return 0;
         }
         LogStateChange();
@@ -238,6 +249,8 @@ private:
     TimeService* service_;
     DWORD start_ = 0;
     std::string lastState_;
+    int fastTicksSent_ = 0;
+    int sentSeen_ = 0;
 
     DECLARE_RESPONSE_TABLE(HostWindow);
 };

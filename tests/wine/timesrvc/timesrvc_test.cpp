@@ -157,7 +157,7 @@ TEST_F(TimeServiceTest, StartUpBindsTheNtpPort)
     EXPECT_TRUE(service_->Bound());
 }
 
-TEST_F(TimeServiceTest, Mend2FailedBindFallsBackToAPortTheSystemChooses)
+TEST_F(TimeServiceTest, FailedBindFallsBackToAPortTheSystemChooses)
 {
     Net().bindErrors = {WSAEADDRINUSE};
     Start();
@@ -248,7 +248,7 @@ TEST_F(TimeServiceTest, CompletedLookupSetsTheServerAndAsksAtOnce)
     EXPECT_EQ(Net().sent[0].addr, kServer);
 }
 
-TEST_F(TimeServiceTest, Mend3LatestNameWinsOverTheOutstandingLookup)
+TEST_F(TimeServiceTest, LatestNameWinsOverTheOutstandingLookup)
 {
     Start();
     service_->SetServer("old.example");
@@ -269,7 +269,7 @@ TEST_F(TimeServiceTest, Mend3LatestNameWinsOverTheOutstandingLookup)
     EXPECT_TRUE(g_boxes.empty());
 }
 
-TEST_F(TimeServiceTest, Mend3StaleFailureIsNotReported)
+TEST_F(TimeServiceTest, StaleLookupFailureIsNotReported)
 {
     Start();
     service_->SetServer("old.example");
@@ -281,7 +281,7 @@ TEST_F(TimeServiceTest, Mend3StaleFailureIsNotReported)
     EXPECT_EQ(Net().lookups.size(), 1u);
 }
 
-TEST_F(TimeServiceTest, Mend4DestructorCancelsTheLookupAndKeepsItsBuffer)
+TEST_F(TimeServiceTest, DestructorCancelsTheLookupAndKeepsItsBuffer)
 {
     Start();
     service_->SetServer("slow.example");
