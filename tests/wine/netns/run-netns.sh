@@ -19,7 +19,7 @@ prefix=$KESTRIN_TMP/kst-$tag-prefix
 svc_addr=10.214.$subnet.1
 peer_addr=10.214.$subnet.2
 other_addr=10.214.$subnet.3  # a second peer address: a stranger
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" PYTHONDONTWRITEBYTECODE=1
 
 # quiet: on entry, where a killed run may have left these; loud otherwise.
 cleanup() {
