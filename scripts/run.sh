@@ -114,6 +114,9 @@ local_server() {
   done
   log "chronyd -x serves ${ADDR[server]} (\"timeserver\"); Kestrin runs in $(nsname client)"
   wine_prepare client "$prefix"
+  # Wine's own fonts (MS Sans Serif, Marlett for the caption buttons), which
+  # this Wine build finds only in the prefix.
+  cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   ini=$WINEPREFIX/drive_c/windows/KESTRIN.INI
   set_server "$ini" timeserver
   inns=(nsx client)
