@@ -13,6 +13,7 @@ source scripts/lib/xvfb.sh
 # The Wine test programs share one X server and one wineserver for the run;
 # both are ours and are stopped by what we recorded, nothing else.
 cleanup() {
+  set +e
   WINEPREFIX=$KESTRIN_BUILD/wineprefix wineserver -k 2>/dev/null || true
   xvfb_stop shared-xvfb
 }

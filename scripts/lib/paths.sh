@@ -50,7 +50,7 @@ pid_stop() {
     kill "$pid" 2>/dev/null
     local i
     for i in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2>/dev/null
+    kill -9 "$pid" 2>/dev/null || true
   fi
   rm -f "$file"
 }
