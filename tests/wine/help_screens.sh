@@ -5,9 +5,9 @@
 # Usage: help_screens.sh BUILD_UI_DIR WINEPREFIX [OUTPUT_DIR]
 set -u -o pipefail
 ui=$1 prefix=$2 out=${3:-$(cd "$(dirname "$0")/../.." && pwd)/docs}
-export E2E_NSPREFIX=kst-ui E2E_DISPLAY=${KESTRIN_DISPLAY:-:63}
-# shellcheck source=../e2e/lib.sh
-source "$(cd "$(dirname "$0")" && pwd)/../e2e/lib.sh"
+export E2E_NSPREFIX=kst-ui
+# shellcheck source=../../scripts/lib/netns.sh
+source "$(cd "$(dirname "$0")" && pwd)/../../scripts/lib/netns.sh"
 
 e2e_setup helpshots
 net_create 66 app
