@@ -7,7 +7,7 @@
 # Usage: features.sh kestrin_svchost.exe WINEPREFIX [kestrin.exe]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/lib.sh"
+source "$here/../../scripts/lib/netns.sh"
 source "$here/program.sh"
 program=$1 prefix=$2 app=${3:-}
 broadcast=$(dirname "$program")/kestrin_broadcast.exe
