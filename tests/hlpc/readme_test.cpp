@@ -1,6 +1,8 @@
 // The plain-text readme's layout, and README.md holding the help's tables of switches, keys and status texts word for word.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "tests/hlpc/kestrinhelp.h"
 #include "tools/hlpc/readme.h"
 
@@ -108,6 +110,21 @@ TEST(Readme, ReadmeMarkdownHoldsTheHelpTablesWordForWord)
         }
     }
     EXPECT_EQ(3u, compared);
+}
+
+TEST(Readme, ReadmeMarkdownNamesThePackagesOfTheOneVersion)
+{
+    std::string version = ReadAll(KESTRIN_SOURCE_DIR "/VERSION");
+    version.erase(version.find_last_not_of("\r\n") + 1);
+    const std::string markdown = ReadAll(KESTRIN_SOURCE_DIR "/README.md");
+    for (const char* suffix : {"-win32.zip", "-setup.exe"}) {
+        const std::string name = "kestrin-" + version + suffix;
+        EXPECT_NE(std::string::npos, markdown.find(name)) << name;
+        // Any other package name is one of an older version.
+        for (size_t at = markdown.find(suffix); at != std::string::npos; at = markdown.find(suffix, at + 1))
+            EXPECT_EQ(name, markdown.substr(at + std::strlen(suffix) - name.size(), name.size()))
+                << markdown.substr(at > 40 ? at - 40 : 0, 60);
+    }
 }
 
 }  // namespace
