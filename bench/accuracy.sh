@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Accuracy bench: the delta the program shows against a scripted peer with
 # known offsets and simulated path delay, beside ntpdig's offset on the same
-# paths in the same run. Prints a table; asserts nothing.
+# paths in the same run. Prints a table and appends "path req_s reply_s
+# client measured_s true_s" lines to $BENCH_RESULTS/accuracy.txt; asserts nothing.
 # Usage: accuracy.sh PROGRAM.exe WINEPREFIX [EXCHANGES_PER_PATH]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -59,6 +60,8 @@ for p in "${paths[@]}"; do
   for i in $(seq $(( k + 1 )) "$exchanges"); do echo "$name $dreq $drep kestrin miss 0" >> "$results"; done
   kill "$peer_pid"; wait "$peer_pid" 2>/dev/null
 done
+
+cat "$results" >> "${BENCH_RESULTS:-/tmp}/accuracy.txt"
 
 echo
 echo "Accuracy: measured offset minus the peer's true offset (${offsets} s in turn)"

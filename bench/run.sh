@@ -1,53 +1,66 @@
 #!/usr/bin/env bash
-# Runs the benches (accuracy, server, idle cost) one after another and prints
-# their tables. Needs root and a cross build with the test host.
-# Usage: bench/run.sh [--quick] [--program EXE] [--ui EXE] [--prefix WINEPREFIX] [BENCH...]
-#   BENCH: accuracy, server, idle (default: all three)
-#   --program: the test host kestrin_svchost.exe (default: the one in build/win32,
-#              the cross tree scripts/build.sh makes)
-#   --ui: kestrin.exe, whose server load and idle cost are measured too
-#         (default: the same build tree's)
-#   --quick: 10 exchanges per path, 2 s per load rate, one idle minute
-set -eu
+# Runs the benches and prints each table, then one summary with Kestrin
+# beside its baseline (the bare baseline.exe, chronyd, ntpdig), all measured
+# in this run, and draws the charts into docs/bench/ with gnuplot. Needs
+# root and the cross build (scripts/build.sh). Asserts nothing.
+# Usage: bench/run.sh [--quick] [BENCH...]
+#   BENCH: footprint, startup, accuracy, first, server, idle (default: all)
+#   --quick: short runs of each (3 starts, 10 exchanges a path, 2 s a rate,
+#            one idle minute); the charts are then not redrawn
+set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
-quick=0 program= ui= prefix=$root/build/wineprefix benches=()
+quick=0 benches=()
 while [ $# -gt 0 ]; do
   case $1 in
     --quick) quick=1 ;;
-    --program) program=$2; shift ;;
-    --ui) ui=$2; shift ;;
-    --prefix) prefix=$2; shift ;;
-    accuracy|server|idle) benches+=("$1") ;;
-    *) echo "usage: $0 [--quick] [--program EXE] [--ui EXE] [--prefix DIR] [accuracy|server|idle]..." >&2; exit 2 ;;
+    footprint|startup|accuracy|first|server|idle) benches+=("$1") ;;
+    *) echo "usage: $0 [--quick] [footprint|startup|accuracy|first|server|idle]..." >&2; exit 2 ;;
   esac
   shift
 done
-[ ${#benches[@]} -gt 0 ] || benches=(accuracy server idle)
-[ -n "$program" ] || program=$root/build/win32/tests/wine/svchost/kestrin_svchost.exe
-[ -n "$program" ] && [ -f "$program" ] || { echo "no kestrin_svchost.exe; build the cross tree or pass --program" >&2; exit 1; }
-[ -n "$ui" ] || ui=$(dirname "$program")/../../../ui/kestrin.exe
-[ -f "$ui" ] && ui=$(cd "$(dirname "$ui")" && pwd)/kestrin.exe || ui=
-echo "program: $program"
-[ -n "$ui" ] && echo "kestrin.exe: $ui"
+[ ${#benches[@]} -gt 0 ] || benches=(footprint startup accuracy first server idle)
+win=$root/build/win32
+kestrin=$win/ui/kestrin.exe
+svchost=$win/tests/wine/svchost/kestrin_svchost.exe
+baseline=$win/bench/baseline/baseline.exe
+prefix=$root/build/wineprefix
+for f in "$kestrin" "$svchost" "$baseline" "$root/dist/kestrin.exe"; do
+  [ -f "$f" ] || { echo "no $f: run scripts/build.sh first" >&2; exit 1; }
+done
+export BENCH_RESULTS=$root/build/bench
+rm -rf "$BENCH_RESULTS"; mkdir -p "$BENCH_RESULTS"
 
+source "$root/scripts/lib/paths.sh"
+[ -x "$CHRONYD" ] && [ -x "$NTPD" ] || { echo "no unpacked chronyd or ntpd: run scripts/setup.sh" >&2; exit 1; }
+
+q() { [ "$quick" = 1 ] && echo "$1" || echo "$2"; }
 for b in "${benches[@]}"; do
   echo
   echo "=== $b ==="
-  case $b:$quick in
-    accuracy:1) args=(10) ;;
-    accuracy:0) args=(50) ;;
-    server:1) args=(2) ;;
-    server:0) args=(5) ;;
-    idle:1) args=(--quick) ;;
-    idle:0) args=() ;;
-  esac
-  programs=("$program")
-  [ "$b" != accuracy ] && [ -n "$ui" ] && programs+=("$ui")
-  for p in "${programs[@]}"; do
-    log=$root/build/tmp/bench-$b.log
-    mkdir -p "$root/build/tmp"
-    bash "$here/$b.sh" "$p" "$prefix" "${args[@]}" 2> "$log" \
-      || { echo "$b failed; see $log" >&2; tail -n 5 "$log" >&2; }
-  done
+  log=$BENCH_RESULTS/$b.log
+  case $b in
+    footprint)
+      for f in "$root/dist/kestrin.exe" "$root/dist/BWCC32.DLL" "$baseline"; do
+        printf '%s %d\n' "$(basename "$f")" "$(stat -c %s "$f")"
+      done | tee "$BENCH_RESULTS/footprint.txt" ;;
+    startup) bash "$here/startup.sh" "$kestrin" "$baseline" "$prefix" "$(q 3 10)" 2> "$log" ;;
+    accuracy) bash "$here/accuracy.sh" "$svchost" "$prefix" "$(q 10 50)" 2> "$log" ;;
+    first) bash "$here/first.sh" "$kestrin" "$prefix" "$(q 3 10)" "$(q 5 20)" 2> "$log" ;;
+    server) bash "$here/server.sh" "$kestrin" "$prefix" "$(q 2 4)" 2> "$log" ;;
+    idle)
+      # Side by side, each with its own namespaces, prefix copy and display.
+      bash "$here/idle.sh" "$kestrin" "$prefix" $(q --quick "") \
+        > "$BENCH_RESULTS/idle-kestrin.out" 2> "$log" &
+      bash "$here/idle.sh" "$baseline" "$prefix" $(q --quick "") \
+        > "$BENCH_RESULTS/idle-baseline.out" 2> "$log.baseline" &
+      wait
+      cat "$BENCH_RESULTS/idle-kestrin.out" "$BENCH_RESULTS/idle-baseline.out" ;;
+  esac || { echo "$b failed; see $log" >&2; tail -n 5 "$log" >&2; }
 done
+
+echo
+bash "$here/summary.sh" "$BENCH_RESULTS"
+if [ "$quick" = 0 ] && [ ${#benches[@]} -eq 6 ]; then
+  bash "$here/plot.sh" "$BENCH_RESULTS" "$root/docs/bench" && echo "charts in docs/bench/"
+fi

@@ -103,13 +103,29 @@ bool TApplication::ProcessAppMessage(MSG& msg)
 
 int TApplication::MessageLoop()
 {
+    // Timer and paint messages come only when no posted message waits, so a
+    // stream of posted ones (socket notifications in a flood) would starve
+    // every timer and leave the windows unpainted. Every so often they are
+    // asked for by name first.
+    const DWORD fairnessPeriodMs = 100;
+    DWORD fairnessMs = GetTickCount();
     MSG msg;
     for (;;) {
-        BOOL got = GetMessageA(&msg, nullptr, 0, 0);
-        if (got == 0)
-            return static_cast<int>(msg.wParam);
-        if (got == -1)
-            return -1;
+        BOOL got = FALSE;
+        if (GetTickCount() - fairnessMs >= fairnessPeriodMs) {
+            fairnessMs = GetTickCount();
+            got = PeekMessageA(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE) ||
+                  PeekMessageA(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE);
+            if (got && msg.message == WM_QUIT)  // returned whatever the filter
+                return static_cast<int>(msg.wParam);
+        }
+        if (!got) {
+            got = GetMessageA(&msg, nullptr, 0, 0);
+            if (got == 0)
+                return static_cast<int>(msg.wParam);
+            if (got == -1)
+                return -1;
+        }
         if (!ProcessAppMessage(msg)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);

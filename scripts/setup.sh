@@ -19,6 +19,7 @@ packages=(
   ntpsec-ntpdig toybox iproute2 procps util-linux nsis
   # what the unpacked chronyd and ntpd load
   libcap2 libedit2 libgnutls30 libnettle8 libseccomp2 libbsd0 libssl3
+  gnuplot-nox  # charts of bench/run.sh only
 )
 
 missing=()

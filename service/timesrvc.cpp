@@ -16,6 +16,11 @@ namespace {
 
 const uint16_t kNtpPort = 123;  // host order, when the services file has no "ntp"
 const UINT kPollPeriodMs = 1000;
+// Datagrams read per read notification at most: a flood then costs one
+// notification per batch instead of one per datagram, and the tick, painting
+// and the user still get their turn between batches.
+const int kMaxReadsPerNotify = 64;
+const long kSocketEvents = FD_READ | FD_WRITE | FD_OOB;
 
 int ClockYear()
 {
@@ -88,7 +93,7 @@ void TimeService::StartWinsock()
     }
     servicePort = SockServicePort("ntp", htons(kNtpPort));
     BindSocket();
-    if (int error = SockSelectEvents(sock, handle_, WM_SOCKET_NOTIFY, FD_READ | FD_WRITE | FD_OOB);
+    if (int error = SockSelectEvents(sock, handle_, WM_SOCKET_NOTIFY, kSocketEvents);
         error != 0)
         SocketErrorBox("Can't select events on socket - %d", error);
 }
@@ -214,9 +219,21 @@ void TimeService::SendRequest()
 LRESULT TimeService::EvSocketNotify(WPARAM, LPARAM lParam)
 {
     switch (WSAGETSELECTEVENT(lParam)) {
-    case FD_READ:
-        ReadDatagram();
+    case FD_READ: {
+        if (ReadDatagram(true) != ReadOutcome::Taken || ReadDatagram(false) != ReadOutcome::Taken)
+            break;
+        // More are waiting: a flood. Each read would post a new notification
+        // while more wait, and those pile up faster than they are handled;
+        // with notifications off the batch posts none, and turning them on
+        // again posts one if any datagram is still waiting.
+        SockSelectEvents(sock, handle_, WM_SOCKET_NOTIFY, 0);
+        ReadOutcome outcome = ReadOutcome::Taken;
+        for (int reads = 2; reads < kMaxReadsPerNotify && outcome == ReadOutcome::Taken; ++reads)
+            outcome = ReadDatagram(false);
+        if (outcome != ReadOutcome::Closed)
+            SockSelectEvents(sock, handle_, WM_SOCKET_NOTIFY, kSocketEvents);
         break;
+    }
     case FD_WRITE:
         // The request that would have blocked goes again, its 48 bytes.
         if (pendingRequest != nullptr &&
@@ -230,37 +247,51 @@ LRESULT TimeService::EvSocketNotify(WPARAM, LPARAM lParam)
     return 0;
 }
 
-void TimeService::ReadDatagram()
+TimeService::ReadOutcome TimeService::ReadDatagram(bool notified)
 {
-    // The destination time T4 comes first, before anything else can delay it.
-    ReadClock(&T4, nullptr);
-    ++receivedCount;
+    // The destination time comes first, before anything else can delay it.
+    NtpTime destination{};
+    ReadClock(&destination, nullptr);
+    // A notification counts whether or not it finds a datagram; a further
+    // read of the same batch counts only for a datagram it takes, as that
+    // datagram's own notification would have.
+    if (notified) {
+        T4 = destination;
+        ++receivedCount;
+    }
     std::unique_ptr<NtpPacket> datagram(new (std::nothrow) NtpPacket{});
     if (datagram == nullptr) {
-        ErrorBox("Can't allocate buffer for reply", kErrorCaption);
-        return;
+        if (notified)
+            ErrorBox("Can't allocate buffer for reply", kErrorCaption);
+        return ReadOutcome::NothingTaken;
     }
     int length = 0;
     uint32_t fromAddr = 0;
     uint16_t fromPort = 0;
     // Longer than the buffer: WSAEMSGSIZE, the datagram is gone.
-    if (SockReceiveFrom(sock, datagram->bytes, kDatagramBufferSize, &length, &fromAddr,
-                        &fromPort) != 0 ||
-        length == 0)
-        return;
+    int error = SockReceiveFrom(sock, datagram->bytes, kDatagramBufferSize, &length, &fromAddr,
+                                &fromPort);
+    bool taken = error == 0 || error == WSAEMSGSIZE;
+    if (!notified) {
+        if (!taken)
+            return ReadOutcome::NothingTaken;
+        T4 = destination;
+        ++receivedCount;
+    }
+    if (error != 0 || length == 0)
+        return taken ? ReadOutcome::Taken : ReadOutcome::NothingTaken;
 
     switch (ClassifyDatagram(*datagram)) {
     case DatagramKind::ClientRequest:
         AnswerClient(datagram.get(), fromAddr, fromPort);
-        break;
+        return ReadOutcome::Taken;
     case DatagramKind::Broadcast:
         ++broadcastCount;
-        CheckReply(*datagram, fromAddr, length);
-        break;
+        return CheckReply(*datagram, fromAddr, length) ? ReadOutcome::Taken : ReadOutcome::Closed;
     case DatagramKind::Reply:
-        CheckReply(*datagram, fromAddr, length);
-        break;
+        return CheckReply(*datagram, fromAddr, length) ? ReadOutcome::Taken : ReadOutcome::Closed;
     }
+    return ReadOutcome::Taken;
 }
 
 void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort)
@@ -278,7 +309,7 @@ void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t f
                 ExchangeAction::Answered, 0);
 }
 
-void TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes)
+bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes)
 {
     const ReplyTimes times = ReadReplyTimes(reply);
     const ExchangeVerdict verdict = ExchangeVerdictOf(
@@ -291,7 +322,7 @@ void TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
         ++rejectedCount;
         LogExchange(fromAddr, times, &T4, verdict, ExchangeAction::None, 0);
         SetExchangeStatus("NTP Reply rejected");
-        return;
+        return true;
     }
     servers.NoteAccepted();
     // A time change reported from now on is this reply's own set.
@@ -310,7 +341,9 @@ void TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
         // Closing the dialog may destroy this object: nothing may follow.
         HWND dialog = GetParent(handle_);
         SendMessageA(dialog, WM_CLOSE, 0, 0);
+        return false;
     }
+    return true;
 }
 
 // --- helpers -----------------------------------------------------------------

@@ -117,9 +117,13 @@ private:
     bool UseServer(const char* name);
     void StartLookup(const char* name);
     void SendRequest();
-    void ReadDatagram();
+    // One read: notified for the first of a notification's batch. Closed:
+    // the dialog was closed, and the service may be gone with it.
+    enum class ReadOutcome { Taken, NothingTaken, Closed };
+    ReadOutcome ReadDatagram(bool notified);
     void AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort);
-    void CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes);
+    // false when it closed the dialog (nothing of the service may be used).
+    bool CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes);
     // One exchange log line for the message just handled.
     void LogExchange(uint32_t addr, const ReplyTimes& times, const NtpTime* t4,
                      ExchangeVerdict verdict, ExchangeAction action, uint32_t error);
@@ -146,7 +150,7 @@ private:
     int32_t tickCount = 0;
     int32_t sentCount = 0;       // requests and answers to clients
     int32_t broadcastCount = 0;  // mode 5 messages received
-    int32_t receivedCount = 0;   // read notifications handled
+    int32_t receivedCount = 0;   // read notifications, and datagrams read in their batches
     int32_t rejectedCount = 0;   // messages that failed the acceptance tests
     NtpTime T1{}, T2{}, T3{}, T4{};  // of the last message taken as a reply
     SOCKET sock = INVALID_SOCKET;

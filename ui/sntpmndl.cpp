@@ -130,13 +130,27 @@ void SNTPMainDlg::StartService()
     timeService->SetProtocolVersion(version);
     timeService->SetLogFile(extraSettings.logFile);
     timeService->SetTimeFloor(BuildDateFloor());
-    if (haveServer && !switches.delayedStart)
-        timeService->SendNow();
+    if (haveServer && !switches.delayedStart) {
+        // The reply's destination time is read when the reply is handled, and
+        // one waiting behind start-up work (the window shown and painted) is
+        // read late. A timer message comes only once nothing else waits, so
+        // the first request goes when start-up is done.
+        firstRequestTimer =
+            SetTimer(GetHandle(), FIRST_REQUEST_TIMER_ID, USER_TIMER_MINIMUM, nullptr);
+        if (firstRequestTimer == 0)
+            timeService->SendNow();
+    }
 }
 
 LRESULT SNTPMainDlg::EvTimer(WPARAM wParam, LPARAM lParam)
 {
     DefaultProcessing(WM_TIMER, wParam, lParam);
+    if (wParam == FIRST_REQUEST_TIMER_ID) {
+        KillTimer(GetHandle(), firstRequestTimer);
+        firstRequestTimer = 0;
+        timeService->SendNow();
+        return 0;
+    }
     if (startTimer != 0)
         KillTimer(GetHandle(), startTimer);
     StartService();

@@ -15,6 +15,8 @@ class TimeService;
 
 // The one-shot start-delay timer on the dialog's own window.
 inline constexpr UINT_PTR START_TIMER_ID = 275;
+// The one-shot timer that sends the first request once start-up is done.
+inline constexpr UINT_PTR FIRST_REQUEST_TIMER_ID = 276;
 
 // The texts of the three edits, in the order the edits were constructed.
 struct SNTPMainDlgTransfer {
@@ -68,6 +70,7 @@ private:
     SNTPSettings settings;
     SNTPExtraSettings extraSettings{};
     UINT_PTR startTimer = 0;  // 0: no start-delay timer
+    UINT_PTR firstRequestTimer = 0;  // 0: the first request is not waiting
 
     // Owned by the framework's child list.
     TEdit* serverEdit;

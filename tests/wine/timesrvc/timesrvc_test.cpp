@@ -416,9 +416,29 @@ TEST_F(TimeServiceTest, CloseAfterSetClosesTheDialogAfterAnyAcceptedReply)
     HWND dialog = parent_->GetHandle();
     NtpTime now = NtpFromEpoch(kNow, 0);
     NtpTime distant = NtpFromEpoch(kNow + 7200, 0);
-    Deliver(Message(4, now, distant, distant));  // too far to set
+    Net().inbox.push_back(FakeDatagram{Message(4, now, distant, distant), kServer, kNtpPort});
+    Deliver(GoodReply());  // waits behind the first, which is too far to set
     EXPECT_FALSE(IsWindow(dialog));
     EXPECT_EQ(FakeClockSetCount(), 0);
+    EXPECT_EQ(Net().inbox.size(), 1u);  // nothing read after the close
+}
+
+TEST_F(TimeServiceTest, ANotificationReadsWhatWaitsInBoundedBatches)
+{
+    StartPolling();
+    const uint32_t client = inet_addr("10.0.0.9");
+    const int waiting = 500;
+    for (int i = 0; i < waiting; ++i)
+        Net().inbox.push_back(FakeDatagram{Message(3, {}, {}, NtpFromEpoch(kNow, 0)), client, 9});
+    Notify(FD_READ);
+    EXPECT_GT(service_->ReceivedCount(), 1);
+    EXPECT_LT(service_->ReceivedCount(), waiting);  // the thread gets its turn
+    for (int i = 0; i < waiting && !Net().inbox.empty(); ++i)
+        Notify(FD_READ);
+    // Each request counted once and answered once; no empty read counted.
+    EXPECT_EQ(service_->ReceivedCount(), waiting);
+    EXPECT_EQ(service_->SentCount(), waiting);
+    EXPECT_EQ(Net().sent.size(), static_cast<size_t>(waiting));
 }
 
 // --- the clock's years ---------------------------------------------------------

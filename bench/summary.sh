@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The summary of one bench run: every figure beside its baseline from the
+# same run, read from the results the benches left in DIR.
+# Usage: summary.sh DIR
+set -u
+dir=$1
+f() { [ -s "$dir/$1" ] && cat "$dir/$1"; }
+median() { sort -n | awk '{ a[++n] = $1 } END { if (!n) print "-"; else if (n % 2) print a[(n + 1) / 2]; else print (a[n / 2] + a[n / 2 + 1]) / 2 }'; }
+row() { printf '%-44s %14s %14s   %s\n' "$@"; }
+
+echo "Summary (Kestrin beside its baseline, one run)"
+row figure Kestrin baseline "baseline is"
+if f footprint.txt >/dev/null; then
+  k=$(awk '$1 == "kestrin.exe" || $1 == "BWCC32.DLL" { s += $2 } END { printf "%.1f", s / 1024 }' "$dir/footprint.txt")
+  b=$(awk '$1 == "baseline.exe" { printf "%.1f", $2 / 1024 }' "$dir/footprint.txt")
+  row "size, KiB (kestrin.exe + BWCC32.DLL)" "$k" "$b" "baseline.exe"
+fi
+if f startup.txt >/dev/null; then
+  row "window shown, median ms" "$(awk '$1 == "kestrin" { print $2 }' "$dir/startup.txt" | median)" \
+    "$(awk '$1 == "baseline" { print $2 }' "$dir/startup.txt" | median)" "baseline.exe"
+  row "first request after the window, median ms" \
+    "$(awk '$1 == "kestrin" && $3 != "-" { print $3 - $2 }' "$dir/startup.txt" | median)" "-" ""
+fi
+if f idle.txt >/dev/null; then
+  for g in program wineserver; do
+    row "idle CPU s in the run, $g" "$(awk -v g="$g" '$1 == "kestrin" && $2 == g { print $3 }' "$dir/idle.txt")" \
+      "$(awk -v g="$g" '$1 == "baseline" && $2 == g { print $3 }' "$dir/idle.txt")" "baseline.exe"
+  done
+  row "idle resident memory, program MiB" "$(awk '$1 == "kestrin" && $2 == "program" { print $4 }' "$dir/idle.txt")" \
+    "$(awk '$1 == "baseline" && $2 == "program" { print $4 }' "$dir/idle.txt")" "baseline.exe"
+fi
+if f server.txt >/dev/null; then
+  row "highest zero-loss rate, requests/s" "$(awk '$1 == "max" && $2 == "kestrin" { print $3 }' "$dir/server.txt")" \
+    "$(awk '$1 == "max" && $2 == "chronyd" { print $3 }' "$dir/server.txt")" "chronyd"
+  awk '$1 == "flood" { printf "%-44s %14s %14s   %s\n", "flood " $2 "/s, " $3 " s: thread answers, median ms", $6, "-", "";
+                       printf "%-44s %14s %14s   %s\n", "  longest wait ms; polls sent (1 due)", $7 "; " $4, "-", "" }' "$dir/server.txt"
+fi
+if f first.txt >/dev/null; then
+  for phase in first steady; do
+    row "vs ntpd, $phase exchange, mean error ms" \
+      "$(awk -v p="$phase" '$1 == "kestrin" && $2 == p { s += $3; n++ } END { if (n) printf "%.1f (n=%d)", s / n, n }' "$dir/first.txt")" \
+      "$(awk '$1 == "ntpdig" { s += $3; n++ } END { if (n) printf "%.2f (n=%d)", s / n, n }' "$dir/first.txt")" "ntpdig, steady"
+  done
+fi
+if f accuracy.txt >/dev/null; then
+  for path in none sym-20ms; do
+    row "scripted peer, $path path, mean |error| ms" \
+      "$(awk -v p="$path" '$1 == p && $4 == "kestrin" && $5 != "miss" && $6 != "miss" { e = ($5 - $6) * 1000; s += e < 0 ? -e : e; n++ } END { if (n) printf "%.1f", s / n }' "$dir/accuracy.txt")" \
+      "$(awk -v p="$path" '$1 == p && $4 == "ntpdig" && $5 != "miss" && $6 != "miss" { e = ($5 - $6) * 1000; s += e < 0 ? -e : e; n++ } END { if (n) printf "%.1f", s / n }' "$dir/accuracy.txt")" "ntpdig"
+  done
+fi
