@@ -7,14 +7,14 @@
 # the bare program with the same one-second timer, is measured the same way
 # (it sends nothing). Prints a table and appends "program group cpu_s
 # rss_mib" lines to $BENCH_RESULTS/idle.txt; asserts nothing. Two runs may go
-# side by side.
+# side by side. BENCH_IDLE_SECONDS: another length.
 # Usage: idle.sh PROGRAM.exe WINEPREFIX [--quick]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 E2E_NSPREFIX=kst-bench
 source "$here/../scripts/lib/netns.sh"
 source "$here/../tests/e2e/program.sh"
-program=$1 prefix=$2 seconds=600
+program=$1 prefix=$2 seconds=${BENCH_IDLE_SECONDS:-600}
 [ "${3:-}" = --quick ] && seconds=60
 tick=$(getconf CLK_TCK)
 
@@ -68,7 +68,7 @@ prog_stop idle
 awk -v p="${exe%.exe}" -v tick="$tick" '
   FNR == NR { before[$1] = $3; next }
   { cpu[$2] += ($3 - ($1 in before ? before[$1] : 0)) / tick; rss[$2] += $4 / 1024 }
-  END { for (g in cpu) printf "%s %s %.2f %.1f\n", p, g, cpu[g], rss[g] }' \
+  END { for (g in cpu) printf "%s %s %.2f %.1f\n", p, g, cpu[g], rss[g]; print p, "seconds", s, 0 }' s="$seconds" \
   "$E2E_DIR/before.txt" "$E2E_DIR/after.txt" >> "${BENCH_RESULTS:-/tmp}/idle.txt"
 
 echo

@@ -23,7 +23,7 @@ if f startup.txt >/dev/null; then
 fi
 if f idle.txt >/dev/null; then
   for g in program wineserver; do
-    row "idle CPU s in the run, $g" "$(awk -v g="$g" '$1 == "kestrin" && $2 == g { print $3 }' "$dir/idle.txt")" \
+    row "idle CPU s over $(awk '$2 == "seconds" { print $3; exit }' "$dir/idle.txt") s, $g" "$(awk -v g="$g" '$1 == "kestrin" && $2 == g { print $3 }' "$dir/idle.txt")" \
       "$(awk -v g="$g" '$1 == "baseline" && $2 == g { print $3 }' "$dir/idle.txt")" "baseline.exe"
   done
   row "idle resident memory, program MiB" "$(awk '$1 == "kestrin" && $2 == "program" { print $4 }' "$dir/idle.txt")" \
