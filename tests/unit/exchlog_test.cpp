@@ -47,39 +47,47 @@ TEST(ExchangeLog, LineHoldsTheExchange)
 {
     // T1 100.00, T2 102.35, T3 102.36, T4 100.21 (seconds after the base):
     // offset ((2.35) + (2.15)) / 2 = +2.250, delay 0.21 - 0.01 = 0.200.
-    const std::string stamps = "3974198500.000000,3974198502.349999,3974198502.359999,3974198500.209999";
-    const struct {
-        ExchangeVerdict verdict;
-        ExchangeAction action;
-        uint32_t error;
-        std::string tail;
-    } cases[] = {
-        {ExchangeVerdict::Accepted, ExchangeAction::Set, 0, "2.250,0.200,accepted,set"},
-        {ExchangeVerdict::Accepted, ExchangeAction::NotSet, 0, "2.250,0.200,accepted,not set: limit"},
-        {ExchangeVerdict::Accepted, ExchangeAction::SetError, 1314, "2.250,0.200,accepted,not set: error 1314"},
-        {ExchangeVerdict::Unsynchronised, ExchangeAction::None, 0, "2.250,0.200,leap 3,"},
-        {ExchangeVerdict::StratumZero, ExchangeAction::None, 0, "2.250,0.200,stratum 0,"},
-        {ExchangeVerdict::NoTransmitTime, ExchangeAction::None, 0, "2.250,0.200,zero transmit,"},
-        {ExchangeVerdict::WrongSource, ExchangeAction::None, 0, "2.250,0.200,wrong source,"},
-        {ExchangeVerdict::TooShort, ExchangeAction::None, 0, "2.250,0.200,too short,"},
-        {ExchangeVerdict::BeforeFloor, ExchangeAction::None, 0, "2.250,0.200,before the floor,"},
-    };
-    for (const auto& c : cases) {
-        ExchangeRecord r = Record(c.verdict, c.action);
-        r.error = c.error;
-        EXPECT_EQ("2026-12-08 09:21:43.05,10.213.12.2," + stamps + "," + c.tail, Line(r));
-    }
+    ExchangeRecord r = Record(ExchangeVerdict::Accepted, ExchangeAction::Set);
+    EXPECT_EQ("2026-12-08 09:21:43.05,10.213.12.2,3974198500.000000,3974198502.349999,"
+              "3974198502.359999,3974198500.209999,2.250,0.200,accepted,set",
+              Line(r));
+    r.action = ExchangeAction::SetError;
+    r.error = 1314;
+    EXPECT_NE(std::string::npos, Line(r).find(",accepted,not set: error 1314"));
 
-    // Negative offsets and a client line, which has no T4, offset or delay.
+    // Negative offsets, whole and with a fraction.
     ExchangeRecord behind = Record(ExchangeVerdict::Accepted, ExchangeAction::Set);
     behind.t2 = behind.t3 = At(97, 0.0);
     behind.t4 = behind.t1;
     EXPECT_NE(std::string::npos, Line(behind).find(",-3.000,0.000,accepted,set"));
     behind.t2 = behind.t3 = At(99, 0.75);
     EXPECT_NE(std::string::npos, Line(behind).find(",-0.250,0.000,"));
+
+    // A client line has no T4, offset or delay.
     ExchangeRecord client = Record(ExchangeVerdict::ClientRequest, ExchangeAction::Answered);
     client.hasT4 = false;
     EXPECT_NE(std::string::npos, Line(client).find(",3974198502.359999,,,,client request,answered"));
+}
+
+TEST(ExchangeLog, VerdictOfAReply)
+{
+    const struct {
+        ReplyVerdict checked;
+        bool beforeFloor;
+        int lengthBytes;
+        ExchangeVerdict expected;
+    } cases[] = {
+        {ReplyVerdict::Accepted, false, 48, ExchangeVerdict::Accepted},
+        {ReplyVerdict::Accepted, true, 48, ExchangeVerdict::BeforeFloor},
+        {ReplyVerdict::Accepted, false, 44, ExchangeVerdict::Accepted},  // short, yet it passed
+        {ReplyVerdict::NoTransmitTime, false, 20, ExchangeVerdict::TooShort},
+        {ReplyVerdict::NoTransmitTime, false, 48, ExchangeVerdict::NoTransmitTime},
+        {ReplyVerdict::WrongSource, true, 48, ExchangeVerdict::WrongSource},  // the first test decides
+        {ReplyVerdict::Unsynchronised, false, 60, ExchangeVerdict::Unsynchronised},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.expected, ExchangeVerdictOf(c.checked, c.beforeFloor, c.lengthBytes))
+            << static_cast<int>(c.checked) << " " << c.beforeFloor << " " << c.lengthBytes;
 }
 
 class ExchangeLogFile : public ::testing::Test {
