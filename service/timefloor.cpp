@@ -10,5 +10,10 @@ bool BeforeTimeFloor(NtpTime transmit, int64_t floorUnixSeconds)
 
 int64_t BuildDateFloor()
 {
-    return kBuildDayUnixSeconds;
+    // Twelve hours under the build day: a build made just after midnight
+    // UTC still hears a server that lags by a few hours (a zone mistake the
+    // status line reports as such), while a reply dated a day or more before
+    // the build is refused.
+    constexpr int64_t kMarginSeconds = 12 * 3600;
+    return kBuildDayUnixSeconds - kMarginSeconds;
 }

@@ -11,5 +11,5 @@
 // A floor of 0 or less is no floor.
 bool BeforeTimeFloor(NtpTime transmit, int64_t floorUnixSeconds);
 
-// 00:00 UTC of the day this program was built, seconds since 1970.
+// Noon UTC of the day before this program was built, seconds since 1970.
 int64_t BuildDateFloor();
