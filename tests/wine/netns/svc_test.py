@@ -149,7 +149,7 @@ class Host:
         self.lines = []
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
-        if not self.wait(lambda: self.find("READY"), 30):
+        if not self.wait(lambda: self.find("READY"), 90):
             self.stop()
             raise AssertionError("service did not start: %r" % self.lines)
 
