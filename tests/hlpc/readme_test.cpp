@@ -109,7 +109,7 @@ TEST(Readme, ReadmeMarkdownHoldsTheHelpTablesWordForWord)
             ++compared;
         }
     }
-    EXPECT_EQ(3u, compared);
+    EXPECT_EQ(4u, compared);
 }
 
 TEST(Readme, ReadmeMarkdownNamesThePackagesOfTheOneVersion)
