@@ -15,27 +15,34 @@ source "$KESTRIN_ROOT/scripts/lib/xvfb.sh"
 
 svc=kst-$tag-svc
 peer=kst-$tag-peer
-prefix=$KESTRIN_TMP/kst-$tag-prefix
 svc_addr=10.214.$subnet.1
 peer_addr=10.214.$subnet.2
 other_addr=10.214.$subnet.3  # a second peer address: a stranger
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" PYTHONDONTWRITEBYTECODE=1
 
-# quiet: on entry, where a killed run may have left these; loud otherwise.
+# Called with "stale" on entry, for what a killed run of this tag left: its
+# namespaces (their files stay in /run/netns even when the namespace itself
+# is gone) and its prefix copies. At exit, for what this run made.
+prefix=
 cleanup() {
-  local said=${1:-}
-  if [ -d "$prefix" ]; then
-    [ -n "$said" ] && echo "run-netns: removing $prefix left by an earlier run that did not finish"
+  local stale=${1:-} ns old
+  if [ -n "$prefix" ]; then
     WINEPREFIX=$prefix timeout 10 ip netns exec "$svc" wineserver -k 2>/dev/null
+    rm -rf "$prefix"
   fi
   for ns in "$svc" "$peer"; do
-    ip netns pids "$ns" >/dev/null 2>&1 || continue
-    [ -n "$said" ] && echo "run-netns: removing namespace $ns left by an earlier run that did not finish"
+    [ -e "/run/netns/$ns" ] || continue
+    [ -n "$stale" ] && echo "run-netns: removing namespace $ns left by an earlier run that did not finish"
     ip netns pids "$ns" 2>/dev/null | xargs -r kill -9 2>/dev/null
     ip netns del "$ns" 2>/dev/null
     rm -rf "/etc/netns/$ns"
   done
-  rm -rf "$prefix"
+  [ -n "$stale" ] || return 0
+  for old in "$KESTRIN_TMP/kst-$tag-prefix".*; do
+    [ -d "$old" ] || continue
+    echo "run-netns: removing $old left by an earlier run that did not finish"
+    rm -rf "$old"
+  done
 }
 cleanup stale
 trap cleanup EXIT
@@ -61,9 +68,11 @@ printf 'nameserver %s\noptions timeout:2 attempts:1\n' "$peer_addr" > "/etc/netn
 [ -n "${DISPLAY:-}" ] || xvfb_shared || exit 1
 
 # Wine makes its sockets in the wineserver: it must run in the service's
-# namespace, on a prefix of its own.
+# namespace, on a prefix of its own, a new copy each run, so that nothing a
+# killed run left in its copy is used again.
 mkdir -p "$KESTRIN_TMP"
-cp -a "$source_prefix" "$prefix" || exit 1
+prefix=$(mktemp -d "$KESTRIN_TMP/kst-$tag-prefix.XXXXXX") || exit 1
+cp -a "$source_prefix/." "$prefix" || exit 1
 WINEPREFIX=$prefix ip netns exec "$svc" wineserver -p 60 || exit 1
 # The first Wine process starts the prefix's services, which can take many
 # seconds on a loaded machine: do that here, detached from our pipes, so

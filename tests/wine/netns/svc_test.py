@@ -144,18 +144,22 @@ class Host:
     def __init__(self, *args):
         cmd = ["ip", "netns", "exec", ARGS.svc_ns, "env", "WINEPREFIX=" + ARGS.prefix,
                "wine", ARGS.exe] + [str(a) for a in args]
-        self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+        self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                      text=True, errors="replace")
         self.lines = []
-        self.reader = threading.Thread(target=self._read, daemon=True)
-        self.reader.start()
-        if not self.wait(lambda: self.find("READY"), 90):
+        self.errors = []  # Wine's and ip's own complaints, shown when the start fails
+        for stream, into in ((self.proc.stdout, self.lines), (self.proc.stderr, self.errors)):
+            threading.Thread(target=self._read, args=(stream, into), daemon=True).start()
+        if not self.wait(lambda: self.find("READY") or self.proc.poll() is not None, 90) \
+                or not self.find("READY"):
             self.stop()
-            raise AssertionError("service did not start: %r" % self.lines)
+            raise AssertionError("service did not start (exit %r): %r; stderr %r"
+                                 % (self.proc.returncode, self.lines, self.errors[-10:]))
 
-    def _read(self):
-        for line in self.proc.stdout:
-            self.lines.append(line.rstrip("\r\n"))
+    @staticmethod
+    def _read(stream, into):
+        for line in stream:
+            into.append(line.rstrip("\r\n"))
 
     def find(self, kind):
         return [l[len(kind) + 1:] for l in list(self.lines) if l.split(" ", 1)[0] == kind]
@@ -497,10 +501,10 @@ class StartUp(ServiceCase):
             # Not through Host: READY never comes.
             cmd = ["ip", "netns", "exec", ARGS.svc_ns, "env", "WINEPREFIX=" + ARGS.prefix,
                    "wine", ARGS.exe, "-t", "30", ARGS.peer_addr]
-            proc = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                  text=True, timeout=60)
+            proc = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                  text=True, errors="replace", timeout=60)
             lines = proc.stdout.splitlines()
-            self.assertEqual(proc.returncode, 3, lines)
+            self.assertEqual(proc.returncode, 3, (lines, proc.stderr[-800:]))
             self.assertEqual([l for l in lines if l.startswith("BOX ")], [
                 "BOX Kestrin Socket Error|Can't bind socket - 10048",
                 "BOX kestrin_svchost.exe|Abnormal program termination"])
