@@ -82,7 +82,15 @@ if [ ! -f "$prefix/system.reg" ]; then
   echo "setup: creating the Wine prefix $prefix (about a minute)"
   mkdir -p "$prefix"
   # No Mono or Gecko prompts: those components are switched off.
-  WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= \
-    wineboot -i >/dev/null 2>&1 || true
+  WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
+    DISPLAY= wineboot -i >/dev/null 2>&1 || true
+  WINEPREFIX=$prefix wineserver -w || true
+fi
+# Wine's menu builder stays off in this prefix and every copy of it, so
+# nothing run here adds entries to the desktop's menus.
+if ! grep -q '^"winemenubuilder.exe"=""' "$prefix/user.reg" 2>/dev/null; then
+  WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
+    DISPLAY= wine reg add 'HKCU\Software\Wine\DllOverrides' /v winemenubuilder.exe /d "" /f \
+    >/dev/null 2>&1 || true
   WINEPREFIX=$prefix wineserver -w || true
 fi
