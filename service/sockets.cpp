@@ -39,6 +39,14 @@ int SockSetNonBlocking(SOCKET sock)
     return ioctlsocket(sock, static_cast<long>(FIONBIO), &on) == 0 ? 0 : LastSocketError();
 }
 
+int SockSetReceiveBuffer(SOCKET sock, int bytes)
+{
+    return setsockopt(sock, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes),
+                      sizeof bytes) == 0
+               ? 0
+               : LastSocketError();
+}
+
 uint16_t SockServicePort(const char* name, uint16_t fallback)
 {
     const servent* entry = getservbyname(name, nullptr);

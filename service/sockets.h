@@ -21,6 +21,10 @@ int SockOpenUdp(SOCKET* sock);
 // Non-blocking mode (FIONBIO = 1). Returns 0, else the code.
 int SockSetNonBlocking(SOCKET sock);
 
+// Asks for a receive buffer of bytes (SO_RCVBUF); the system may grant
+// less. Returns 0, else the code.
+int SockSetReceiveBuffer(SOCKET sock, int bytes);
+
 // The UDP port of the services entry name, or fallback when there is none.
 uint16_t SockServicePort(const char* name, uint16_t fallback);
 

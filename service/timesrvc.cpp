@@ -21,6 +21,11 @@ const UINT kPollPeriodMs = 1000;
 // and the user still get their turn between batches.
 const int kMaxReadsPerNotify = 64;
 const long kSocketEvents = FD_READ | FD_WRITE | FD_OOB;
+// The socket's receive buffer: what waits while the thread is busy
+// elsewhere (painting, a dialog, another program's turn on the processor).
+// A usual default of some 200 KB holds a few hundred datagrams, tens of
+// milliseconds of a busy server's load; a system may grant less than asked.
+const int kReceiveBufferBytes = 4 * 1024 * 1024;
 
 int ClockYear()
 {
@@ -91,6 +96,8 @@ void TimeService::StartWinsock()
         SocketErrorBox("Can't set socket unblocked - %d", error);
         return;
     }
+    // Refused or cut down, the default buffer still works: nothing to report.
+    SockSetReceiveBuffer(sock, kReceiveBufferBytes);
     servicePort = SockServicePort("ntp", htons(kNtpPort));
     BindSocket();
     if (int error = SockSelectEvents(sock, handle_, WM_SOCKET_NOTIFY, kSocketEvents);

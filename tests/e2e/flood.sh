@@ -59,6 +59,10 @@ log "timed requests during the flood: $during"
 [ "$during" -ge "$want" ] || fail "timed requests stopped during the flood ($during in ${seconds}s)"
 
 prog_alive flooded || fail "the program died under the flood"
+# The program asks for a receive buffer beyond the system's default, and
+# the socket under Wine has it.
+rb=$(nsx svc ss -uamnH 'sport = :123' | sed -n 's/.*rb\([0-9]*\).*/\1/p' | head -n1)
+[ "${rb:-0}" -gt "$(cat /proc/sys/net/core/rmem_default)" ] || fail "receive buffer ${rb:-?} not enlarged"
 # The service still reads and shows a good reply.
 nsx peer "$E2E_PY" "$here/peer.py" push --from "${ADDR[peer]}" --any-port --to "${ADDR[svc]}" \
   --offset 0.1 >/dev/null

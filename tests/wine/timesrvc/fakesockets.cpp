@@ -65,6 +65,8 @@ int SockOpenUdp(SOCKET* sock)
 
 int SockSetNonBlocking(SOCKET) { return g_net.nonBlockError; }
 
+int SockSetReceiveBuffer(SOCKET, int) { return 0; }
+
 uint16_t SockServicePort(const char*, uint16_t fallback) { return fallback; }
 
 int SockBind(SOCKET, uint16_t port)
