@@ -67,8 +67,7 @@ echo
 echo "Accuracy: measured offset minus the peer's true offset (${offsets} s in turn)"
 echo "(path delay simulated in the peer; the kernel here has no netem)."
 echo "Expected error for both: (request delay - reply delay) / 2. Kestrin also"
-echo "cuts T1 and T4 to whole hundredths (about +5 ms on average) and shows"
-echo "hundredths (up to 5 ms either way)."
+echo "shows hundredths (up to 5 ms either way)."
 awk '
   { k = $1 " " $4; if (!(k in seen)) { seen[k] = 1; keys[++nk] = k; want[k] = ($2 - $3) / 2 * 1000 } }
   $5 == "miss" || $6 == "miss" { miss[k]++; next }

@@ -87,12 +87,13 @@ AdjustResult AdjustClock(TimeConverter& zone, const AdjustInput& input)
     // N: the clock now, not T4; the time since the reply arrived counts.
     ClockDate date{};
     ClockTime time{};
-    ReadLocalClock(&date, &time);
+    int pastHundredthMs = 0;
+    ReadLocalClock(&date, &time, &pastHundredthMs);
     zone.FollowClockYear(date.da_year);
     int64_t nowEpoch = 0;
     if (!zone.LocalToEpoch(&date, &time, &nowEpoch))
         return Failed(input, kUnusableTimeError);
-    const NtpTime now = NtpFromEpoch(nowEpoch, time.ti_hundredths);
+    const NtpTime now = NtpFromReading(nowEpoch, time.ti_hundredths, pastHundredthMs);
     const NtpTime corrected = negative ? NtpSub(now, magnitude) : NtpAdd(now, magnitude);
 
     const EpochHundredths target = EpochFromNtp(corrected);

@@ -24,7 +24,7 @@ uint32_t SwitchTimePrivilege(HANDLE token, const LUID& luid, DWORD attributes)
 
 }  // namespace
 
-int ReadLocalClock(ClockDate* date, ClockTime* time)
+int ReadLocalClock(ClockDate* date, ClockTime* time, int* pastHundredthMs)
 {
     SYSTEMTIME now{};
     GetLocalTime(&now);
@@ -35,6 +35,8 @@ int ReadLocalClock(ClockDate* date, ClockTime* time)
     time->ti_minute = static_cast<uint8_t>(now.wMinute);
     time->ti_second = static_cast<uint8_t>(now.wSecond);
     time->ti_hundredths = static_cast<uint8_t>(now.wMilliseconds / 10);
+    if (pastHundredthMs != nullptr)
+        *pastHundredthMs = now.wMilliseconds % 10;
     return 1;
 }
 

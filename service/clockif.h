@@ -7,8 +7,9 @@
 #include "time/clockrec.h"
 
 // Fills both records from the local clock, hundredths truncated from the
-// milliseconds. Always succeeds: returns 1.
-int ReadLocalClock(ClockDate* date, ClockTime* time);
+// milliseconds; the milliseconds that truncation drops (0..9) go to
+// *pastHundredthMs when given. Always succeeds: returns 1.
+int ReadLocalClock(ClockDate* date, ClockTime* time, int* pastHundredthMs = nullptr);
 
 // Sets the local clock, switching the system-time privilege on around the
 // call where the system has access control. Returns 0 on success, else the

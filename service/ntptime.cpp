@@ -31,6 +31,14 @@ NtpTime NtpFromEpoch(int64_t epochSeconds, int hundredths)
                    static_cast<uint32_t>(hundredths) * kFractionPerHundredth};
 }
 
+NtpTime NtpFromReading(int64_t epochSeconds, int hundredths, int pastHundredthMs)
+{
+    NtpTime t = NtpFromEpoch(epochSeconds, hundredths);
+    // 99 hundredths and 9 ms stay below 2^32: no carry into the seconds.
+    t.fraction += static_cast<uint32_t>(pastHundredthMs) * kFractionPerMillisecond;
+    return t;
+}
+
 int64_t UnixSecondsOfNtp(uint32_t ntpSeconds)
 {
     constexpr int64_t kEra = int64_t{1} << 32;

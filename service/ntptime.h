@@ -21,6 +21,10 @@ struct NtpTime {
 // seconds = epochSeconds + 2208988800 (mod 2^32), fraction = hundredths * 42949680.
 // From 2036-02-07 06:28:16 UTC the seconds word starts again at 0 (era 1).
 NtpTime NtpFromEpoch(int64_t epochSeconds, int hundredths);
+// A timestamp of a clock reading: NtpFromEpoch plus the milliseconds past
+// the hundredth (0..9) at 4294968 units each. Cut to hundredths, both ends
+// of an exchange would sit 5 ms early on average, and the offset with them.
+NtpTime NtpFromReading(int64_t epochSeconds, int hundredths, int pastHundredthMs);
 
 // The NTP seconds word as epoch seconds. The word names an instant only
 // modulo 2^32 s (136 years); the era is taken the way RFC 4330 (section 3)

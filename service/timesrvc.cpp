@@ -359,7 +359,8 @@ bool TimeService::ReadClock(NtpTime* stamp, int64_t* epochSeconds)
 {
     ClockDate date{};
     ClockTime time{};
-    ReadLocalClock(&date, &time);
+    int pastHundredthMs = 0;
+    ReadLocalClock(&date, &time, &pastHundredthMs);
     FollowClockYear(date.da_year);
     // A reading LocalToEpoch refuses stays 0. One from 1970 to 1980 converts
     // one way only; its stamp is still true, and requests need it.
@@ -370,7 +371,7 @@ bool TimeService::ReadClock(NtpTime* stamp, int64_t* epochSeconds)
                         EpochToLocal(seconds, &backDate, &backTime);
     if (epochSeconds != nullptr)
         *epochSeconds = seconds;
-    *stamp = NtpFromEpoch(seconds, time.ti_hundredths);
+    *stamp = NtpFromReading(seconds, time.ti_hundredths, pastHundredthMs);
     return usable;
 }
 

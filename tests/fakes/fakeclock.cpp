@@ -7,6 +7,7 @@ namespace {
 
 ClockDate g_date{1998, 1, 6};
 ClockTime g_time{0, 12, 0, 0};
+int g_pastHundredthMs = 0;
 uint32_t g_result = 0;
 int g_setCount = 0;
 ClockDate g_lastDate{};
@@ -21,6 +22,8 @@ void FakeClockSet(int year, int month, int day, int hour, int minute, int second
                        static_cast<uint8_t>(hundredths), static_cast<uint8_t>(second)};
 }
 
+void FakeClockSetPastHundredth(int milliseconds) { g_pastHundredthMs = milliseconds; }
+
 void FakeClockSetResult(uint32_t error) { g_result = error; }
 int FakeClockSetCount() { return g_setCount; }
 ClockDate FakeClockLastSetDate() { return g_lastDate; }
@@ -29,16 +32,19 @@ ClockTime FakeClockLastSetTime() { return g_lastTime; }
 void FakeClockReset()
 {
     FakeClockSet(1998, 6, 1, 12, 0, 0);
+    g_pastHundredthMs = 0;
     g_result = 0;
     g_setCount = 0;
     g_lastDate = ClockDate{};
     g_lastTime = ClockTime{};
 }
 
-int ReadLocalClock(ClockDate* date, ClockTime* time)
+int ReadLocalClock(ClockDate* date, ClockTime* time, int* pastHundredthMs)
 {
     *date = g_date;
     *time = g_time;
+    if (pastHundredthMs != nullptr)
+        *pastHundredthMs = g_pastHundredthMs;
     return 1;
 }
 

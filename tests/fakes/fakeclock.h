@@ -10,6 +10,9 @@
 void FakeClockSet(int year, int month, int day, int hour, int minute, int second,
                   int hundredths = 0);
 
+// The milliseconds past the hundredth (0..9) that readings carry from now on.
+void FakeClockSetPastHundredth(int milliseconds);
+
 // The error code SetLocalClock returns next (0: it succeeds and the virtual
 // clock takes the new reading).
 void FakeClockSetResult(uint32_t error);
@@ -19,5 +22,5 @@ int FakeClockSetCount();
 ClockDate FakeClockLastSetDate();
 ClockTime FakeClockLastSetTime();
 
-// Back to 1998-06-01 12:00:00.00, result 0, no calls counted.
+// Back to 1998-06-01 12:00:00.000, result 0, no calls counted.
 void FakeClockReset();

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -538,6 +539,41 @@ TEST_F(TimeServiceTest, UnreadableClockAnswersNoClientButStillAsks)
         service_->SendNow();
         ASSERT_EQ(Net().sent.size(), 1u);
         EXPECT_EQ(Net().sent[0].addr, kServer);
+        TearDown();
+        parent_ = nullptr;
+    }
+}
+
+// The clock reads milliseconds: the stamps keep those past the hundredth,
+// so a client we answer gets our time, not up to 9 ms less, and a server
+// whose clock is ours shows no offset, not up to +0.01.
+TEST_F(TimeServiceTest, StampsKeepTheMillisecondsPastTheHundredth)
+{
+    const uint32_t client = inet_addr("10.0.0.9");
+    const int64_t second = int64_t{1} << 32;  // in fraction units
+    const int64_t millisecond = second / 1000;
+    for (int pastMs : {0, 4, 5, 9}) {
+        SCOPED_TRACE(pastMs);
+        SetUp();
+        FakeClockSet(1998, 6, 1, 12, 0, 0, 37);
+        FakeClockSetPastHundredth(pastMs);
+        // The clock's instant, exact to 2^-32 s.
+        const NtpTime exact{kNow + kNtpToEpoch,
+                            static_cast<uint32_t>((370 + pastMs) * second / 1000)};
+        StartPolling();
+        Deliver(Message(3, {}, {}, exact), client, htons(50123));
+        ASSERT_EQ(Net().sent.size(), 1u);
+        EXPECT_LT(std::llabs(NtpToFixed(NtpSub(TransmitOf(Net().sent[0]), exact))), millisecond);
+
+        Net().sent.clear();
+        service_->SendNow();
+        ASSERT_EQ(Net().sent.size(), 1u);
+        const NtpTime t1 = TransmitOf(Net().sent[0]);
+        EXPECT_LT(std::llabs(NtpToFixed(NtpSub(t1, exact))), millisecond);
+        Deliver(Message(4, t1, exact, exact));
+        // A hundredth is 42949680 units, a little over: the sign may go either way.
+        const std::string shown = Status();
+        EXPECT_EQ(shown.substr(shown.find("Delta: ") + 8), "0.00 secs") << shown;
         TearDown();
         parent_ = nullptr;
     }
