@@ -10,7 +10,18 @@ set -euo pipefail
 setup=$(realpath "$1") driver=$(realpath "$2") work=$(realpath -m "$3")
 if [ -z "${KESTRIN_INSTALL_NETNS:-}" ]; then
   [ "$(id -u)" -eq 0 ] || { echo "needs root (network namespace)" >&2; exit 77; }
-  KESTRIN_INSTALL_NETNS=1 exec unshare --net -- "$0" "$@"
+  # The X server starts out here, in the machine's network namespace. Xvfb
+  # finds a free display by its abstract socket, which each namespace has
+  # of its own: started inside the private one, it would take the display
+  # of a server outside and replace that server's socket file.
+  source "$(dirname "$(realpath "$0")")/../../scripts/lib/paths.sh"
+  source "$KESTRIN_ROOT/scripts/lib/xvfb.sh"
+  xvfb=kst-install-$$-xvfb
+  trap 'xvfb_stop "$xvfb"' EXIT
+  xvfb_start "$xvfb" || { echo "install: FAIL: Xvfb did not start" >&2; exit 1; }
+  status=0
+  KESTRIN_INSTALL_NETNS=1 unshare --net -- "$0" "$@" || status=$?
+  exit "$status"
 fi
 ip link set lo up
 
@@ -20,12 +31,10 @@ prefix=$work/prefix
 # inside the work folder in case it runs all the same.
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export XDG_DATA_HOME=$work/xdg/data XDG_CONFIG_HOME=$work/xdg/config
-xvfb= displayfile=$(mktemp)
 cleanup() {
   set +e
   [ -d "$prefix" ] && timeout 20 wineserver -k 2>/dev/null
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-  rm -rf "$prefix" "$work/xdg" "$displayfile"
+  rm -rf "$prefix" "$work/xdg"
 }
 trap cleanup EXIT
 fail() { echo "install: FAIL: $*" >&2; exit 1; }
@@ -33,11 +42,6 @@ log() { echo "install: $*"; }
 
 rm -rf "$prefix" "$work/xdg"
 mkdir -p "$work"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$displayfile" ] && break; sleep 0.1; done
-[ -s "$displayfile" ] || fail "Xvfb did not start"
-export DISPLAY=:$(head -n1 "$displayfile")
 
 log "making a fresh prefix"
 timeout 300 wineboot -i >/dev/null 2>&1 || true
