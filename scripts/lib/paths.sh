@@ -40,13 +40,17 @@ without_fds() {
   return 0
 }
 
-# pid_stop FILE: stops the process whose pid FILE records (if it still runs
-# the same program) and removes FILE.
+# pid_runs PID PROGRAM: whether PID is a running PROGRAM (a pid recorded by
+# a run that was killed may have been given to another program since).
+pid_runs() { [ -n "$1" ] && [ "$(cat "/proc/$1/comm" 2>/dev/null)" = "$2" ]; }
+
+# pid_stop FILE PROGRAM: stops the process whose pid FILE records, if it is
+# still PROGRAM, and removes FILE.
 pid_stop() {
-  local file=$1 pid
+  local file=$1 program=$2 pid
   [ -f "$file" ] || return 0
   pid=$(head -n1 "$file")
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+  if pid_runs "$pid" "$program"; then
     kill "$pid" 2>/dev/null
     local i
     for i in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
