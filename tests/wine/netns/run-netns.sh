@@ -73,12 +73,15 @@ printf 'nameserver %s\noptions timeout:2 attempts:1\n' "$peer_addr" > "/etc/netn
 mkdir -p "$KESTRIN_TMP"
 prefix=$(mktemp -d "$KESTRIN_TMP/kst-$tag-prefix.XXXXXX") || exit 1
 cp -a "$source_prefix/." "$prefix" || exit 1
+
 WINEPREFIX=$prefix ip netns exec "$svc" wineserver -p 60 || exit 1
 # The first Wine process starts the prefix's services, which can take many
 # seconds on a loaded machine: do that here, detached from our pipes, so
 # the tests time the service and not Wine's start-up.
-( without_fds; exec env WINEPREFIX="$prefix" ip netns exec "$svc" wine cmd.exe /c exit ) \
-  </dev/null >/dev/null 2>&1 || true
+( without_fds; exec env WINEPREFIX="$prefix" WINEDEBUG=-all,err+winediag \
+    ip netns exec "$svc" wine cmd.exe /c exit ) </dev/null >"$prefix.start.log" 2>&1 || true
+[ -s "$prefix.start.log" ] && { echo "run-netns: Wine said while starting:"; cat "$prefix.start.log"; }
+rm -f "$prefix.start.log"
 
 ip netns exec "$peer" /usr/bin/python3 -W ignore::ResourceWarning "$here/svc_test.py" \
   --svc-ns "$svc" --svc-addr "$svc_addr" --peer-addr "$peer_addr" --other-addr "$other_addr" \

@@ -142,8 +142,9 @@ class Host:
     """kestrin_svchost.exe under Wine in the service's namespace."""
 
     def __init__(self, *args):
+        # Wine's own diagnoses (a display it could not use, say) go to stderr.
         cmd = ["ip", "netns", "exec", ARGS.svc_ns, "env", "WINEPREFIX=" + ARGS.prefix,
-               "wine", ARGS.exe] + [str(a) for a in args]
+               "WINEDEBUG=-all,err+winediag", "wine", ARGS.exe] + [str(a) for a in args]
         self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                      text=True, errors="replace")
         self.lines = []

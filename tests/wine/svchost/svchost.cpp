@@ -313,7 +313,8 @@ int main(int argc, char** argv)
 
     HostWindow* host = new HostWindow(options);
     if (!host->Create()) {
-        std::fprintf(stderr, "kestrin_svchost: cannot create the host window\n");
+        std::fprintf(stderr, "kestrin_svchost: cannot create the host window (error %lu)\n",
+                     GetLastError());
         return 1;
     }
     MSG msg;
