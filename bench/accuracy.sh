@@ -38,7 +38,9 @@ for p in "${paths[@]}"; do
   for i in $(seq 1 $(( exchanges - 1 ))); do actions+=(-a "$(( i * 1000 )):sendnow"); done
   prog_start "run-$name" svc "$program" "${ADDR[peer]}" "${actions[@]}" -t $(( exchanges + 3 ))
   wait_for_status "run-$name" '^Last set: ' $(( exchanges + 20 )) "$exchanges" \
-    || log "$name: only $(status_lines "run-$name" | grep -c '^Last set: ') replies shown"
+    || { log "$name: only $(status_lines "run-$name" | grep -c '^Last set: ') replies shown;" \
+           "the program's and the peer's last lines:"
+         tail -n 4 "$E2E_DIR/run-$name.log" "$E2E_DIR/peer-$name.log" >&2; }
   prog_stop "run-$name"
   # The peer's replies are paired in order: first the program's, then ntpdig's.
   status_lines "run-$name" | sed -n 's/.*Delta: \([-+][0-9.]*\) secs$/\1/p' > "$E2E_DIR/k-$name.txt"
