@@ -92,5 +92,7 @@ if ! grep -q '^"winemenubuilder.exe"=""' "$prefix/user.reg" 2>/dev/null; then
   WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
     DISPLAY= wine reg add 'HKCU\Software\Wine\DllOverrides' /v winemenubuilder.exe /d "" /f \
     >/dev/null 2>&1 || true
-  WINEPREFIX=$prefix wineserver -w || true
+  # Written to disk when the server ends; one a test run left running (it
+  # ends with that run) has the value already and saves it by itself.
+  WINEPREFIX=$prefix timeout 20 wineserver -w || true
 fi
