@@ -44,10 +44,7 @@ e2e_cleanup() {
   set +e +o pipefail
   [ -n "$E2E_WINE_PREFIX" ] && WINEPREFIX=$E2E_WINE_PREFIX timeout 10 wineserver -k 2>/dev/null
   for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
-  for ns in "${E2E_NAMESPACES[@]}"; do
-    ip netns pids "$ns" 2>/dev/null | xargs -r kill -9 2>/dev/null
-  done
-  for ns in "${E2E_NAMESPACES[@]}"; do ip netns del "$ns" 2>/dev/null; rm -rf "/etc/netns/$ns"; done
+  netns_remove "${E2E_NAMESPACES[@]}"
   [ -n "$E2E_XVFB" ] && xvfb_stop "$E2E_XVFB"
   if [ "$rc" -ne 0 ] && [ -d "$E2E_DIR" ]; then
     log "logs kept in $E2E_DIR"
@@ -58,15 +55,26 @@ e2e_cleanup() {
   return "$rc"
 }
 
+# netns_remove NS...: each namespace with the processes still in it, and
+# its /etc/netns folder. Its file in /run/netns goes even when the namespace
+# behind it is gone (its run was killed with its mount namespace).
+netns_remove() {
+  local ns
+  for ns in "$@"; do
+    ip netns pids "$ns" 2>/dev/null | xargs -r kill -9 2>/dev/null
+    ip netns del "$ns" 2>/dev/null
+    rm -rf "/etc/netns/$ns"
+  done
+  return 0
+}
+
 # netns_clear_stale PREFIX: removes the namespaces named PREFIX* that a
 # killed run left, with the processes still in them, and says so.
 netns_clear_stale() {
   local ns
   for ns in $(ip netns list | awk '{print $1}' | grep "^$1" || true); do
     log "removing namespace $ns left by an earlier run that did not finish"
-    ip netns pids "$ns" | xargs -r kill -9 2>/dev/null || true
-    ip netns del "$ns" 2>/dev/null || true
-    rm -rf "/etc/netns/$ns"
+    netns_remove "$ns"
   done
 }
 

@@ -19,14 +19,6 @@ NTPD=$KESTRIN_NTP/ntpsec/usr/sbin/ntpd
 # time whatever its options say. An array, so it also goes behind
 # "ip netns exec" and "timeout".
 NO_CLOCK=(setpriv --inh-caps=-sys_time --bounding-set=-sys_time --)
-no_clock() { "${NO_CLOCK[@]}" "$@"; }
-
-# chronyd_run ARGS...: the unpacked chronyd, always with -x (no clock
-# control) and without the clock capability.
-chronyd_run() { no_clock "$CHRONYD" -x "$@"; }
-
-# ntpd_run ARGS...: the unpacked ntpsec ntpd without the clock capability.
-ntpd_run() { no_clock "$NTPD" "$@"; }
 
 # without_fds: closes every descriptor above 2 of the current (sub)shell, so
 # a long-lived server started from it holds none of a caller's pipes (ctest

@@ -1,12 +1,13 @@
 # X servers for Wine without a screen: each on a free display number,
 # recorded in a pid file, stopped only by that pid. Source after paths.sh.
 
-# x_clear_stale_locks: for each X server of ours that died without cleaning
-# up (killed with the run that started it), removes what it left at its
-# display (a lock with its pid, a socket file nothing answers on) and its
-# own records. Other X servers' files are not ours to judge.
-x_clear_stale_locks() {
-  local displayfile name n pid lock sock
+# xvfb_clear_stale: for each X server of ours that died without cleaning up
+# (killed with the run that started it), removes the socket file it left at
+# its display, if nothing answers there now, and its own records. (Started
+# with -displayfd, our servers write no lock.) Other X servers' files are
+# not ours to judge.
+xvfb_clear_stale() {
+  local displayfile name n pid sock
   for displayfile in "$KESTRIN_PIDS"/*.display; do
     [ -f "$displayfile" ] || continue
     name=${displayfile%.display}
@@ -14,11 +15,10 @@ x_clear_stale_locks() {
     # Without both, a server is still starting.
     [ -n "$pid" ] && [ -n "$n" ] || continue
     pid_runs "$pid" Xvfb && continue
-    lock=/tmp/.X$n-lock sock=/tmp/.X11-unix/X$n
-    if [ "$(tr -dc '0-9' 2>/dev/null < "$lock")" = "$pid" ] ||
-       { [ -S "$sock" ] && ! socket_answers "$sock"; }; then
-      echo "xvfb: removing what display :$n left (its server, pid $pid, is gone)" >&2
-      rm -f "$lock" "$sock"
+    sock=/tmp/.X11-unix/X$n
+    if [ -S "$sock" ] && ! socket_answers "$sock"; then
+      echo "xvfb: removing the socket display :$n left (its server, pid $pid, is gone)" >&2
+      rm -f "$sock"
     fi
     rm -f "$name.pid" "$displayfile" "$name.log"
   done
@@ -43,7 +43,7 @@ xvfb_start() {
   local name=$1 pidfile displayfile n pid i
   mkdir -p "$KESTRIN_PIDS"
   pidfile=$KESTRIN_PIDS/$name.pid displayfile=$KESTRIN_PIDS/$name.display
-  x_clear_stale_locks
+  xvfb_clear_stale
   for n in $(seq 20 99); do
     { [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; } && continue
     # Xvfb writes the number to descriptor 3 once it serves the display; it

@@ -8,8 +8,7 @@ set -u
 tag=$1 subnet=$2 source_prefix=$3 exe=$4
 shift 4
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/../../../scripts/lib/paths.sh"
-source "$KESTRIN_ROOT/scripts/lib/xvfb.sh"
+source "$here/../../../scripts/lib/netns.sh"
 
 [ "$(id -u)" -eq 0 ] || { echo "needs root for network namespaces: skipped"; exit 77; }
 
@@ -20,31 +19,22 @@ peer_addr=10.214.$subnet.2
 other_addr=10.214.$subnet.3  # a second peer address: a stranger
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" PYTHONDONTWRITEBYTECODE=1
 
-# Called with "stale" on entry, for what a killed run of this tag left: its
-# namespaces (their files stay in /run/netns even when the namespace itself
-# is gone) and its prefix copies. At exit, for what this run made.
+# What a killed run of this tag left: its namespaces and prefix copies.
+netns_clear_stale "kst-$tag-"
+for old in "$KESTRIN_TMP/kst-$tag-prefix".*; do
+  [ -d "$old" ] || continue
+  log "removing $old left by an earlier run that did not finish"
+  rm -rf "$old"
+done
+
 prefix=
 cleanup() {
-  local stale=${1:-} ns old
   if [ -n "$prefix" ]; then
     WINEPREFIX=$prefix timeout 10 ip netns exec "$svc" wineserver -k 2>/dev/null
     rm -rf "$prefix"
   fi
-  for ns in "$svc" "$peer"; do
-    [ -e "/run/netns/$ns" ] || continue
-    [ -n "$stale" ] && echo "run-netns: removing namespace $ns left by an earlier run that did not finish"
-    ip netns pids "$ns" 2>/dev/null | xargs -r kill -9 2>/dev/null
-    ip netns del "$ns" 2>/dev/null
-    rm -rf "/etc/netns/$ns"
-  done
-  [ -n "$stale" ] || return 0
-  for old in "$KESTRIN_TMP/kst-$tag-prefix".*; do
-    [ -d "$old" ] || continue
-    echo "run-netns: removing $old left by an earlier run that did not finish"
-    rm -rf "$old"
-  done
+  netns_remove "$svc" "$peer"
 }
-cleanup stale
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
