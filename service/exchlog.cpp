@@ -107,6 +107,20 @@ void FormatExchangeLine(const ExchangeRecord& r, char* out, size_t size)
                   action);
 }
 
+std::string ResolveLogPath(const char* value, const char* folder)
+{
+    const std::string path = value != nullptr ? value : "";
+    const bool drive = path.size() >= 2 && path[1] == ':' &&
+                       ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    if (path.empty() || drive || path[0] == '\\' || path[0] == '/' || folder == nullptr ||
+        folder[0] == '\0')
+        return path;
+    std::string resolved = folder;
+    if (resolved.back() != '\\' && resolved.back() != '/')
+        resolved += '\\';
+    return resolved + path;
+}
+
 ExchangeLog::~ExchangeLog()
 {
     Close();
@@ -149,10 +163,7 @@ bool ExchangeLog::Write(const char* line)
     bool written = file_ != nullptr || Open();
     if (written && size_ > 0 && size_ + length > kRotateBytes) {
         Close();
-        const std::string old = path_ + ".old";
-        std::remove(old.c_str());
-        std::rename(path_.c_str(), old.c_str());
-        written = Open();
+        written = Rotate() && Open();
     }
     written = written && std::fprintf(file_, "%s%s", line, kLineEnd) > 0 && std::fflush(file_) == 0;
     if (written) {
@@ -162,6 +173,24 @@ bool ExchangeLog::Write(const char* line)
     // Closed, so that the next line tries afresh (the disk may have room again).
     Close();
     failed_ = true;
+    return false;
+}
+
+bool ExchangeLog::Rotate()
+{
+    // The file moves to a name of its own first: if it cannot move, nothing
+    // has been touched, and the previous NAME.old goes only once the file
+    // that replaces it is safe under that name. A system whose rename does
+    // not replace (Windows) needs the removal; elsewhere it is harmless.
+    const std::string old = path_ + ".old";
+    const std::string moving = old + ".new";
+    std::remove(moving.c_str());
+    if (std::rename(path_.c_str(), moving.c_str()) != 0)
+        return false;
+    std::remove(old.c_str());
+    if (std::rename(moving.c_str(), old.c_str()) == 0)
+        return true;
+    std::rename(moving.c_str(), path_.c_str());
     return false;
 }
 

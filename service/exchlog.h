@@ -1,7 +1,10 @@
 // The exchange log: one CSV line per exchange with a server and per client
 // answered, appended to a file of the user's choosing and flushed at once;
-// past 1 MB the file becomes NAME.old (one kept) and a new one starts. A log
-// that cannot be written costs one failed open per line and nothing else.
+// past 1 MB the file becomes NAME.old (one kept) and a new one starts. A file
+// that cannot be moved (another program holds it open) takes no more lines
+// until it can: the log never passes its bound, and the previous NAME.old
+// stays until the new one replaces it. A log that cannot be written costs one
+// failed open (and move) per line and nothing else.
 //
 // Columns: local time, address, T1, T2, T3, T4 (NTP seconds with six
 // decimals), offset and round-trip delay in seconds with millisecond
@@ -25,7 +28,7 @@ enum class ExchangeVerdict {
     NoTransmitTime,
     WrongSource,
     TooShort,        // a datagram of fewer than 48 bytes, rejected
-    BeforeFloor,     // transmit time before the program's build date
+    BeforeFloor,     // transmit time before the source's date (timefloor.h)
     ClientRequest,   // a client asked us; answered
 };
 
@@ -61,6 +64,11 @@ ExchangeAction ExchangeActionOf(AdjustAction action);
 // One line without its line end, cut to size.
 void FormatExchangeLine(const ExchangeRecord& record, char* out, size_t size);
 
+// The file a LogFile value names: a path with a drive or a leading slash as
+// given; any other (a bare name, a relative folder) within folder, the one
+// folder relative names are taken in, whatever the current directory.
+std::string ResolveLogPath(const char* value, const char* folder);
+
 // Added to the status text once after the log first failed to be written.
 inline constexpr char kLogFailureNote[] = " - log failed";
 
@@ -86,6 +94,9 @@ public:
 private:
     bool Open();
     void Close();
+    // Moves the closed file to NAME.old. False, with NAME where it was, when
+    // it cannot be moved or the previous NAME.old cannot be replaced.
+    bool Rotate();
 
     std::string path_;
     FILE* file_ = nullptr;

@@ -15,6 +15,8 @@ void Resync::NoteRequestSent(uint32_t nowMs)
 {
     sentAny_ = true;
     lastSentMs_ = nowMs;
+    // Whatever the request was for, its reply brings the clock right.
+    pending_ = false;
 }
 
 void Resync::NoteClockSet(uint32_t nowMs)
@@ -31,8 +33,28 @@ void Resync::NoteResume(uint32_t nowMs)
     dueMs_ = nowMs + kResumeDelayMs;
 }
 
-void Resync::NoteTimeChange(uint32_t nowMs)
+void Resync::NoteClockReading(uint32_t nowMs, int64_t clockMs)
 {
+    readAny_ = true;
+    clockLeadMs_ = clockMs - nowMs;
+}
+
+void Resync::NoteTimeChange(uint32_t nowMs, int64_t clockMs)
+{
+    // The counter runs on through any setting of the clock, so the clock's
+    // lead over it moves by exactly the step; the counter's own wrap moves
+    // the lead by 2^32 ms, which is taken off again.
+    const int64_t leadMs = clockMs - nowMs;
+    int64_t stepMs = leadMs - clockLeadMs_;
+    const int64_t wrapMs = int64_t{1} << 32;
+    if (stepMs > wrapMs / 2)
+        stepMs -= wrapMs;
+    else if (stepMs < -wrapMs / 2)
+        stepMs += wrapMs;
+    const bool stepped = readAny_ && (stepMs >= kMinStepMs || stepMs <= -kMinStepMs);
+    NoteClockReading(nowMs, clockMs);
+    if (!stepped)
+        return;
     if (setAny_ && nowMs - lastSetMs_ < kOwnSetWindowMs)
         return;
     if (pending_)

@@ -61,7 +61,7 @@ void ServerList::NoteAccepted()
     failedLookups_ = 0;
 }
 
-bool ServerList::NoteLookupFailed()
+bool ServerList::NoteFailed()
 {
     if (!InUse() || ++failedLookups_ >= names_.size()) {
         failedLookups_ = 0;

@@ -1,5 +1,6 @@
 // The servers the user named, in the order given, and which one is asked
-// now: the next one after three requests in a row without an accepted reply.
+// now: the next one after three requests in a row without an accepted reply,
+// or at once when the current one cannot be used.
 #pragma once
 
 #include <cstddef>
@@ -29,11 +30,13 @@ public:
     void NoteRequestSent() { ++unanswered_; }
     // An accepted reply: the current server answers.
     void NoteAccepted();
-    // The current name resolved to an address.
+    // The current name gave an address (a lookup or a dotted address).
     void NoteResolved() { failedLookups_ = 0; }
-    // The lookup of the current name failed. Returns true and moves to the
-    // next name, or false (staying) once every name has failed in a row.
-    bool NoteLookupFailed();
+    // The current name cannot be used: its lookup failed or could not start,
+    // or it is a dotted address that does not parse. Returns true and moves
+    // to the next name, or false (staying) once every name has failed in a
+    // row; a lone name never moves.
+    bool NoteFailed();
 
 private:
     void Advance();
@@ -41,7 +44,7 @@ private:
     std::vector<std::string> names_{std::string()};
     size_t index_ = 0;
     int unanswered_ = 0;     // requests since the last accepted reply
-    size_t failedLookups_ = 0;  // lookups failed in a row
+    size_t failedLookups_ = 0;  // names failed in a row
 };
 
 // The request status text: "NTP Request sent - %s" for a lone server, and

@@ -2,6 +2,7 @@
 // host lookup, one lookup at a time, the latest name winning.
 #include "service/timesrvc.h"
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -52,23 +53,32 @@ bool TimeService::UseServer(const char* name)
     serverName = name;
     if (IsDottedAddress(name)) {
         uint32_t addr = SockParseAddress(name);
-        if (addr == INADDR_NONE) {
-            serverAddr = 0;
-            ErrorBox("Invalid dotted decimal address for Server", kErrorCaption);
-            return false;
-        }
+        if (addr == INADDR_NONE)
+            return ServerUnusable("Invalid dotted decimal address for Server", kErrorCaption);
         serverAddr = addr;
+        servers.NoteResolved();
         BindSocket();
         return true;
     }
     // One lookup at a time: when the one in flight completes, it sees that
     // the name has changed and starts this one (EvHostResolved).
     if (lookupBuffer == nullptr)
-        StartLookup(name);
+        return StartLookup(name);
     return false;
 }
 
-void TimeService::StartLookup(const char* name)
+bool TimeService::ServerUnusable(const char* text, const char* caption)
+{
+    serverAddr = 0;
+    // With a list the entry counts as failed and the next one is used at
+    // once; the box comes only when every entry has failed in a row.
+    if (servers.NoteFailed())
+        return UseServer(servers.Current().c_str());
+    ErrorBox(text, caption);
+    return false;
+}
+
+bool TimeService::StartLookup(const char* name)
 {
     if (lookupBuffer == nullptr)
         lookupBuffer.reset(new (std::nothrow) char[MAXGETHOSTSTRUCT]);
@@ -78,11 +88,13 @@ void TimeService::StartLookup(const char* name)
                                 MAXGETHOSTSTRUCT, &lookupHandle);
     if (error != 0) {
         lookupBuffer.reset();
-        SocketErrorBox("Async lookup (DNS) failed - %d", error);
-        return;
+        char text[kStatusTextSize];
+        std::snprintf(text, sizeof text, "Async lookup (DNS) failed - %d", error);
+        return ServerUnusable(text, kSocketCaption);
     }
     lookupName = name;
     SetStatus("DNS Lookup in progress...");
+    return false;
 }
 
 LRESULT TimeService::EvHostResolved(WPARAM wParam, LPARAM lParam)
@@ -104,7 +116,7 @@ LRESULT TimeService::EvHostResolved(WPARAM wParam, LPARAM lParam)
     std::unique_ptr<char[]> entry = std::move(lookupBuffer);
     if (WSAGETASYNCERROR(lParam) != 0) {
         // With a list of servers the next name is tried, until all failed.
-        if (servers.NoteLookupFailed()) {
+        if (servers.NoteFailed()) {
             UseServer(servers.Current().c_str());
             return 0;
         }

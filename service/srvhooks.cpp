@@ -17,16 +17,35 @@ LRESULT TimeService::EvPowerBroadcast(WPARAM event, LPARAM)
 
 LRESULT TimeService::EvTimeChange(WPARAM, LPARAM)
 {
-    resync.NoteTimeChange(GetTickCount());
+    resync.NoteTimeChange(GetTickCount(), ClockReadingMs());
     SendResyncIfDue();
     return 0;
 }
 
 void TimeService::SendResyncIfDue()
 {
+    resync.NoteClockReading(GetTickCount(), ClockReadingMs());
     // Without a server the request waits until there is one.
     if (bound && serverAddr != 0 && resync.Due(GetTickCount()))
         SendRequest();
+}
+
+int64_t TimeService::ClockReadingMs()
+{
+    NtpTime stamp{};
+    int64_t epochSeconds = 0;
+    ReadClock(&stamp, &epochSeconds);
+    return epochSeconds * 1000 + static_cast<int64_t>((uint64_t{stamp.fraction} * 1000u) >> 32);
+}
+
+void TimeService::SetLogFile(const char* path)
+{
+    // Not the current directory: that depends on how the program was started.
+    char folder[MAX_PATH] = "";
+    const UINT length = GetWindowsDirectoryA(folder, sizeof folder);
+    if (length == 0 || length >= sizeof folder)
+        folder[0] = '\0';
+    exchangeLog.SetPath(ResolveLogPath(path, folder).c_str());
 }
 
 void TimeService::LogExchange(uint32_t addr, const ReplyTimes& times, const NtpTime* t4,

@@ -72,8 +72,9 @@ public:
     // (their hooks: srvhooks.cpp).
     // The version requests carry: 1 unless told; "auto" see versionpick.h.
     void SetProtocolVersion(VersionSetting setting) { versions.Assign(setting); }
-    // The exchange log's file (exchlog.h); empty: no log.
-    void SetLogFile(const char* path) { exchangeLog.SetPath(path); }
+    // The exchange log's file (exchlog.h); empty: no log. A relative path is
+    // taken in the Windows folder, where KESTRIN.INI is.
+    void SetLogFile(const char* path);
     // Replies whose transmit time lies before this are rejected whatever the
     // switches say (timefloor.h); seconds since 1970, UTC; 0: no floor.
     void SetTimeFloor(int64_t unixSeconds) { timeFloorSeconds = unixSeconds; }
@@ -107,7 +108,11 @@ private:
     // window that owns the service passes them on.
     LRESULT EvPowerBroadcast(WPARAM event, LPARAM lParam);
     LRESULT EvTimeChange(WPARAM wParam, LPARAM lParam);
+    // Each tick and time change: notes the clock against the tick counter
+    // and sends the extra request when it is due.
     void SendResyncIfDue();
+    // The clock now, milliseconds since 1970, UTC (0 s when unreadable).
+    int64_t ClockReadingMs();
 
     void StartWinsock();
     void BindSocket();
@@ -115,7 +120,12 @@ private:
     // The server's address from name: at once for a dotted address, else
     // through a lookup. Returns true when the address is known now.
     bool UseServer(const char* name);
-    void StartLookup(const char* name);
+    // Starts the lookup of name; false (the address is not known now).
+    bool StartLookup(const char* name);
+    // The current name cannot be used: with a list the next one is used, and
+    // the box (text, caption) shows only when every name has failed in a
+    // row. Returns UseServer's answer for the name used, else false.
+    bool ServerUnusable(const char* text, const char* caption);
     void SendRequest();
     // One read: notified for the first of a notification's batch. Closed:
     // the dialog was closed, and the service may be gone with it.

@@ -73,8 +73,10 @@ SNTPMainDlg::SNTPMainDlg(const char* cmdLine, TWindow* parent, UINT resourceId, 
     FormatNumberText(settings.maxDelta, SNTPMainDlgXfer.maxDeltaText,
                      sizeof SNTPMainDlgXfer.maxDeltaText);
 
-    // Its window is created with the dialog's other children.
+    // Its window is created with the dialog's other children. The floor
+    // holds from the start, while -d waits too.
     timeService = new TimeService(this, &settings.dstRule, "Invisible", statusLine);
+    timeService->SetTimeFloor(SourceDateFloor());
 }
 
 SNTPMainDlg::~SNTPMainDlg()
@@ -129,7 +131,6 @@ void SNTPMainDlg::StartService()
     ParseVersionSetting(extraSettings.ntpVersion, &version);
     timeService->SetProtocolVersion(version);
     timeService->SetLogFile(extraSettings.logFile);
-    timeService->SetTimeFloor(BuildDateFloor());
     if (haveServer && !switches.delayedStart) {
         // The reply's destination time is read when the reply is handled, and
         // one waiting behind start-up work (the window shown and painted) is

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -97,8 +98,9 @@ protected:
         // One file per test: ctest runs them side by side.
         path_ = ::testing::TempDir() + "kestrin_exchlog_" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".csv";
-        std::remove(path_.c_str());
-        std::remove((path_ + ".old").c_str());
+        std::filesystem::remove_all(path_);
+        std::filesystem::remove_all(path_ + ".old");
+        std::filesystem::remove_all(path_ + ".old.new");
     }
     void TearDown() override { SetUp(); }
     static std::string Read(const std::string& path)
@@ -146,6 +148,68 @@ TEST_F(ExchangeLogFile, RotatesPastOneMegabyteKeepingOneOld)
     log.SetPath(path_.c_str());
     EXPECT_TRUE(log.Write("fits"));
     EXPECT_EQ(filler + "fits\r\n", Read(path_));
+}
+
+// A log that another program holds open cannot move to .old: it used to grow
+// without bound, with the previous .old already deleted. Here a folder in the
+// way stands in for the holder (the move, or the replacing of .old, fails).
+TEST_F(ExchangeLogFile, LogThatCannotMoveStopsAtItsBoundAndKeepsTheOld)
+{
+    const std::string filler(ExchangeLog::kRotateBytes - 10, 'x');
+    const struct {
+        const char* blocked;  // the name a folder takes
+        const char* kept;     // the previous .old, or what stands in its place
+        const char* keptText;
+    } cases[] = {{".old.new", ".old", "older"}, {".old", ".old/held", "held"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.blocked);
+        SetUp();
+        std::ofstream(path_ + ".old", std::ios::binary) << "older";
+        std::filesystem::remove(path_ + c.blocked);
+        std::filesystem::create_directory(path_ + c.blocked);
+        std::ofstream(path_ + c.blocked + "/held", std::ios::binary) << "held";
+        std::ofstream(path_, std::ios::binary) << filler;
+
+        ExchangeLog log;
+        log.SetPath(path_.c_str());
+        EXPECT_FALSE(log.Write("a line longer than the room left"));
+        EXPECT_FALSE(log.Write("and another that does not fit"));
+        EXPECT_EQ(filler, Read(path_));  // not one byte past the bound
+        EXPECT_EQ(c.keptText, Read(path_ + c.kept));
+        EXPECT_TRUE(log.TakeFailureNote());
+        EXPECT_FALSE(log.TakeFailureNote());
+
+        // Let go: the next line moves the file and starts a new one.
+        std::filesystem::remove_all(path_ + c.blocked);
+        EXPECT_TRUE(log.Write("again longer than the room left"));
+        EXPECT_EQ(filler, Read(path_ + ".old"));
+        EXPECT_EQ(std::string(kExchangeLogHeader) + "\r\nagain longer than the room left\r\n",
+                  Read(path_));
+        EXPECT_FALSE(std::filesystem::exists(path_ + ".old.new"));
+    }
+}
+
+TEST(ExchangeLogPath, RelativeNamesGoIntoTheOneFolder)
+{
+    const char folder[] = "C:\\WINDOWS";
+    const struct {
+        const char* value;
+        const char* folder;
+        const char* path;
+    } cases[] = {
+        {"exchanges.csv", folder, "C:\\WINDOWS\\exchanges.csv"},
+        {"logs\\k.csv", "C:\\WINDOWS\\", "C:\\WINDOWS\\logs\\k.csv"},
+        {"..\\k.csv", folder, "C:\\WINDOWS\\..\\k.csv"},
+        {"C:\\kestrin\\e.csv", folder, "C:\\kestrin\\e.csv"},
+        {"d:/kestrin/e.csv", folder, "d:/kestrin/e.csv"},
+        {"D:e.csv", folder, "D:e.csv"},                    // a drive names its own folder
+        {"\\\\host\\share\\e.csv", folder, "\\\\host\\share\\e.csv"},
+        {"\\e.csv", folder, "\\e.csv"},
+        {"", folder, ""},                                  // no log stays no log
+        {"e.csv", "", "e.csv"},                            // no folder known
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.path, ResolveLogPath(c.value, c.folder)) << c.value << " in " << c.folder;
 }
 
 TEST_F(ExchangeLogFile, UnwritableLogIsNotedOnce)

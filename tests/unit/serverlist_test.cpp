@@ -62,7 +62,7 @@ TEST(ServerList, MovesAfterThreeUnansweredRequests)
                 list.NoteRequestSent();
                 break;
             case Accepted: list.NoteAccepted(); break;
-            case LookupFailed: list.NoteLookupFailed(); break;
+            case LookupFailed: list.NoteFailed(); break;
             }
             EXPECT_EQ(expected, list.Current()) << c.text << " step " << step;
             ++step;

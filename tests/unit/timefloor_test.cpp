@@ -42,11 +42,11 @@ TEST(TimeFloor, ErasOfTheSecondsWord)
     EXPECT_EQ(2085978495, UnixSecondsOfNtp(0xFFFFFFFFu));
 }
 
-TEST(TimeFloor, BuildDateIsNoonBeforeARecentBuildDay)
+TEST(TimeFloor, SourceDateIsNoonBeforeARecentSourceDay)
 {
-    const int64_t floor = BuildDateFloor();
+    const int64_t floor = SourceDateFloor();
     EXPECT_EQ(kDay / 2, floor % kDay);
-    EXPECT_GE(floor, 1735689600);  // a build of 2025 or later
+    EXPECT_GE(floor, 1735689600);  // a source of 2025 or later
 }
 
 }  // namespace

@@ -136,8 +136,8 @@ public:
         ParseVersionSetting(options_.version.c_str(), &version);
         service_->SetProtocolVersion(version);
         service_->SetLogFile(options_.exchangeLog.c_str());
-        service_->SetTimeFloor(BuildDateFloor());
-        Log("FLOOR", std::to_string(BuildDateFloor()));
+        service_->SetTimeFloor(SourceDateFloor());
+        Log("FLOOR", std::to_string(SourceDateFloor()));
         if (!options_.server.empty() && options_.sendNow)
             service_->SendNow();
 

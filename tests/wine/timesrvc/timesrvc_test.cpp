@@ -236,6 +236,58 @@ TEST_F(TimeServiceTest, LookupThatCannotStartShowsTheSocketBox)
               std::vector<std::string>{"Kestrin Socket Error|Async lookup (DNS) failed - 10050"});
 }
 
+// With a list, an entry that cannot be used (a dotted address that does not
+// parse, a lookup that cannot start) used to end polling for good, with its
+// box in the middle of a poll: it counts as that entry's failure instead, and
+// the box comes only when every entry has failed in a row.
+TEST_F(TimeServiceTest, ListWithAnUnusableEntryKeepsPolling)
+{
+    const struct {
+        const char* list;
+        int lookupError;
+    } cases[] = {{"10.0.0.1 300.1.1.1", 0}, {"10.0.0.1 ntp.example", WSAENETDOWN}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.list);
+        SetUp();
+        Net().lookupError = c.lookupError;
+        Start();
+        service_->SetServer(c.list);
+        int32_t interval = 60;
+        service_->SetPollInterval(&interval);
+        Tick(7 * 60);  // three to A, the fourth passes B by, three more to A
+        ASSERT_EQ(Net().sent.size(), 7u);
+        for (const auto& sent : Net().sent)
+            EXPECT_EQ(sent.addr, kServer);
+        EXPECT_EQ(Status(), "NTP Request sent to 10.0.0.1 - Mon Jun 01 12:00:00 1998 UTC");
+        EXPECT_TRUE(g_boxes.empty());
+        TearDown();
+        parent_ = nullptr;
+    }
+
+    // The first entry unusable: the next one is used at once.
+    SetUp();
+    Start();
+    service_->SetServer("300.1.1.1 10.0.0.1");
+    service_->SendNow();
+    ASSERT_EQ(Net().sent.size(), 1u);
+    EXPECT_EQ(Net().sent[0].addr, kServer);
+    EXPECT_TRUE(g_boxes.empty());
+    TearDown();
+    parent_ = nullptr;
+
+    // None usable: one box, as for a lone entry, and no request.
+    SetUp();
+    Net().lookupError = WSAENETDOWN;
+    Start();
+    service_->SetServer("300.1.1.1 ntp.example");
+    int32_t interval = 60;
+    service_->SetPollInterval(&interval);
+    Tick(2 * 60);
+    EXPECT_TRUE(Net().sent.empty());
+    EXPECT_EQ(g_boxes,
+              std::vector<std::string>{"Kestrin Socket Error|Async lookup (DNS) failed - 10050"});
+}
+
 TEST_F(TimeServiceTest, CompletedLookupSetsTheServerAndAsksAtOnce)
 {
     Start();
@@ -302,6 +354,34 @@ TEST_F(TimeServiceTest, DestructorCancelsTheLookupAndKeepsItsBuffer)
 }
 
 // --- the poll tick -----------------------------------------------------------
+
+// Another program's time change asks only when the clock stepped a second
+// or more against the tick counter: two programs that set the clock would
+// otherwise answer each other's sets for as long as both run.
+TEST_F(TimeServiceTest, TimeChangeAsksOnlyWhenTheClockStepped)
+{
+    const struct {
+        const char* what;
+        int minute, second, hundredths;
+        size_t requests;
+    } cases[] = {
+        {"no step", 0, 0, 0, 0},
+        {"half a second", 0, 0, 50, 0},
+        {"30 s ahead", 0, 30, 0, 1},
+        {"30 s back", 59, 30, 0, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        StartPolling();
+        Tick(1);  // the clock read against the counter
+        FakeClockSet(1998, 6, 1, c.minute == 59 ? 11 : 12, c.minute, c.second, c.hundredths);
+        SendMessageA(service_->GetHandle(), WM_TIMECHANGE, 0, 0);
+        EXPECT_EQ(Net().sent.size(), c.requests);
+        TearDown();
+        parent_ = nullptr;
+    }
+}
 
 TEST_F(TimeServiceTest, SettersRaiseTheCallersValues)
 {
