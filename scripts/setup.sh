@@ -17,6 +17,7 @@ packages=(
   libgtest-dev googletest
   wine wine32:i386 fonts-wine xvfb xauth x11-utils xdotool imagemagick
   ntpsec-ntpdig toybox iproute2 procps util-linux nsis
+  faketime  # a build machine's clock a year ahead (the time floor's test)
   # what the unpacked chronyd and ntpd load
   libcap2 libedit2 libgnutls30 libnettle8 libseccomp2 libbsd0 libssl3
   gnuplot-nox  # charts of bench/run.sh only

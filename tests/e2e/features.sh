@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The time service's additions against the scripted peer: the extra request
-# after a resume and after another program's time change (none for its own
-# set), fallback servers, the time floor, NTPVersion=auto, and the exchange
-# log (its lines, rotation, and a log that cannot be written); then the real
-# program with the keys in KESTRIN.INI and the broadcasts through its frame.
+# after a resume and none for a time change without a step of the clock (nor
+# for its own set), fallback servers (an unusable entry among them), the time
+# floor and where it comes from, NTPVersion=auto, and the exchange log (its
+# lines, rotation, a relative name, a log held open by another program, and
+# one that cannot be written); then the real program with the keys in
+# KESTRIN.INI and the broadcasts through its frame.
 # Usage: features.sh kestrin_svchost.exe WINEPREFIX [kestrin.exe]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -51,8 +53,16 @@ expect_status resync "$last_set" 20 1 "first exchange"
 # The system announces our own set to every window: no request for it.
 play timechange
 expect_line "$E2E_DIR/resync.log" '^EVENT timechange' 10 1 "time change after our own set delivered"
+# Another program's notice, well past our own set, without a step of the
+# clock (a small correction by another client): no request either, or two
+# programs that set the clock answer each other's sets for as long as both
+# run. A real step starts one (the service's Wine tests, where the clock is a
+# seam).
+until_elapsed "$(request_time peer 1)" 7
+play timechange
+expect_line "$E2E_DIR/resync.log" '^EVENT timechange' 10 2 "time change without a step delivered"
 until_elapsed "$(request_time peer 1)" 17
-expect_requests peer 1 "our own set, even 15 s on"
+expect_requests peer 1 "our own set and a change without a step, even 15 s on"
 
 t=$(date +%s.%N)
 play resume
@@ -62,11 +72,6 @@ awk -v a="$t" -v b="$(request_time peer 2)" 'BEGIN { exit !(b - a <= 5) }' \
 expect_line "$E2E_DIR/resync.log" '^EVENT power 7' 10 1 "both resume events delivered"
 until_elapsed "$(request_time peer 2)" 15
 expect_requests peer 2 "one request for one resume"
-
-play timechange
-expect_line "$E2E_DIR/peer.log" '^request ' 5 3 "request after another program's time change"
-until_elapsed "$(request_time peer 3)" 5
-expect_requests peer 3 "one request for one time change"
 prog_stop resync
 stop_peer peer
 
@@ -88,6 +93,20 @@ expect_requests peerB 4 "B asked four times"
 prog_stop fallback
 stop_peer peerA
 stop_peer peerB
+
+# An entry that cannot be used (a dotted address that does not parse) counts
+# as that entry's failure: no box, and the fourth poll goes on past it, back
+# to A. It used to stop polling for good, after a box in mid-poll.
+peer peerU peer --skip 3
+prog_start unusable svc "$program" "${ADDR[peer]} 300.1.1.1" -f 4
+expect_line "$E2E_DIR/peerU.log" '^reply ' 30 1 "A answers its fourth request, past the unusable entry"
+expect_status unusable "$last_set" 10 1 "A's reply taken"
+expect_line "$E2E_DIR/peerU.log" '^request ' 30 6 "polling goes on"
+prog_stop unusable
+stop_peer peerU
+grep '^BOX ' "$E2E_DIR/unusable.log" && fail "a box while polling a list"
+status_lines unusable | grep -E '^NTP Request sent' | grep -v "^$(sent_to "${ADDR[peer]}")" \
+  && fail "a request status that names another server"
 
 # --- NTPVersion=auto against a server that ignores version 1 ----------------
 peer peerV peerB --drop-version 1
@@ -111,6 +130,17 @@ prog_start floor svc "$program" "${ADDR[peerB]}" -i -E 'C:\kestrin\exchanges.csv
 expect_status floor "$last_set" 20 1 "exchange with the log on"
 floor=$(sed -n 's/^FLOOR \([0-9]*\).*/\1/p' "$E2E_DIR/floor.log" | tr -d '\r')
 [ -n "$floor" ] || fail "no FLOOR line"
+# The floor is noon before the source's day (SOURCE_DATE_EPOCH, else the
+# last commit), never from the build machine's clock: a tree configured while
+# that clock reads a year ahead has the same day.
+src=$(cd "$here/../.." && pwd)
+day=$(( ${SOURCE_DATE_EPOCH:-$(git -C "$src" log -1 --format=%ct)} / 86400 * 86400 ))
+[ "$floor" -eq $((day - 43200)) ] || fail "floor $floor, want $((day - 43200)) from the source's date"
+command -v faketime >/dev/null || fail "no faketime: run scripts/setup.sh"
+faketime -f '+365d' cmake -S "$src" -B "$E2E_DIR/ahead" -G Ninja >"$E2E_DIR/ahead.log" 2>&1 \
+  || { tail -n 20 "$E2E_DIR/ahead.log" >&2; fail "configure under a clock a year ahead"; }
+ahead=$(sed -n 's/.*UnixSeconds = \([0-9]*\);.*/\1/p' "$E2E_DIR/ahead"/generated/*.h)
+[ "$ahead" = "$day" ] || fail "a tree configured a year ahead has day '$ahead', want $day"
 # A reply dated a day before the build date, with -i (any offset allowed).
 nsx peerB "$E2E_PY" "$here/peer.py" push --from "${ADDR[peerB]}" --any-port --to "${ADDR[svc]}" \
   --offset "$(awk -v f="$floor" -v n="$(date +%s.%N)" 'BEGIN { printf "%.3f", f - 86400 - n }')" \
@@ -146,6 +176,31 @@ prog_stop nolog
 [ "$(status_lines nolog | grep -c 'log failed')" -eq 1 ] || fail "the failed log noted more than once"
 status_lines nolog | grep -vE "^NTP Request sent - |$last_set| - log failed$|^ $" \
   && fail "other status texts with a failed log"
+
+# --- A relative log held open by another program ----------------------------
+# A relative LogFile lies in the Windows folder, where KESTRIN.INI is, not in
+# the current directory. Held open, the full log cannot move to .old: it
+# takes no more lines (noted once) rather than grow, and the previous .old
+# stays; let go, it moves on at the next line.
+held=$drive_c/windows/held.csv
+head -c $((1024 * 1024 - 40)) /dev/zero | tr '\0' 'x' >"$held"
+printf older >"$held.old"
+wine_spawn holder svc "$broadcast" hold 'C:\windows\held.csv' 120
+holder=$LAST_PID
+expect_line "$E2E_DIR/holder.log" '^held' 20 1 "the log held open"
+peer peerH peer
+prog_start held svc "$program" "${ADDR[peer]}" -f 10 -E held.csv
+expect_status held "^Last set: .* secs - log failed$" 20 1 "the held log noted"
+expect_status held "$last_set" 20 3 "exchanges go on with the log held"
+[ "$(wc -c <"$held")" -eq $((1024 * 1024 - 40)) ] || fail "the held log grew to $(wc -c <"$held") bytes"
+[ "$(cat "$held.old")" = older ] || fail "the previous .old is lost while the log is held"
+kill "$holder"; wait "$holder" 2>/dev/null
+expect_line "$held" ',accepted,set' 20 1 "the log moves on once let go"
+prog_stop held
+stop_peer peerH
+[ "$(tr -d 'x' <"$held.old" | wc -c)" -eq 0 ] && [ "$(wc -c <"$held.old")" -eq $((1024 * 1024 - 40)) ] \
+  || fail "the held log did not become .old once let go"
+[ "$(status_lines held | grep -c 'log failed')" -eq 1 ] || fail "the held log noted more than once"
 
 # --- The real program: NTPVersion and LogFile from KESTRIN.INI -------------
 if [ -n "$app" ]; then
