@@ -105,7 +105,7 @@ expect_line "$E2E_DIR/peerU.log" '^request ' 30 6 "polling goes on"
 prog_stop unusable
 stop_peer peerU
 grep '^BOX ' "$E2E_DIR/unusable.log" && fail "a box while polling a list"
-status_lines unusable | grep -E '^NTP Request sent' | grep -v "^$(sent_to "${ADDR[peer]}")" \
+status_lines unusable | grep -E '^NTP Request sent' | grep -v "$(sent_to "${ADDR[peer]}")" \
   && fail "a request status that names another server"
 
 # --- NTPVersion=auto against a server that ignores version 1 ----------------
