@@ -38,7 +38,7 @@ void ServerList::Assign(const char* text)
     names_ = SplitServerNames(text);
     index_ = 0;
     unanswered_ = 0;
-    failedLookups_ = 0;
+    failedNames_ = 0;
 }
 
 void ServerList::Advance()
@@ -58,13 +58,13 @@ bool ServerList::MoveIfDue()
 void ServerList::NoteAccepted()
 {
     unanswered_ = 0;
-    failedLookups_ = 0;
+    failedNames_ = 0;
 }
 
 bool ServerList::NoteFailed()
 {
-    if (!InUse() || ++failedLookups_ >= names_.size()) {
-        failedLookups_ = 0;
+    if (!InUse() || ++failedNames_ >= names_.size()) {
+        failedNames_ = 0;
         return false;
     }
     Advance();

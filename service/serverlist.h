@@ -31,7 +31,7 @@ public:
     // An accepted reply: the current server answers.
     void NoteAccepted();
     // The current name gave an address (a lookup or a dotted address).
-    void NoteResolved() { failedLookups_ = 0; }
+    void NoteResolved() { failedNames_ = 0; }
     // The current name cannot be used: its lookup failed or could not start,
     // or it is a dotted address that does not parse. Returns true and moves
     // to the next name, or false (staying) once every name has failed in a
@@ -44,7 +44,7 @@ private:
     std::vector<std::string> names_{std::string()};
     size_t index_ = 0;
     int unanswered_ = 0;     // requests since the last accepted reply
-    size_t failedLookups_ = 0;  // names failed in a row
+    size_t failedNames_ = 0;  // names failed in a row
 };
 
 // The request status text: "NTP Request sent - %s" for a lone server, and

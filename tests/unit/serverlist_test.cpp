@@ -33,7 +33,7 @@ TEST(ServerList, SplitsAtBlanksAndCommas)
 // Each step: what happens, and the server current afterwards.
 TEST(ServerList, MovesAfterThreeUnansweredRequests)
 {
-    enum Event { Request, Accepted, LookupFailed };
+    enum Event { Request, Accepted, LookupFailed, Resolved };
     const struct {
         const char* text;
         std::vector<std::pair<Event, const char*>> steps;
@@ -48,6 +48,12 @@ TEST(ServerList, MovesAfterThreeUnansweredRequests)
         {"A", {{Request, "A"}, {Request, "A"}, {Request, "A"}, {Request, "A"}, {LookupFailed, "A"}}},
         // A failed lookup moves at once, until every name has failed in a row.
         {"A B C", {{LookupFailed, "B"}, {LookupFailed, "C"}, {LookupFailed, "C"}, {LookupFailed, "A"}}},
+        // A name that gives an address ends the run of failures: an unusable B
+        // between spells of a silent A is passed by each time, never the
+        // "every name failed" that would stop the list at B.
+        {"A B", {{Request, "A"}, {Request, "A"}, {Request, "A"}, {Request, "B"}, {LookupFailed, "A"},
+                 {Resolved, "A"}, {Request, "A"}, {Request, "A"}, {Request, "A"}, {Request, "B"},
+                 {LookupFailed, "A"}}},
         // After moving, the new server gets its own three requests.
         {"A B", {{LookupFailed, "B"}, {Request, "B"}, {Request, "B"}, {Request, "B"}, {Request, "A"}}},
     };
@@ -63,6 +69,7 @@ TEST(ServerList, MovesAfterThreeUnansweredRequests)
                 break;
             case Accepted: list.NoteAccepted(); break;
             case LookupFailed: list.NoteFailed(); break;
+            case Resolved: list.NoteResolved(); break;
             }
             EXPECT_EQ(expected, list.Current()) << c.text << " step " << step;
             ++step;
