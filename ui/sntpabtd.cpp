@@ -13,7 +13,6 @@ constexpr UINT kTextLength = 255;
 constexpr DWORD kModuleNameSize = 255;
 constexpr size_t kVersionPathSize = 260;
 
-const char kVersionText[] = "Version 2.8f (32-bit)";
 const char kCopyrightText[] = "Copyright (c) 2026 The Kestrin developers";
 
 }  // namespace
@@ -72,10 +71,15 @@ void SNTPAboutDlg::SetupWindow()
     TDialog::SetupWindow();
     CentreWindow(nullptr, GetHandle(), TRUE);
 
+    // The version is written once, in the version resource; without one
+    // the line keeps the template's bare "Version".
     ProjectRCVersion version(GetModule());
-    char line[kTextLength];
-    wsprintfA(line, "%s %s %s", "", "", kVersionText);
-    versionLine->SetText(line);
+    const char* productVersion = nullptr;
+    if (version.QueryProductVersion(&productVersion)) {
+        char line[kTextLength];
+        wsprintfA(line, "%s %s Version %.200s (32-bit)", "", "", productVersion);
+        versionLine->SetText(line);
+    }
     copyrightLine->SetText(kCopyrightText);
     const char* note = nullptr;
     if (version.QuerySpecialBuild(&note))

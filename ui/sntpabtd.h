@@ -37,7 +37,8 @@ class SNTPAboutDlg : public TDialog {
 public:
     SNTPAboutDlg(TWindow* parent, UINT resourceId = IDD_ABOUT, HINSTANCE module = nullptr);
 
-    // Centred on the screen; version line, copyright line and, when the
-    // version resource has one, the special-build note.
+    // Centred on the screen; the version line ("  Version X (32-bit)", X
+    // the ProductVersion of the module's version resource), the copyright
+    // line and, when the version resource has one, the special-build note.
     void SetupWindow() override;
 };
