@@ -79,11 +79,12 @@ public:
     // switches say (timefloor.h); seconds since 1970, UTC; 0: no floor.
     void SetTimeFloor(int64_t unixSeconds) { timeFloorSeconds = unixSeconds; }
 
-    // The counters since the last SetServer.
-    int32_t SentCount() const { return sentCount; }
-    int32_t BroadcastCount() const { return broadcastCount; }
-    int32_t ReceivedCount() const { return receivedCount; }
-    int32_t RejectedCount() const { return rejectedCount; }
+    // The counters since the last SetServer; 64 bits, so that no rate a
+    // socket can carry wraps them.
+    uint64_t SentCount() const { return sentCount; }
+    uint64_t BroadcastCount() const { return broadcastCount; }
+    uint64_t ReceivedCount() const { return receivedCount; }
+    uint64_t RejectedCount() const { return rejectedCount; }
 
     // State for the statistics dialog and for tests.
     uint32_t ServerAddr() const { return serverAddr; }          // network order, 0: none
@@ -158,10 +159,10 @@ private:
     int32_t currentInterval = kMinPollInterval;  // seconds
     int32_t baseInterval = kMinPollInterval;     // seconds
     int32_t tickCount = 0;
-    int32_t sentCount = 0;       // requests and answers to clients
-    int32_t broadcastCount = 0;  // mode 5 messages received
-    int32_t receivedCount = 0;   // read notifications, and datagrams read in their batches
-    int32_t rejectedCount = 0;   // messages that failed the acceptance tests
+    uint64_t sentCount = 0;       // requests and answers to clients
+    uint64_t broadcastCount = 0;  // mode 5 messages received
+    uint64_t receivedCount = 0;   // read notifications, and datagrams read in their batches
+    uint64_t rejectedCount = 0;   // messages that failed the acceptance tests
     NtpTime T1{}, T2{}, T3{}, T4{};  // of the last message taken as a reply
     SOCKET sock = INVALID_SOCKET;
     uint16_t servicePort = 0;  // network order; local and remote port alike

@@ -22,8 +22,8 @@ TFrameWindow* MainWindow()
 
 }  // namespace
 
-SNTPStatsDlg::SNTPStatsDlg(TWindow* parent, int32_t sent, int32_t received, int32_t rejected,
-                           int32_t broadcast, UINT resourceId, HINSTANCE module)
+SNTPStatsDlg::SNTPStatsDlg(TWindow* parent, uint64_t sent, uint64_t received, uint64_t rejected,
+                           uint64_t broadcast, UINT resourceId, HINSTANCE module)
     : TDialog(parent, resourceId, module)
 {
     receivedStatic = new TStatic(this, IDC_RECEIVEDCOUNT, kTextLength);
@@ -33,10 +33,10 @@ SNTPStatsDlg::SNTPStatsDlg(TWindow* parent, int32_t sent, int32_t received, int3
     SetTransferBuffer(&SNTPStatsDlgXfer);
 
     SNTPStatsDlgTransfer& x = SNTPStatsDlgXfer;
-    FormatNumberText(received, x.receivedText, sizeof x.receivedText);
-    FormatNumberText(sent, x.sentText, sizeof x.sentText);
-    FormatNumberText(rejected, x.rejectedText, sizeof x.rejectedText);
-    FormatNumberText(broadcast, x.broadcastText, sizeof x.broadcastText);
+    FormatCountText(received, x.receivedText, sizeof x.receivedText);
+    FormatCountText(sent, x.sentText, sizeof x.sentText);
+    FormatCountText(rejected, x.rejectedText, sizeof x.rejectedText);
+    FormatCountText(broadcast, x.broadcastText, sizeof x.broadcastText);
 }
 
 SNTPStatsDlg::~SNTPStatsDlg()

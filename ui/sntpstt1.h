@@ -8,7 +8,7 @@
 
 class TStatic;
 
-// The four count texts ("%ld"); the static controls take no part in the
+// The four count texts (decimal, the full count); the static controls take no part in the
 // transfer, the set-up places the texts itself.
 struct SNTPStatsDlgTransfer {
     char receivedText[255];
@@ -24,8 +24,8 @@ class SNTPStatsDlg : public TDialog {
 public:
     // The counts as they stand when the dialog is opened; it never reads
     // them again.
-    SNTPStatsDlg(TWindow* parent, int32_t sent, int32_t received, int32_t rejected,
-                 int32_t broadcast, UINT resourceId = IDD_STATS, HINSTANCE module = nullptr);
+    SNTPStatsDlg(TWindow* parent, uint64_t sent, uint64_t received, uint64_t rejected,
+                 uint64_t broadcast, UINT resourceId = IDD_STATS, HINSTANCE module = nullptr);
     ~SNTPStatsDlg() override;
 
     // Centred over the application's main window, then the four texts.

@@ -292,4 +292,31 @@ TEST(NumberText, FormatsExtremes)
     EXPECT_STREQ("2147", out);
 }
 
+// The statistics once showed the counts as signed 32-bit numbers, negative
+// after 2^31 messages.
+TEST(NumberText, CountsPast2To31ShowInFullNeverNegative)
+{
+    const struct {
+        uint64_t count;
+        const char* text;
+    } cases[] = {
+        {0, "0"},
+        {7, "7"},
+        {2147483647, "2147483647"},
+        {2147483648u, "2147483648"},
+        {4294967296ull, "4294967296"},
+        {UINT64_MAX, "18446744073709551615"},
+    };
+    for (const auto& c : cases) {
+        char out[24];
+        FormatCountText(c.count, out, sizeof out);
+        EXPECT_STREQ(c.text, out);
+    }
+    char small[5] = "xxxx";
+    FormatCountText(UINT64_MAX, small, sizeof small);
+    EXPECT_STREQ("1844", small);
+    FormatCountText(12, small, 1);
+    EXPECT_STREQ("", small);
+}
+
 }  // namespace

@@ -157,7 +157,8 @@ private:
                 if (service_->SentCount() != sentSeen_) {
                     sentSeen_ = service_->SentCount();
                     char text[64];
-                    std::snprintf(text, sizeof text, "count=%d fastticks=%d", sentSeen_,
+                    std::snprintf(text, sizeof text, "count=%llu fastticks=%d",
+                                  static_cast<unsigned long long>(sentSeen_),
                                   fastTicksSent_);
                     Log("SENT", text);
                 }
@@ -204,10 +205,12 @@ private:
         server.s_addr = service_->ServerAddr();
         char text[256];
         std::snprintf(text, sizeof text,
-                      "sent=%d received=%d broadcast=%d rejected=%d server=%s interval=%d "
+                      "sent=%llu received=%llu broadcast=%llu rejected=%llu server=%s interval=%d "
                       "base=%d bound=%d lookup=%d pending=%d",
-                      service_->SentCount(), service_->ReceivedCount(),
-                      service_->BroadcastCount(), service_->RejectedCount(), inet_ntoa(server),
+                      static_cast<unsigned long long>(service_->SentCount()),
+                      static_cast<unsigned long long>(service_->ReceivedCount()),
+                      static_cast<unsigned long long>(service_->BroadcastCount()),
+                      static_cast<unsigned long long>(service_->RejectedCount()), inet_ntoa(server),
                       service_->CurrentInterval(), service_->BaseInterval(),
                       service_->Bound() ? 1 : 0, service_->LookupOutstanding() ? 1 : 0,
                       service_->RequestPending() ? 1 : 0);
@@ -250,7 +253,7 @@ private:
     DWORD start_ = 0;
     std::string lastState_;
     int fastTicksSent_ = 0;
-    int sentSeen_ = 0;
+    uint64_t sentSeen_ = 0;
 
     DECLARE_RESPONSE_TABLE(HostWindow);
 };

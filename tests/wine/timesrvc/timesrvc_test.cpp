@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "framework/tcontrol.h"
@@ -212,6 +214,15 @@ TEST_F(TimeServiceTest, OnlyThreeDotsAndDigitsMakeAnAddress)
         parent_ = nullptr;
     }
 }
+
+// The counts were once signed 32 bits: negative after 2^31 messages, some
+// 30 hours at the rate the service answers clients. At 64 bits they never wrap.
+using CountOf = decltype(std::declval<const TimeService&>().SentCount());
+static_assert(std::is_same_v<CountOf, uint64_t>, "the counts never turn negative or wrap");
+static_assert(std::is_same_v<decltype(std::declval<const TimeService&>().ReceivedCount()), CountOf> &&
+                  std::is_same_v<decltype(std::declval<const TimeService&>().RejectedCount()), CountOf> &&
+                  std::is_same_v<decltype(std::declval<const TimeService&>().BroadcastCount()), CountOf>,
+              "all four counts alike");
 
 TEST_F(TimeServiceTest, SetServerClearsTheCountersAndTheAddress)
 {
