@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <utility>
 
 #include "framework/tapplic.h"
 #include "framework/tframe.h"
@@ -39,6 +40,14 @@ void FillList(TComboBoxData* list, const char* const* entries, int count, int32_
     for (int i = 0; i < count; ++i)
         list->AddString(entries[i]);
     list->Select(selected);
+}
+
+// The list's selection as it stands, -1 for none.
+int32_t SelectedIndex(const TComboBox& list)
+{
+    if (list.GetHandle() == nullptr)
+        return -1;
+    return static_cast<int32_t>(SendMessageA(list.GetHandle(), CB_GETCURSEL, 0, 0));
 }
 
 // Copies a text field of the record, which the controls filled, with its NUL
@@ -135,6 +144,26 @@ SNTPDstRuleDlg::~SNTPDstRuleDlg()
     taken.end.weekdayIndex = x.endWeekday.GetSelIndex();
     taken.end.monthIndex = x.endMonth.GetSelIndex();
     RuleFromFields(taken, rule);
+}
+
+bool SNTPDstRuleDlg::CanClose()
+{
+    if (!TDialog::CanClose())
+        return false;
+    const std::pair<TComboBox*, TComboBox*> ends[] = {{endOrdinalList, endMonthList},
+                                                      {startOrdinalList, startMonthList}};
+    for (const auto& [ordinalList, monthList] : ends) {
+        TzTransitionFields shown{};
+        shown.ordinalIndex = SelectedIndex(*ordinalList);
+        shown.monthIndex = SelectedIndex(*monthList);
+        if (OrdinalLacksMonth(shown)) {
+            SetFocus(monthList->GetHandle());
+            ReportFormatError("Month must be chosen when an Ordinal is chosen",
+                              "Month selection error");
+            return false;
+        }
+    }
+    return true;
 }
 
 void SNTPDstRuleDlg::SetupWindow()

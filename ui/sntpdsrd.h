@@ -53,6 +53,11 @@ public:
     // over the application's main window.
     void SetupWindow() override;
 
+    // The edits' validators, then each end of the period (end first, the
+    // record's order): an Ordinal without a Month is refused with a message
+    // and the Month list gets the focus.
+    bool CanClose() override;
+
 private:
     DstRuleRecord* rule;
 

@@ -22,6 +22,13 @@ constexpr int32_t kBlankWeekdayIndex = kWeekdayEntryCount - 1;
 constexpr int32_t kBlankMonthIndex = kMonthEntryCount - 1;
 constexpr int32_t kSunday = 7;  // weekday numbers run 1 = Monday .. 7 = Sunday
 
+// Only the first five entries name an ordinal; the blank one and no
+// selection (and anything else) name none.
+bool IsChosenOrdinal(int32_t index)
+{
+    return index >= 0 && index < kBlankOrdinalIndex;
+}
+
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
@@ -130,10 +137,8 @@ void RuleFromFields(const TzFields& fields, DstRuleRecord* rule)
     SetZoneName(rule->stdName, fields.stdName);
     SetZoneName(rule->dstName, fields.dstName);
 
-    // Only the first five entries name an ordinal; the blank one, no
-    // selection (and anything else) mean no daylight saving.
-    auto chosen = [](int32_t index) { return index >= 0 && index < kBlankOrdinalIndex; };
-    if (!chosen(fields.start.ordinalIndex) || !chosen(fields.end.ordinalIndex)) {
+    // An ordinal named at neither end, or at only one, means no daylight saving.
+    if (!IsChosenOrdinal(fields.start.ordinalIndex) || !IsChosenOrdinal(fields.end.ordinalIndex)) {
         rule->startOrdinal = -1;
         rule->endOrdinal = -1;
         return;
@@ -142,6 +147,12 @@ void RuleFromFields(const TzFields& fields, DstRuleRecord* rule)
                    &rule->startHour, &rule->startMinute);
     TakeTransition(fields.end, &rule->endOrdinal, &rule->endWeekday, &rule->endMonth,
                    &rule->endHour, &rule->endMinute);
+}
+
+bool OrdinalLacksMonth(const TzTransitionFields& transition)
+{
+    const bool month = transition.monthIndex >= 0 && transition.monthIndex < kBlankMonthIndex;
+    return IsChosenOrdinal(transition.ordinalIndex) && !month;
 }
 
 bool FormatOffsetText(int32_t offsetSeconds, char* out, size_t size)

@@ -50,6 +50,11 @@ TzFields FieldsFromRule(const DstRuleRecord& rule);
 // offset text that cannot be read keeps the rule's offset.
 void RuleFromFields(const TzFields& fields, DstRuleRecord* rule);
 
+// True when the transition names an Ordinal (an entry other than the blank)
+// but no Month: a day that no calendar has, so OK refuses it. A blank or
+// missing Ordinal needs no Month.
+bool OrdinalLacksMonth(const TzTransitionFields& transition);
+
 // "%c%02d:%02d": the sign ('+' for 0 and up), whole hours and whole
 // minutes of the magnitude; seconds are dropped. Cut to size; returns
 // false when it was cut.

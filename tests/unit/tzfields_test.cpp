@@ -174,6 +174,33 @@ TEST(TzFields, ListStatesStoreIntoTheRule)
     }
 }
 
+// An Ordinal with the blank Month was once stored as month 13, a rule that
+// never applies, and daylight saving was silently off.
+TEST(TzFields, OrdinalWithoutMonthIsRefused)
+{
+    const struct {
+        int32_t ordinalIndex, monthIndex;
+        bool refused;
+    } cases[] = {
+        {0, 0, false},  {4, 11, false}, {0, 12, true},  {4, -1, true},   {2, 13, true},
+        {5, 12, false}, {5, 3, false},  {-1, -1, false}, {-1, 12, false}, {6, 12, false},
+    };
+    for (const auto& c : cases) {
+        TzTransitionFields t{};
+        t.ordinalIndex = c.ordinalIndex;
+        t.monthIndex = c.monthIndex;
+        EXPECT_EQ(c.refused, OrdinalLacksMonth(t)) << c.ordinalIndex << ", " << c.monthIndex;
+    }
+    // A stored month 13 still opens as it always did (Month blank), and
+    // such a rule is then refused until a Month or the blank Ordinal is chosen.
+    DstRuleRecord stored = NorthernRule();
+    stored.startMonth = 13;
+    const TzFields f = FieldsFromRule(stored);
+    EXPECT_EQ(12, f.start.monthIndex);
+    EXPECT_TRUE(OrdinalLacksMonth(f.start));
+    EXPECT_FALSE(OrdinalLacksMonth(f.end));
+}
+
 TEST(TzFields, NamesAndOffsetGoBackWithinTheirFields)
 {
     TzFields f = FieldsFromRule(NorthernRule());
