@@ -11,6 +11,7 @@ DEFINE_RESPONSE_TABLE(TFrameWindow, TWindow)
     EV_MESSAGE(WM_ENDSESSION, EvEndSession),
     EV_MESSAGE(WM_POWERBROADCAST, EvPowerBroadcast),
     EV_MESSAGE(WM_TIMECHANGE, EvTimeChange),
+    EV_MESSAGE(WM_ENABLE, EvEnable),
 END_RESPONSE_TABLE;
 
 TFrameWindow::TFrameWindow(TWindow* parent, const char* title, TWindow* client,
@@ -190,6 +191,12 @@ LRESULT TFrameWindow::EvTimeChange(WPARAM wParam, LPARAM lParam)
 {
     PassToClient(WM_TIMECHANGE, wParam, lParam);
     return DefaultProcessing(WM_TIMECHANGE, wParam, lParam);
+}
+
+LRESULT TFrameWindow::EvEnable(WPARAM wParam, LPARAM lParam)
+{
+    PassToClient(WM_ENABLE, wParam, lParam);
+    return DefaultProcessing(WM_ENABLE, wParam, lParam);
 }
 
 bool TFrameWindow::RouteCommand(UINT commandId)

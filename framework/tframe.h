@@ -48,6 +48,9 @@ protected:
     // Broadcasts that only top-level windows get, passed on to the client.
     LRESULT EvPowerBroadcast(WPARAM, LPARAM);
     LRESULT EvTimeChange(WPARAM, LPARAM);
+    // A modal dialog or box over the frame disables it while it runs; the
+    // client learns when the frame is enabled again.
+    LRESULT EvEnable(WPARAM, LPARAM);
 
 private:
     bool RouteCommand(UINT commandId);

@@ -345,10 +345,12 @@ bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
     SetExchangeStatus(result.statusText);
 
     if (switches.closeAfterSet) {
-        // Closing the dialog may destroy this object: nothing may follow.
+        // Closing the dialog may destroy this object: nothing may follow,
+        // unless the dialog is still there (its close waits for a modal
+        // window) and this service with it.
         HWND dialog = GetParent(handle_);
         SendMessageA(dialog, WM_CLOSE, 0, 0);
-        return false;
+        return IsWindow(dialog) != FALSE;
     }
     return true;
 }

@@ -49,6 +49,8 @@ DEFINE_RESPONSE_TABLE(SNTPMainDlg, TDialog)
     EV_MESSAGE(WM_ENDSESSION, EvEndSession),
     EV_MESSAGE(WM_POWERBROADCAST, EvPowerBroadcast),
     EV_MESSAGE(WM_TIMECHANGE, EvTimeChange),
+    EV_MESSAGE(WM_CLOSE, EvClose),
+    EV_MESSAGE(WM_ENABLE, EvEnable),
 END_RESPONSE_TABLE;
 
 SNTPMainDlg::SNTPMainDlg(const char* cmdLine, TWindow* parent, UINT resourceId, HINSTANCE module)
@@ -173,6 +175,28 @@ LRESULT SNTPMainDlg::EvPowerBroadcast(WPARAM wParam, LPARAM lParam)
 LRESULT SNTPMainDlg::EvTimeChange(WPARAM wParam, LPARAM lParam)
 {
     return SendMessageA(timeService->GetHandle(), WM_TIMECHANGE, wParam, lParam);
+}
+
+LRESULT SNTPMainDlg::EvClose(WPARAM, LPARAM)
+{
+    // Modal dialogs and boxes disable the frame, their owner, while they run.
+    HWND frame = GetParent(GetHandle());
+    if (frame != nullptr && !IsWindowEnabled(frame)) {
+        closeWaiting = true;
+        return 0;
+    }
+    closeWaiting = false;
+    CmCancel();
+    return 0;
+}
+
+LRESULT SNTPMainDlg::EvEnable(WPARAM enabled, LPARAM)
+{
+    // Posted: the code that ran the modal window (a dialog's OK installing
+    // its rule, the settings written) finishes first.
+    if (enabled && closeWaiting)
+        PostMessageA(GetHandle(), WM_CLOSE, 0, 0);
+    return 0;
 }
 
 void SNTPMainDlg::CmSetTime()

@@ -63,6 +63,12 @@ protected:
     // service takes them.
     LRESULT EvPowerBroadcast(WPARAM, LPARAM);
     LRESULT EvTimeChange(WPARAM, LPARAM);
+    // WM_CLOSE (the time service with -s): while a dialog or box of the
+    // program runs over the frame, the close waits until it has ended, so
+    // what the user does there is neither cut off nor checked unasked.
+    LRESULT EvClose(WPARAM, LPARAM);
+    // The frame enabled again: a close that waited goes ahead.
+    LRESULT EvEnable(WPARAM, LPARAM);
 
 private:
     TimeService* timeService;
@@ -71,6 +77,7 @@ private:
     SNTPExtraSettings extraSettings{};
     UINT_PTR startTimer = 0;  // 0: no start-delay timer
     UINT_PTR firstRequestTimer = 0;  // 0: the first request is not waiting
+    bool closeWaiting = false;  // a close came while a modal window ran
 
     // Owned by the framework's child list.
     TEdit* serverEdit;
