@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 
+#include "service/versionpick.h"
 #include "tests/hlpc/kestrinhelp.h"
 #include "tools/hlpc/readme.h"
 
@@ -110,6 +112,40 @@ TEST(Readme, ReadmeMarkdownHoldsTheHelpTablesWordForWord)
         }
     }
     EXPECT_EQ(4u, compared);
+}
+
+// The help once named 1, 3, 4 and auto and said any other value is taken as
+// 1, while 2 sends version 2: the values it names are those the program takes.
+TEST(Readme, HelpNamesTheNtpVersionsTheProgramTakes)
+{
+    HelpSource help;
+    std::vector<SourceError> errors;
+    ASSERT_TRUE(ParseKestrinHelp(&help, &errors));
+    std::string meaning;
+    for (const Topic& t : help.topics)
+        for (const Block& b : t.blocks)
+            for (const TableRow& r : b.rows)
+                if (t.id == "settings" && r.cells.size() > 1 && PlainText(r.cells[0]) == "NTPVersion")
+                    meaning = PlainText(r.cells[1]);
+    // "protocol version of requests: 1, 2, 3, 4, or auto (see ...)".
+    const size_t from = meaning.find(':');
+    const size_t to = meaning.find(" (");
+    ASSERT_TRUE(from != std::string::npos && to != std::string::npos && from < to) << meaning;
+    std::istringstream list(meaning.substr(from + 1, to - from - 1));
+    std::set<std::string> named;
+    for (std::string word; list >> word;) {
+        if (!word.empty() && word.back() == ',')
+            word.pop_back();
+        if (word != "or")
+            named.insert(word);
+    }
+    std::set<std::string> taken;
+    for (const char* value : {"0", "1", "2", "3", "4", "5", "9", "auto"}) {
+        VersionSetting setting = kDefaultVersionSetting;
+        if (ParseVersionSetting(value, &setting))
+            taken.insert(value);
+    }
+    EXPECT_EQ(taken, named) << meaning;
 }
 
 TEST(Readme, ReadmeMarkdownNamesThePackagesOfTheOneVersion)
