@@ -284,6 +284,18 @@ TEST(TimeZoneDialog, CloseAfterSetWaitsForTheOpenDialogAndShowsNoBox)
     EXPECT_EQ("", Press(app, tz, IDOK)) << "no box came, and OK closed the dialog";
     EXPECT_EQ(0, app.Exit(kWaitMs)) << "the close went ahead once the dialog had gone";
     EXPECT_EQ("-1,0,0,0,0,-1,0,0,0,0,-3600", IniValue("DstRule"));
+
+    // Any dialog of the program holds the close back the same way.
+    Program again(nullptr, kExe, "-s");
+    ASSERT_NE(nullptr, again.frame);
+    HWND stats = again.Open(IDC_STATS, "SNTP Statistics");
+    ASSERT_NE(nullptr, stats);
+    SetTextOf(Control(again.frame, IDC_NTPSERVER), server.c_str());
+    ClickButton(again.frame, IDC_SETTIME);
+    EXPECT_TRUE(WaitTextPrefix(Control(again.frame, IDC_STATUS), "Last set:", kWaitMs));
+    EXPECT_TRUE(IsWindow(stats));
+    EXPECT_EQ("", Press(again, stats, IDOK));
+    EXPECT_EQ(0, again.Exit(kWaitMs));
 }
 
 // An Ordinal with the blank Month was once stored as month 13: a rule that
@@ -305,30 +317,33 @@ TEST(TimeZoneDialog, OrdinalWithoutMonthIsRefusedAndTheMonthListGetsTheFocus)
          "5,7,3,1,0,5,7,10,2,0,0"},
         {"one blank ordinal", kBlankOrdinal, -1, 0, kBlankMonth, IDC_ENDMONTH,
          "5,7,3,1,0,5,7,10,2,0,0"},
+        // Last: the only case that changes the rule.
         {"both ordinals blank", kBlankOrdinal, kBlankMonth, kBlankOrdinal, kBlankMonth, 0,
          "-1,7,3,1,0,-1,7,10,2,0,0"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    {
         Program app("DstRule=5,7,3,1,0,5,7,10,2,0,0\r\n");
         ASSERT_NE(nullptr, app.frame);
-        HWND tz = app.Open(IDC_SETTZ, kTimeZoneCaption);
-        ASSERT_NE(nullptr, tz);
-        for (const auto& [id, index] : {std::pair<int, int>{IDC_STARTORDINAL, c.startOrdinal},
-                                        {IDC_STARTMONTH, c.startMonth},
-                                        {IDC_ENDORDINAL, c.endOrdinal},
-                                        {IDC_ENDMONTH, c.endMonth}})
-            if (index >= 0)
-                Select(tz, id, index);
-        const std::string result = Press(app, tz, IDOK);
-        if (c.refusedList != 0) {
-            EXPECT_EQ(std::string(kMonthBoxCaption) + ": " + kMonthBoxText, result);
-            EXPECT_EQ(GetDlgItem(tz, c.refusedList), FocusOf(tz));
-            ASSERT_EQ("", Press(app, tz, IDCANCEL));
-        } else {
-            EXPECT_EQ("", result);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.what);
+            HWND tz = app.Open(IDC_SETTZ, kTimeZoneCaption);
+            ASSERT_NE(nullptr, tz);
+            for (const auto& [id, index] : {std::pair<int, int>{IDC_STARTORDINAL, c.startOrdinal},
+                                            {IDC_STARTMONTH, c.startMonth},
+                                            {IDC_ENDORDINAL, c.endOrdinal},
+                                            {IDC_ENDMONTH, c.endMonth}})
+                if (index >= 0)
+                    Select(tz, id, index);
+            const std::string result = Press(app, tz, IDOK);
+            if (c.refusedList != 0) {
+                EXPECT_EQ(std::string(kMonthBoxCaption) + ": " + kMonthBoxText, result);
+                EXPECT_EQ(GetDlgItem(tz, c.refusedList), FocusOf(tz));
+                ASSERT_EQ("", Press(app, tz, IDCANCEL));
+            } else {
+                EXPECT_EQ("", result);
+            }
+            EXPECT_TRUE(WaitIniValue("DstRule", c.stored)) << IniValue("DstRule");
         }
-        EXPECT_TRUE(WaitIniValue("DstRule", c.stored)) << IniValue("DstRule");
     }
 
     // A month 13 already in the file is read as before: it shows as the
