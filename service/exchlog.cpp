@@ -18,6 +18,9 @@ const char* VerdictText(ExchangeVerdict verdict)
     case ExchangeVerdict::WrongSource: return "wrong source";
     case ExchangeVerdict::TooShort: return "too short";
     case ExchangeVerdict::BeforeFloor: return "before the floor";
+    case ExchangeVerdict::Broadcast: return "broadcast";
+    case ExchangeVerdict::NoRequest: return "no request";
+    case ExchangeVerdict::Unmatched: return "unmatched";
     case ExchangeVerdict::ClientRequest: return "client request";
     }
     return "";
@@ -62,6 +65,18 @@ ExchangeVerdict ExchangeVerdictOf(ReplyVerdict verdict, bool beforeFloor, int le
     case ReplyVerdict::Accepted: break;
     }
     return ExchangeVerdict::Accepted;
+}
+
+ExchangeVerdict ExchangeVerdictOf(MatchVerdict verdict)
+{
+    switch (verdict) {
+    case MatchVerdict::Matched:
+    case MatchVerdict::TrustedBroadcast: return ExchangeVerdict::Accepted;
+    case MatchVerdict::Broadcast: return ExchangeVerdict::Broadcast;
+    case MatchVerdict::NoRequest: return ExchangeVerdict::NoRequest;
+    case MatchVerdict::Unmatched: break;
+    }
+    return ExchangeVerdict::Unmatched;
 }
 
 ExchangeAction ExchangeActionOf(AdjustAction action)

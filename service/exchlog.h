@@ -18,6 +18,7 @@
 
 #include "service/adjust.h"
 #include "service/ntppacket.h"
+#include "service/reqmatch.h"
 #include "service/ntptime.h"
 #include "time/clockrec.h"
 
@@ -29,6 +30,9 @@ enum class ExchangeVerdict {
     WrongSource,
     TooShort,        // a datagram of fewer than 48 bytes, rejected
     BeforeFloor,     // transmit time before the source's date (timefloor.h)
+    Broadcast,       // a broadcast, not trusted without -b
+    NoRequest,       // no request in flight: a copy, a replay, an unasked reply
+    Unmatched,       // not the answer to the request in flight
     ClientRequest,   // a client asked us; answered
 };
 
@@ -58,6 +62,8 @@ inline constexpr size_t kExchangeLineSize = 256;
 // The verdict on a message taken as a reply: the acceptance tests' verdict,
 // then the floor; a rejected datagram shorter than 48 bytes is "too short".
 ExchangeVerdict ExchangeVerdictOf(ReplyVerdict verdict, bool beforeFloor, int lengthBytes);
+// The verdict on a reply that passed those, by its match to our request.
+ExchangeVerdict ExchangeVerdictOf(MatchVerdict verdict);
 // What an adjustment did.
 ExchangeAction ExchangeActionOf(AdjustAction action);
 

@@ -44,6 +44,7 @@ void TimeService::SetServer(const char* name)
     sentCount = broadcastCount = receivedCount = rejectedCount = 0;
     if (bound && serverAddr != 0)
         serverAddr = 0;
+    requests.Forget();
     servers.Assign(name);
     UseServer(servers.Current().c_str());
 }

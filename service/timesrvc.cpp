@@ -9,6 +9,7 @@
 #include "service/abnormal.h"
 #include "service/adjust.h"
 #include "service/clockif.h"
+#include "service/randsrc.h"
 #include "service/sockets.h"
 #include "service/timefloor.h"
 
@@ -204,14 +205,18 @@ void TimeService::SendRequest()
     }
     ++sentCount;
     // An unreadable clock still asks: the answer may be what corrects it.
-    NtpTime transmit{};
+    NtpTime reading{};
     int64_t epochSeconds = 0;
-    ReadClock(&transmit, &epochSeconds);
+    ReadClock(&reading, &epochSeconds);
+    // Kept: only a reply that carries it back is taken, and it is T1.
+    const NtpTime transmit = StampRequest(reading, RandomBits());
     BuildRequest(request.get(), transmit);
     request->bytes[0] = RequestHeaderFor(versions.NoteRequest());
     servers.NoteRequestSent();
     resync.NoteRequestSent(GetTickCount());
-    // No copy of the transmit time is kept: the reply's originate time is T1.
+    requests.NoteSent(transmit);
+    // An older request still waiting to be sent is over: this one replaces it.
+    pendingRequest.reset();
     int error = SockSendTo(sock, request->bytes, kNtpPacketSize, serverAddr, servicePort);
     if (error == WSAEWOULDBLOCK)
         pendingRequest = std::move(request);
@@ -319,11 +324,17 @@ void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t f
 bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes)
 {
     const ReplyTimes times = ReadReplyTimes(reply);
-    const ExchangeVerdict verdict = ExchangeVerdictOf(
+    ExchangeVerdict verdict = ExchangeVerdictOf(
         ::CheckReply(reply, fromAddr, serverAddr, switches.acceptUnsynced != 0,
                      switches.acceptAnySource != 0),
         BeforeTimeFloor(times.transmit, timeFloorSeconds), lengthBytes);
-    if (fromAddr == serverAddr)
+    // Last, the match to our request: -b trusts broadcasts, as it trusts senders.
+    const MatchVerdict match = requests.Check(ClassifyDatagram(reply), times.originate,
+                                              switches.acceptAnySource != 0);
+    if (verdict == ExchangeVerdict::Accepted)
+        verdict = ExchangeVerdictOf(match);
+    // The server answered our request, whatever its answer says.
+    if (fromAddr == serverAddr && requests.Answers(times.originate))
         versions.NoteReply();
     if (verdict != ExchangeVerdict::Accepted) {
         ++rejectedCount;
@@ -331,6 +342,8 @@ bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
         SetExchangeStatus("NTP Reply rejected");
         return true;
     }
+    if (match == MatchVerdict::Matched)
+        requests.NoteTaken();
     servers.NoteAccepted();
     // A time change reported from now on is this reply's own set.
     resync.NoteClockSet(GetTickCount());

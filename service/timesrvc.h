@@ -14,6 +14,7 @@
 #include "service/exchlog.h"
 #include "service/ntppacket.h"
 #include "service/ntptime.h"
+#include "service/reqmatch.h"
 #include "service/resync.h"
 #include "service/serverlist.h"
 #include "service/svcswitch.h"
@@ -164,6 +165,7 @@ private:
     uint64_t receivedCount = 0;   // read notifications, and datagrams read in their batches
     uint64_t rejectedCount = 0;   // messages that failed the acceptance tests
     NtpTime T1{}, T2{}, T3{}, T4{};  // of the last message taken as a reply
+    RequestMatcher requests;         // the request in flight, which a reply must answer
     SOCKET sock = INVALID_SOCKET;
     uint16_t servicePort = 0;  // network order; local and remote port alike
     uint32_t serverAddr = 0;   // network order; 0: no server

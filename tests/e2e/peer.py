@@ -9,11 +9,13 @@ source address, broadcasts, large offsets) and simulated path delay.
                 [--drop-version N] [--duration S]
   peer.py push  --from ADDR --to ADDR [--mode 4|5] [--offset S] [--leap N]
                 [--stratum N] [--zero-tx] [--broadcast] [--to-broadcast ADDR]
-                [--any-port] [--length N] [--version N]
+                [--any-port] [--length N] [--version N] [--originate HEX]
 
 serve prints one line per request and per reply (flushed), and "ready" once
 bound; --offsets takes the offsets in turn, one per reply; each reply line
-carries the T1, T2 and T3 it sent. --skip leaves the first N requests
+carries the T1, T2 and T3 it sent, each request line the request's transmit
+time as tx=HEX (the raw 64 bits), which push --originate takes to answer that
+request. --skip leaves the first N requests
 unanswered, --answer answers at most N, --drop-version ignores requests of
 that version, as some servers do with version 1. Simulated delay: holding a request before stamping T2 looks to the
 client exactly like that much extra request-path delay; holding the reply
@@ -72,9 +74,9 @@ def serve(args):
             continue
         data, (host, port) = sock.recvfrom(2048)
         fields = ntpwire.unpack(data)
-        say("request from=%s:%d len=%d version=%d mode=%d t=%.3f"
+        say("request from=%s:%d len=%d version=%d mode=%d tx=%016x t=%.3f"
             % (host, port, len(data), fields["version"], fields["mode"],
-               time.time()))
+               fields["transmit"], time.time()))
         requests += 1
         if (fields["mode"] != 3 or args.silent or requests <= args.skip
                 or replies >= args.answer or fields["version"] == args.drop_version):
@@ -100,8 +102,12 @@ def push(args):
         # Looks like the answer to a request sent 2 x PATH ago over a path
         # of PATH each way, so the offset the receiver works out is the
         # given one plus about half of (PATH - the real delivery time).
+        # With --originate it answers that request (sent moments ago).
         originate = ntpwire.to_ntp(t - 2 * PUSH_PATH)
         receive = ntpwire.to_ntp(t - PUSH_PATH + args.offset)
+        if args.originate is not None:
+            originate = int(args.originate, 16)
+            receive = ntpwire.to_ntp(t + args.offset)
     message = ntpwire.pack(
         leap=args.leap, version=args.version, mode=args.mode,
         stratum=args.stratum, originate=originate, receive=receive,
@@ -151,6 +157,8 @@ def main():
     p.add_argument("--any-port", action="store_true",
                    help="send from an ephemeral port instead of 123")
     p.add_argument("--length", type=int, default=48)
+    p.add_argument("--originate", metavar="HEX",
+                   help="the originate time, raw 64 bits in hex: a request's tx")
     args = parser.parse_args()
     try:
         serve(args) if args.cmd == "serve" else push(args)

@@ -12,13 +12,15 @@
 #    presses Set Time. It has no counters to read. With PROG_WATCH=0 it
 #    starts with the server in KESTRIN.INI and nothing watching it.
 
-declare -A PROG_PIDS=()
+declare -A PROG_PIDS=() PROG_EXES=()
 
-# prog_start NAME ROLE EXE SERVER [SWITCH...]: start the program; switches
+# prog_start NAME ROLE EXE SERVER [SWITCH...]: start the program (for
+# kestrin.exe, PROG_INI_EXTRA holds more KESTRIN.INI lines); switches
 # are the program's own (-s -i -u -b) or the host's (-f N fast ticks,
 # -a MS:ACTION scripted actions, -t SECONDS).
 prog_start() {
   local name=$1 role=$2 exe=$3 server=$4; shift 4
+  PROG_EXES[$name]=$exe
   if [ "$(basename "$exe")" != kestrin.exe ]; then
     wine_spawn "$name" "$role" "$exe" "$@" "$server"
     PROG_PIDS[$name]=$LAST_PID
@@ -34,7 +36,7 @@ prog_start() {
   fi
   local driver; driver=$(dirname "$exe")/app_driver.exe
   [ -f "$driver" ] || fail "no app_driver.exe beside $exe"
-  printf '[KESTRIN]\r\nNTPServer=\r\nPollInterval=60\r\nMaxDelta=100\r\n' > "$ini"
+  printf '[KESTRIN]\r\nNTPServer=\r\nPollInterval=60\r\nMaxDelta=100\r\n%s' "${PROG_INI_EXTRA:-}" > "$ini"
   wine_spawn "$name.prog" "$role" "$exe" "$@"
   PROG_PIDS[$name]=$LAST_PID
   wine_spawn "$name" "$role" "$driver" watch 900
@@ -43,6 +45,21 @@ prog_start() {
   nsx "$role" wine "$driver" set 104 "$server" && nsx "$role" wine "$driver" click 102 \
     || fail "$name: cannot enter the server"
 }
+
+# send_now NAME ROLE: a request at once: Set Time pressed in the program,
+# the sendnow broadcast to the test host (which keeps its counters).
+send_now() {
+  local exe=${PROG_EXES[$1]}
+  if [ "$(basename "$exe")" = kestrin.exe ]; then
+    nsx "$2" wine "$(dirname "$exe")/app_driver.exe" click 102 || fail "$1: Set Time"
+  else
+    nsx "$2" wine "$(dirname "$exe")/kestrin_broadcast.exe" sendnow || fail "$1: sendnow"
+  fi
+}
+
+# last_tx PEERLOG: the transmit time (hex) of the latest request the scripted
+# peer logged; a reply that carries it back answers that request.
+last_tx() { grep '^request ' "$1" | tail -n1 | sed -n 's/.* tx=\([0-9a-f]*\) .*/\1/p'; }
 
 # status_lines NAME: the status texts shown so far, one per line, in order.
 status_lines() {

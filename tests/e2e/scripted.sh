@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The time service against the scripted peer: the request on the wire, and
 # the replies no real server sends (leap 3, stratum 0, zero transmit seconds,
-# wrong sender, broadcasts, 2 s and 7200 s ahead, short datagrams), with and
-# without the switches that relax the checks.
+# wrong sender, broadcasts, 2 s and 7200 s ahead, short datagrams, replies to
+# no request or to an earlier one), with and without the switches that relax
+# the checks.
 # Usage: scripted.sh PROGRAM.exe WINEPREFIX
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -15,65 +16,101 @@ net_create 12 svc peer other
 alias_addr=10.213.12.20 ahead2=10.213.12.30 ahead7200=10.213.12.31
 for a in "$alias_addr" "$ahead2" "$ahead7200"; do net_alias peer "$a"; done
 wine_prepare svc "$prefix"
-spawn peer peer "$E2E_PY" "$here/peer.py" serve --bind "${ADDR[peer]}" --duration 170
 spawn peer2 peer "$E2E_PY" "$here/peer.py" serve --bind "$ahead2" --offset 2 --duration 170
 spawn peer7200 peer "$E2E_PY" "$here/peer.py" serve --bind "$ahead7200" --offset 7200 --duration 170
-for p in peer peer2 peer7200; do expect_line "$E2E_DIR/$p.log" '^ready' 10 1 "$p start"; done
+for p in peer2 peer7200; do expect_line "$E2E_DIR/$p.log" '^ready' 10 1 "$p start"; done
 
+# peer_up NAME: the scripted peer on the server's address, answering only
+# the first request: later ones stay in flight for the crafted replies.
+declare -A PEERS=()
+peer_up() {
+  [ -n "${PEERS[peer]:-}" ] && { kill "${PEERS[peer]}"; wait "${PEERS[peer]}" 2>/dev/null; }
+  spawn "$1" peer "$E2E_PY" "$here/peer.py" serve --bind "${ADDR[peer]}" --answer 1 --duration 170
+  PEERS[peer]=$LAST_PID PEER_LOG=$E2E_DIR/$1.log
+  expect_line "$PEER_LOG" '^ready' 10 1 "$1 start"
+}
 # push ROLE ARGS...: one crafted message to the service, port 123.
 push() {
   local role=$1; shift
   nsx "$role" "$E2E_PY" "$here/peer.py" push --to "${ADDR[svc]}" "$@" >>"$E2E_DIR/push.log" 2>&1 \
     || fail "push $*"
 }
+# ask NAME: a new request, left unanswered; its transmit time lands in $tx.
+ask() {
+  local n=$(( $(grep -c '^request ' "$PEER_LOG") + 1 ))
+  send_now "$1" svc
+  expect_line "$PEER_LOG" '^request ' 10 "$n" "request $n of $1"
+  tx=$(last_tx "$PEER_LOG")
+}
 from_peer=(--from "${ADDR[peer]}" --any-port)
 last_set='^Last set: .*   Delta: [+-]0\.0[0-9] secs$'
 rejected='^NTP Reply rejected$'
+# The test host polls once an hour, so that only the requests asked for go
+# out; the program restarts its count at each Set Time.
+quiet=()
+[ "$(basename "$program")" = kestrin.exe ] || quiet=(-p 3600)
 
 # --- Default switches -------------------------------------------------------
-prog_start plain svc "$program" "${ADDR[peer]}"
-expect_line "$E2E_DIR/peer.log" \
+peer_up peer
+prog_start plain svc "$program" "${ADDR[peer]}" "${quiet[@]}"
+expect_line "$PEER_LOG" \
   "^request from=${ADDR[svc]//./\\.}:123 len=48 version=1 mode=3 " 20 1 "version-1 request from port 123"
 expect_status plain "$last_set" 20 1 "reply from the scripted peer"
+push peer "${from_peer[@]}" --originate "$(last_tx "$PEER_LOG")"
+expect_status plain "$rejected" 10 1 "a second copy of the taken reply rejected"
 
 # Each case: what is sent, then the status it must produce (running count).
-push peer "${from_peer[@]}" --leap 3
-expect_status plain "$rejected" 10 1 "leap indicator 3 rejected"
-push peer "${from_peer[@]}" --leap 1
-expect_status plain "$last_set" 10 2 "leap indicator 1 accepted, from another port"
-push peer "${from_peer[@]}" --stratum 0
-expect_status plain "$rejected" 10 2 "stratum 0 rejected"
-push peer "${from_peer[@]}" --zero-tx
-expect_status plain "$rejected" 10 3 "zero transmit seconds rejected"
-push peer --from "$alias_addr" --any-port
-expect_status plain "$rejected" 10 4 "reply from a second address of the server's host rejected"
-push other --from "${ADDR[other]}"
-expect_status plain "$rejected" 10 5 "reply from another host rejected"
-push peer "${from_peer[@]}" --length 20
-expect_status plain "$rejected" 10 6 "20-byte reply rejected"
+# Replies carry the transmit time of the request in flight unless the case
+# is about that.
+ask plain
+push peer "${from_peer[@]}" --originate "$tx" --leap 3
+expect_status plain "$rejected" 10 2 "leap indicator 3 rejected"
+push peer "${from_peer[@]}" --originate "$tx" --stratum 0
+expect_status plain "$rejected" 10 3 "stratum 0 rejected"
+push peer "${from_peer[@]}" --originate "$tx" --zero-tx
+expect_status plain "$rejected" 10 4 "zero transmit seconds rejected"
+push peer --from "$alias_addr" --any-port --originate "$tx"
+expect_status plain "$rejected" 10 5 "reply from a second address of the server's host rejected"
+push other --from "${ADDR[other]}" --originate "$tx"
+expect_status plain "$rejected" 10 6 "reply from another host rejected"
+push peer "${from_peer[@]}" --originate "$tx" --length 20
+expect_status plain "$rejected" 10 7 "20-byte reply rejected"
 push peer --from "${ADDR[peer]}" --any-port --broadcast --mode 5 --to-broadcast "$E2E_BCAST"
-expect_status plain "$last_set" 10 3 "broadcast from the server accepted"
+expect_status plain "$rejected" 10 8 "broadcast from the server rejected without -b"
 push other --from "${ADDR[other]}" --broadcast --mode 5 --to-broadcast "$E2E_BCAST"
-expect_status plain "$rejected" 10 7 "broadcast from another host rejected"
-push peer "${from_peer[@]}" --offset 2
+expect_status plain "$rejected" 10 9 "broadcast from another host rejected"
+push peer "${from_peer[@]}"
+expect_status plain "$rejected" 10 10 "a reply that answers no request of ours rejected"
+push peer "${from_peer[@]}" --originate "$tx" --leap 1
+expect_status plain "$last_set" 10 2 "leap indicator 1 accepted, from another port"
+ask plain
+push peer "${from_peer[@]}" --originate "$tx" --offset 2
 expect_status plain '^Set Time error 1314$' 10 1 "2 s ahead: Wine refuses the set"
 # Whole seconds are cut, not rounded: a server exactly 7200 s ahead may be
 # measured a hair under and shown as +7199.
 ahead7200_text='^Clock NOT Set:   Delta = \+(7199|7200) seconds \(Check TZ\)$'
-push peer "${from_peer[@]}" --offset 7200
+ask plain
+push peer "${from_peer[@]}" --originate "$tx" --offset 7200
 expect_status plain "$ahead7200_text" 10 1 "7200 s ahead"
-push peer "${from_peer[@]}" --offset -7200.5
+ask plain
+push peer "${from_peer[@]}" --originate "$tx" --offset -7200.5
 expect_status plain '^Clock NOT Set:   Delta = -7200 seconds \(Check TZ\)$' 10 1 "7200.5 s behind"
-push peer "${from_peer[@]}" --offset 5399.5
+ask plain
+push peer "${from_peer[@]}" --originate "$tx" --offset 5399.5
 expect_status plain '^Set Time error 1314$' 10 2 "5399.5 s ahead is below the limit (Wine refuses)"
-push peer "${from_peer[@]}" --offset 5400.5
+ask plain
+push peer "${from_peer[@]}" --originate "$tx" --offset 5400.5
 expect_status plain '^Clock NOT Set:   Delta = \+5400 seconds \(Check TZ\)$' 10 1 "5400.5 s ahead"
-push peer "${from_peer[@]}" --offset 0.25
+previous=$tx
+ask plain
+push peer "${from_peer[@]}" --originate "$previous" --offset 0.25
+expect_status plain "$rejected" 10 11 "a reply to the previous request rejected"
+push peer "${from_peer[@]}" --originate "$tx" --offset 0.25
 expect_status plain '^Last set: .*   Delta: \+0\.2[4-7] secs$' 10 1 "a quarter second ahead"
 
-# One reply and 15 pushes arrived, 7 were rejected, 2 were broadcasts, and
-# the one request is all that was sent.
-expect_stats plain 1 16 2 7
+# Eight requests; one reply and 18 pushes arrived, 11 were rejected, 2
+# were broadcasts.
+expect_stats plain 8 19 2 11
 prog_stop plain
 
 # --- Servers ahead of us, through whole exchanges ---------------------------
@@ -85,26 +122,35 @@ expect_status ahead7200 "$ahead7200_text" 20 1 "server 7200 s ahead"
 prog_stop ahead7200
 
 # --- -b (any sender) and -u (unsynchronised servers) ------------------------
-prog_start relaxed svc "$program" "${ADDR[peer]}" -b -u
+peer_up peerR
+prog_start relaxed svc "$program" "${ADDR[peer]}" -b -u "${quiet[@]}"
 expect_status relaxed "$last_set" 20 1 "reply with -b -u"
-push peer "${from_peer[@]}" --leap 3
+ask relaxed
+push peer "${from_peer[@]}" --originate "$tx" --leap 3
 expect_status relaxed "$last_set" 10 2 "leap 3 accepted with -u"
-push other --from "${ADDR[other]}"
+ask relaxed
+push other --from "${ADDR[other]}" --originate "$tx"
 expect_status relaxed "$last_set" 10 3 "another host accepted with -b"
 push other --from "${ADDR[other]}" --broadcast --mode 5 --to-broadcast "$E2E_BCAST"
 expect_status relaxed "$last_set" 10 4 "broadcast from another host accepted with -b"
-push peer "${from_peer[@]}" --stratum 0
-expect_status relaxed "$rejected" 10 1 "stratum 0 still rejected"
-expect_stats relaxed 1 5 1 1
+ask relaxed
+push peer "${from_peer[@]}"
+expect_status relaxed "$rejected" 10 1 "a reply to no request of ours rejected, even with -b"
+push peer "${from_peer[@]}" --originate "$tx" --stratum 0
+expect_status relaxed "$rejected" 10 2 "stratum 0 still rejected"
+expect_stats relaxed 4 6 1 2
 prog_stop relaxed
 
 # --- -i (no 5400 s limit) and -s (close after the first accepted reply) ----
-prog_start limitless svc "$program" "${ADDR[peer]}" -i
+peer_up peerI
+prog_start limitless svc "$program" "${ADDR[peer]}" -i "${quiet[@]}"
 expect_status limitless "$last_set" 20 1 "reply with -i"
-push peer "${from_peer[@]}" --offset 7200
+ask limitless
+push peer "${from_peer[@]}" --originate "$tx" --offset 7200
 expect_status limitless '^Set Time error 1314$' 10 1 "7200 s is set with -i (Wine refuses)"
 prog_stop limitless
 
+peer_up peerS
 prog_start closing svc "$program" "${ADDR[peer]}" -s
 expect_status closing "$last_set" 20 1 "reply with -s"
 prog_wait_exit closing 10 || fail "-s: the program did not close after the accepted reply"

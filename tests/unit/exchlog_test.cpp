@@ -91,6 +91,29 @@ TEST(ExchangeLog, VerdictOfAReply)
             << static_cast<int>(c.checked) << " " << c.beforeFloor << " " << c.lengthBytes;
 }
 
+// A reply that passed the tests is taken only when it answers our request;
+// the line names the reason when it does not.
+TEST(ExchangeLog, VerdictOfTheMatch)
+{
+    const struct {
+        MatchVerdict match;
+        ExchangeVerdict expected;
+        const char* text;
+    } cases[] = {
+        {MatchVerdict::Matched, ExchangeVerdict::Accepted, ",accepted,"},
+        {MatchVerdict::TrustedBroadcast, ExchangeVerdict::Accepted, ",accepted,"},
+        {MatchVerdict::Broadcast, ExchangeVerdict::Broadcast, ",broadcast,"},
+        {MatchVerdict::NoRequest, ExchangeVerdict::NoRequest, ",no request,"},
+        {MatchVerdict::Unmatched, ExchangeVerdict::Unmatched, ",unmatched,"},
+    };
+    for (const auto& c : cases) {
+        const ExchangeVerdict verdict = ExchangeVerdictOf(c.match);
+        EXPECT_EQ(c.expected, verdict) << c.text;
+        EXPECT_NE(std::string::npos, Line(Record(verdict, ExchangeAction::None)).find(c.text))
+            << c.text;
+    }
+}
+
 class ExchangeLogFile : public ::testing::Test {
 protected:
     void SetUp() override

@@ -37,15 +37,20 @@ def ntp_stamp(seconds):
 
 
 def message(mode=4, leap=0, version=3, stratum=2, orig=None, recv=None, xmit=None,
-            xmit_bytes=None, length=48):
-    """A server message whose times make the offset `xmit - now` or 0."""
+            xmit_bytes=None, length=48, orig_bytes=None):
+    """A server message whose times make the offset `xmit - now` or 0;
+    orig_bytes, a request's transmit field, makes it the reply to that
+    request."""
     now = local_now()
     orig = now if orig is None else orig
     recv = now if recv is None else recv
     xmit = now if xmit is None else xmit
     head = bytes([(leap << 6) | (version << 3) | mode, stratum, 6, 0xEC])
     body = head + b"\0" * 12 + ntp_stamp(now)
-    body += (b"\0" * 8 if orig == 0 else ntp_stamp(orig))
+    if orig_bytes is not None:
+        body += orig_bytes
+    else:
+        body += (b"\0" * 8 if orig == 0 else ntp_stamp(orig))
     body += (b"\0" * 8 if recv == 0 else ntp_stamp(recv))
     body += xmit_bytes if xmit_bytes is not None else ntp_stamp(xmit)
     return (body + b"\0" * max(0, length - len(body)))[:length]
@@ -319,14 +324,18 @@ class PollTick(ServiceCase):
         h.wait_state(sent=0)
 
     def test_interval_doubles_on_good_replies_and_halves_on_bad(self):
-        h = self.start("-n", "-m", 100, ARGS.peer_addr)
+        # Each reply answers a request of its own: 400 extra ticks a second
+        # bring them, from 0.15 s apart to 2.4 s at 960 ticks.
+        h = self.start("-f", 40, "-m", 100, ARGS.peer_addr)
         for n, want in enumerate([120, 240, 480, 960, 960]):
-            self.server.sendto(message(), self.svc)
+            data, _ = self.expect_request()
+            self.server.sendto(message(orig_bytes=data[40:48]), self.svc)
             h.wait_state(interval=want, received=n + 1)
         # 0.3 s off: Wine still lets the clock be "set", and 300 ms > 100 ms.
         for n, want in enumerate([480, 240]):
-            self.server.sendto(message(xmit=local_now() + 0.3, recv=local_now() + 0.3),
-                               self.svc)
+            data, _ = self.expect_request()
+            self.server.sendto(message(xmit=local_now() + 0.3, recv=local_now() + 0.3,
+                                       orig_bytes=data[40:48]), self.svc)
             h.wait_state(interval=want, received=6 + n)
         self.assertTrue(h.statuses()[-1].startswith("Last set: "), h.statuses()[-1])
 
@@ -335,13 +344,17 @@ class PollTick(ServiceCase):
 
 class Replies(ServiceCase):
     def reply_case(self, switches, send, rejected, status_prefix, broadcast=0, received=1):
-        h = self.start("-n", *switches, ARGS.peer_addr)
-        h.wait_state(server=ARGS.peer_addr)
-        send()
+        """send(orig) sends the case's message; orig is the transmit field
+        of the request the service sent, which a reply carries back."""
+        h = self.start(*switches, ARGS.peer_addr)
+        data, _ = self.expect_request()
+        send(data[40:48])
         h.wait_state(received=received, rejected=rejected, broadcast=broadcast)
         if status_prefix is None:
             h.wait(lambda: False, 0.5)
-            self.assertEqual(h.statuses(), [" "])
+            self.assertEqual(h.statuses()[0], " ")
+            self.assertEqual(len(h.statuses()), 2)
+            self.assertTrue(h.statuses()[1].startswith("NTP Request sent - "), h.statuses())
         else:
             self.assertTrue(h.wait(lambda: h.statuses()[-1].startswith(status_prefix)),
                             h.statuses())
@@ -351,39 +364,43 @@ class Replies(ServiceCase):
     def test_acceptance_tests_and_their_counters(self):
         other = udp(ARGS.other_addr, 0)
         port = udp(ARGS.peer_addr, 40123)  # replies need not come from 123
+        srv = lambda m: self.server.sendto(m, self.svc)
         cases = [
-            ("good", [], lambda: port.sendto(message(), self.svc), 0, "Last set: "),
-            ("leap 3", [], lambda: self.server.sendto(message(leap=3), self.svc), 1,
+            ("good", [], lambda o: port.sendto(message(orig_bytes=o), self.svc), 0, "Last set: "),
+            ("leap 3", [], lambda o: srv(message(leap=3, orig_bytes=o)), 1,
              "NTP Reply rejected"),
-            ("leap 3 unsynced", ["-u"], lambda: self.server.sendto(message(leap=3), self.svc),
+            ("leap 3 unsynced", ["-u"], lambda o: srv(message(leap=3, orig_bytes=o)),
              0, "Last set: "),
-            ("leap 2", [], lambda: self.server.sendto(message(leap=2), self.svc), 0,
+            ("leap 2", [], lambda o: srv(message(leap=2, orig_bytes=o)), 0,
              "Last set: "),
-            ("stratum 0", [], lambda: self.server.sendto(message(stratum=0), self.svc), 1,
+            ("stratum 0", [], lambda o: srv(message(stratum=0, orig_bytes=o)), 1,
              "NTP Reply rejected"),
             ("no transmit seconds", [],
-             lambda: self.server.sendto(message(xmit_bytes=b"\0\0\0\0\xff\xff\xff\xff"),
-                                        self.svc), 1, "NTP Reply rejected"),
-            ("stranger", [], lambda: other.sendto(message(), self.svc), 1,
+             lambda o: srv(message(xmit_bytes=b"\0\0\0\0\xff\xff\xff\xff", orig_bytes=o)),
+             1, "NTP Reply rejected"),
+            ("stranger", [], lambda o: other.sendto(message(orig_bytes=o), self.svc), 1,
              "NTP Reply rejected"),
-            ("stranger any source", ["-b"], lambda: other.sendto(message(), self.svc), 0,
-             "Last set: "),
-            ("20 bytes", [], lambda: self.server.sendto(message()[:20], self.svc), 1,
+            ("stranger any source", ["-b"],
+             lambda o: other.sendto(message(orig_bytes=o), self.svc), 0, "Last set: "),
+            ("20 bytes", [], lambda o: srv(message(orig_bytes=o)[:20]), 1,
              "NTP Reply rejected"),
-            ("60 bytes", [], lambda: self.server.sendto(message(length=60), self.svc), 0,
+            ("60 bytes", [], lambda o: srv(message(length=60, orig_bytes=o)), 0,
              "Last set: "),
-            ("61 bytes dropped", [], lambda: self.server.sendto(message(length=61), self.svc),
+            ("61 bytes dropped", [], lambda o: srv(message(length=61, orig_bytes=o)),
              0, None),
-            ("empty datagram still counted", [], lambda: self.server.sendto(b"", self.svc), 0,
+            ("empty datagram still counted", [], lambda o: srv(b""), 0,
              None),
-            ("6 s off", [], lambda: self.server.sendto(
-                message(recv=local_now() + 6, xmit=local_now() + 6), self.svc), 0,
+            ("not the request's time", [], lambda o: srv(
+                message(orig_bytes=o[:7] + bytes([o[7] ^ 1]))), 1,
+             "NTP Reply rejected"),
+            ("6 s off", [], lambda o: srv(
+                message(recv=local_now() + 6, xmit=local_now() + 6, orig_bytes=o)), 0,
              "Set Time error 1314"),
-            ("2 h off", [], lambda: self.server.sendto(
-                message(recv=local_now() + 7200.4, xmit=local_now() + 7200.4), self.svc), 0,
+            ("2 h off", [], lambda o: srv(
+                message(recv=local_now() + 7200.4, xmit=local_now() + 7200.4, orig_bytes=o)), 0,
              "Clock NOT Set:   Delta = +7200 seconds (Check TZ)"),
-            ("2 h back, no limit", ["-i"], lambda: self.server.sendto(
-                message(recv=local_now() - 7200, xmit=local_now() - 7200), self.svc), 0,
+            ("2 h back, no limit", ["-i"], lambda o: srv(
+                message(recv=local_now() - 7200, xmit=local_now() - 7200, orig_bytes=o)), 0,
              "Set Time error 1314"),
         ]
         try:
@@ -394,24 +411,26 @@ class Replies(ServiceCase):
             other.close()
             port.close()
 
-    def test_broadcasts_are_counted_and_adjust(self):
+    def test_broadcasts_are_counted_and_adjust_only_with_any_source(self):
+        # A broadcast answers no request: anyone could have sent it, so
+        # only -b, which trusts every sender, lets it adjust the clock.
         other = udp(ARGS.other_addr, 0)
         bcast = lambda: message(mode=5, orig=0, recv=0)
         try:
-            self.reply_case([], lambda: self.server.sendto(bcast(), self.svc), 0, "Last set: ",
-                            broadcast=1)
-            self.reply_case([], lambda: other.sendto(bcast(), self.svc), 1,
+            self.reply_case([], lambda o: self.server.sendto(bcast(), self.svc), 1,
                             "NTP Reply rejected", broadcast=1)
-            self.reply_case(["-b"], lambda: other.sendto(bcast(), self.svc), 0, "Last set: ",
+            self.reply_case([], lambda o: other.sendto(bcast(), self.svc), 1,
+                            "NTP Reply rejected", broadcast=1)
+            self.reply_case(["-b"], lambda o: other.sendto(bcast(), self.svc), 0, "Last set: ",
                             broadcast=1)
         finally:
             other.close()
 
     def test_close_after_set_even_when_not_set(self):
-        h = self.start("-n", "-s", ARGS.peer_addr)
-        h.wait_state(server=ARGS.peer_addr)
-        self.server.sendto(message(recv=local_now() + 7200.4, xmit=local_now() + 7200.4),
-                           self.svc)
+        h = self.start("-s", ARGS.peer_addr)
+        data, _ = self.expect_request()
+        self.server.sendto(message(recv=local_now() + 7200.4, xmit=local_now() + 7200.4,
+                                   orig_bytes=data[40:48]), self.svc)
         self.assertEqual(h.exit_code(), 0)
         self.assertIn("", h.find("CLOSE"))
         self.assertTrue(h.statuses()[-1].startswith("Clock NOT Set:"))

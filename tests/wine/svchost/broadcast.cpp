@@ -2,10 +2,12 @@
 // programs do: the broadcast of a resume from sleep or of a change of the
 // clock, and a file held open.
 //
-// Usage: kestrin_broadcast.exe resume | timechange | hold FILE SECONDS
+// Usage: kestrin_broadcast.exe resume | timechange | sendnow | hold FILE SECONDS
 //   resume      WM_POWERBROADCAST with PBT_APMRESUMEAUTOMATIC, then with
 //               PBT_APMRESUMESUSPEND, as a wake-up with a user present gives
 //   timechange  WM_TIMECHANGE
+//   sendnow     the message "KestrinSendNow", on which the test host asks
+//               its server at once (what Set Time does in the program)
 //   hold        opens FILE as a viewer of a log does (others may read and
 //               write it, not move or delete it), prints "held", and keeps it
 //               open for SECONDS or until stopped
@@ -37,6 +39,8 @@ int main(int argc, char** argv)
                    : 1;
     if (argc == 2 && std::strcmp(argv[1], "timechange") == 0)
         return Broadcast(WM_TIMECHANGE, 0) ? 0 : 1;
+    if (argc == 2 && std::strcmp(argv[1], "sendnow") == 0)
+        return Broadcast(RegisterWindowMessageA("KestrinSendNow"), 0) ? 0 : 1;
     if (argc == 4 && std::strcmp(argv[1], "hold") == 0) {
         HANDLE file = CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -48,6 +52,6 @@ int main(int argc, char** argv)
         CloseHandle(file);
         return 0;
     }
-    std::fprintf(stderr, "usage: kestrin_broadcast resume | timechange | hold FILE SECONDS\n");
+    std::fprintf(stderr, "usage: kestrin_broadcast resume | timechange | sendnow | hold FILE SECONDS\n");
     return 2;
 }

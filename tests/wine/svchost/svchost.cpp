@@ -38,7 +38,8 @@
 //   CLOSE                           the service closed the stand-in dialog
 //   TIMEOUT                         the -t time ran out
 // Resume and time-change broadcasts reach the host window, which passes them
-// on to the service as the main dialog does.
+// on to the service as the main dialog does. The message "KestrinSendNow"
+// (kestrin_broadcast sendnow) runs the action sendnow.
 // Exit status 0; 3 when the service ended the program abnormally.
 #include <winsock.h>
 #include <windows.h>
@@ -145,6 +146,15 @@ public:
         SetTimer(handle_, kWatchTimer, 20, nullptr);
         if (options_.fastTicks > 0)
             SetTimer(handle_, kFastTimer, 100, nullptr);
+    }
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == sendNowMessage_ && message != 0) {
+            RunAction("sendnow");
+            return 0;
+        }
+        return TWindow::WindowProc(message, wParam, lParam);
     }
 
 private:
@@ -254,6 +264,7 @@ private:
     std::string lastState_;
     int fastTicksSent_ = 0;
     uint64_t sentSeen_ = 0;
+    const UINT sendNowMessage_ = RegisterWindowMessageA("KestrinSendNow");
 
     DECLARE_RESPONSE_TABLE(HostWindow);
 };

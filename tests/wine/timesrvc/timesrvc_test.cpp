@@ -15,6 +15,7 @@
 #include "framework/tcontrol.h"
 #include "service/ntptime.h"
 #include "tests/fakes/fakeclock.h"
+#include "tests/fakes/fakerandom.h"
 #include "tests/wine/boxwatch.h"
 #include "tests/wine/timesrvc/fakesockets.h"
 #include "time/dstrule.h"
@@ -54,10 +55,23 @@ std::vector<uint8_t> Message(int mode, NtpTime t1, NtpTime t2, NtpTime t3)
     return m;
 }
 
+// A reply with no offset to a request sent at the virtual clock's reset
+// time (with no random bits, its transmit time is the reading itself).
 std::vector<uint8_t> GoodReply()
 {
     NtpTime now = NtpFromEpoch(kNow, 0);
     return Message(4, now, now, now);
+}
+
+// The transmit time of a sent request.
+NtpTime TransmitOf(const FakeDatagram& d)
+{
+    NtpTime t{};
+    for (int i = 0; i < 4; ++i) {
+        t.seconds = (t.seconds << 8) | d.bytes[40 + i];
+        t.fraction = (t.fraction << 8) | d.bytes[44 + i];
+    }
+    return t;
 }
 
 class TimeServiceTest : public ::testing::Test {
@@ -66,6 +80,7 @@ protected:
     {
         ResetNet();
         FakeClockReset();
+        FakeRandomSet(0);
         g_boxes.clear();
         ASSERT_TRUE(WatchMessageBoxes(RecordBox));
         rule_ = DefaultDstRule();
@@ -430,16 +445,19 @@ TEST_F(TimeServiceTest, ARequestEveryIntervalOfTicks)
 TEST_F(TimeServiceTest, IntervalShrunkBelowTheCountFiresAtTheNextTick)
 {
     StartPolling();
+    service_->SendNow();
     Deliver(GoodReply());
     ASSERT_EQ(service_->CurrentInterval(), 120);
     Tick(90);
-    EXPECT_TRUE(Net().sent.empty());
+    EXPECT_EQ(Net().sent.size(), 1u);
 
     // 0.5 s off, more than the 100 ms allowed: back to 60, already passed.
+    service_->SendNow();  // does not restart the count
     NtpTime now = NtpFromEpoch(kNow, 0);
     NtpTime ahead = NtpFromEpoch(kNow, 50);
     Deliver(Message(4, now, ahead, ahead));
     ASSERT_EQ(service_->CurrentInterval(), 60);
+    Net().sent.clear();
     Tick(1);
     EXPECT_EQ(Net().sent.size(), 1u);
     EXPECT_EQ(service_->TickCount(), 0);
@@ -463,6 +481,31 @@ TEST_F(TimeServiceTest, RequestThatWouldBlockGoesAgainOnWrite)
     EXPECT_EQ(service_->SentCount(), 1);
 }
 
+// The request sent again keeps its transmit time, so its reply is taken; a
+// newer request replaces one still waiting, whose reply would match nothing.
+TEST_F(TimeServiceTest, RequestSentAgainKeepsItsStamp)
+{
+    StartPolling();
+    FakeRandomSet(0x00012345u);
+    Net().sendErrors = {WSAEWOULDBLOCK};
+    service_->SendNow();
+    Notify(FD_WRITE);
+    ASSERT_EQ(Net().sent.size(), 1u);
+    const NtpTime stamp = TransmitOf(Net().sent[0]);
+    EXPECT_EQ(stamp.fraction, 0x00012345u);
+    const NtpTime nearby = NtpFromEpoch(kNow, 1);
+    Deliver(Message(4, stamp, nearby, nearby));
+    EXPECT_EQ(FakeClockSetCount(), 1);
+
+    Net().sendErrors = {WSAEWOULDBLOCK};
+    service_->SendNow();
+    ASSERT_TRUE(service_->RequestPending());
+    service_->SendNow();  // sent at once
+    EXPECT_FALSE(service_->RequestPending());
+    Notify(FD_WRITE);
+    EXPECT_EQ(Net().sent.size(), 2u);
+}
+
 TEST_F(TimeServiceTest, ReadsThatGiveNoMessageStillCount)
 {
     StartPolling();
@@ -479,6 +522,9 @@ TEST_F(TimeServiceTest, AcceptedReplySetsTheClockFromTheFourTimes)
 {
     StartPolling();
     // T1 = now - 0.20, T2 = T3 = now + 2.15, T4 = now: +2.25 s.
+    FakeClockSet(1998, 6, 1, 11, 59, 59, 80);
+    service_->SendNow();
+    FakeClockReset();
     NtpTime t1 = NtpFromEpoch(kNow - 1, 80);
     NtpTime t23 = NtpFromEpoch(kNow + 2, 15);
     Deliver(Message(4, t1, t23, t23));
@@ -488,15 +534,71 @@ TEST_F(TimeServiceTest, AcceptedReplySetsTheClockFromTheFourTimes)
     EXPECT_EQ(FakeClockLastSetTime().ti_hundredths, 25);
 }
 
-TEST_F(TimeServiceTest, BroadcastFromTheServerCountsAndAdjusts)
+// A broadcast answers no request, so anyone can send one with the server's
+// address: it adjusts only when -b trusts every sender.
+TEST_F(TimeServiceTest, BroadcastFromTheServerCountsAndAdjustsOnlyWithAnySource)
 {
     StartPolling();
+    service_->SendNow();
     NtpTime zero{0, 0};
     Deliver(Message(5, zero, zero, NtpFromEpoch(kNow + 2, 0)));
     EXPECT_EQ(service_->BroadcastCount(), 1);
     EXPECT_EQ(service_->ReceivedCount(), 1);
-    EXPECT_EQ(service_->RejectedCount(), 0);
+    EXPECT_EQ(service_->RejectedCount(), 1);
+    EXPECT_EQ(Status(), "NTP Reply rejected");
+    EXPECT_EQ(FakeClockSetCount(), 0);
+
+    ServiceSwitches anySource;
+    anySource.acceptAnySource = 1;
+    service_->SetSwitches(anySource);
+    Deliver(Message(5, zero, zero, NtpFromEpoch(kNow + 2, 0)));
+    EXPECT_EQ(service_->BroadcastCount(), 2);
+    EXPECT_EQ(service_->RejectedCount(), 1);
     EXPECT_EQ(Status(), "Last set: Mon Jun 01 12:00:01 1998 UTC   Delta: +1.00 secs");
+    // The request is still in flight: its reply is taken too.
+    Deliver(GoodReply());
+    EXPECT_EQ(service_->RejectedCount(), 1);
+    EXPECT_EQ(FakeClockSetCount(), 2);
+}
+
+// The forged replies a sender off the path can make: it knows the server's
+// address and the time to the millisecond, not the request's random bits.
+// Only the reply to the request in flight is taken, and only once.
+TEST_F(TimeServiceTest, OnlyTheReplyToTheRequestInFlightIsTaken)
+{
+    StartPolling();
+    FakeRandomSet(0x0029A5C3u);  // 0.635 ms of the 0.98 possible
+    service_->SendNow();
+    ASSERT_EQ(Net().sent.size(), 1u);
+    const NtpTime reading = NtpFromEpoch(kNow, 0);
+    const NtpTime first = TransmitOf(Net().sent[0]);
+    EXPECT_EQ(first.seconds, reading.seconds);
+    EXPECT_EQ(first.fraction, reading.fraction + 0x0029A5C3u);
+
+    const NtpTime ahead = NtpFromEpoch(kNow + 1000, 0);
+    const NtpTime guessed = NtpFromReading(kNow, 0, 0);  // right to the millisecond
+    NtpTime oneBitOff = first;
+    oneBitOff.fraction ^= 1;
+    for (NtpTime forged : {guessed, oneBitOff, NtpTime{0, 0}})
+        Deliver(Message(4, forged, ahead, ahead));
+    EXPECT_EQ(service_->RejectedCount(), 3);
+    EXPECT_EQ(Status(), "NTP Reply rejected");
+
+    const NtpTime nearby = NtpFromEpoch(kNow, 2);
+    Deliver(Message(4, first, nearby, nearby));  // the server's reply
+    EXPECT_EQ(FakeClockSetCount(), 1);
+    Deliver(Message(4, first, ahead, ahead));  // a copy of it, or a replay
+    EXPECT_EQ(service_->RejectedCount(), 4);
+
+    FakeRandomSet(0x00100000u);
+    service_->SendNow();
+    Deliver(Message(4, first, ahead, ahead));  // answers the earlier request
+    EXPECT_EQ(service_->RejectedCount(), 5);
+    EXPECT_EQ(FakeClockSetCount(), 1);
+    EXPECT_EQ(Status(), "NTP Reply rejected");
+    Deliver(Message(4, TransmitOf(Net().sent[1]), nearby, nearby));
+    EXPECT_EQ(FakeClockSetCount(), 2);
+    EXPECT_EQ(service_->RejectedCount(), 5);
 }
 
 TEST_F(TimeServiceTest, CloseAfterSetClosesTheDialogAfterAnyAcceptedReply)
@@ -506,6 +608,7 @@ TEST_F(TimeServiceTest, CloseAfterSetClosesTheDialogAfterAnyAcceptedReply)
     closing.closeAfterSet = 1;
     service_->SetSwitches(closing);
     HWND dialog = parent_->GetHandle();
+    service_->SendNow();
     NtpTime now = NtpFromEpoch(kNow, 0);
     NtpTime distant = NtpFromEpoch(kNow + 7200, 0);
     Net().inbox.push_back(FakeDatagram{Message(4, now, distant, distant), kServer, kNtpPort});
@@ -534,16 +637,6 @@ TEST_F(TimeServiceTest, ANotificationReadsWhatWaitsInBoundedBatches)
 }
 
 // --- the clock's years ---------------------------------------------------------
-
-NtpTime TransmitOf(const FakeDatagram& d)
-{
-    NtpTime t{};
-    for (int i = 0; i < 4; ++i) {
-        t.seconds = (t.seconds << 8) | d.bytes[40 + i];
-        t.fraction = (t.fraction << 8) | d.bytes[44 + i];
-    }
-    return t;
-}
 
 // Epoch seconds past 2038-01-19 03:14:07 UTC: the clock is read, asked
 // about and set right to the calendar's end, NTP seconds in their second

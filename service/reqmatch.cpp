@@ -1,0 +1,38 @@
+// Replies matched to the request in flight by its transmit time.
+#include "service/reqmatch.h"
+
+NtpTime StampRequest(NtpTime reading, uint32_t randomBits)
+{
+    return NtpAdd(reading, NtpTime{0, randomBits % kRequestNoiseUnits});
+}
+
+void RequestMatcher::NoteSent(NtpTime transmit)
+{
+    transmit_ = transmit;
+    inFlight_ = true;
+}
+
+void RequestMatcher::Forget()
+{
+    inFlight_ = false;
+}
+
+bool RequestMatcher::Answers(NtpTime originate) const
+{
+    // Every bit counts: the random ones are what no outsider can know.
+    return inFlight_ && originate.seconds == transmit_.seconds &&
+           originate.fraction == transmit_.fraction;
+}
+
+MatchVerdict RequestMatcher::Check(DatagramKind kind, NtpTime originate, bool trustBroadcasts) const
+{
+    // A broadcast answers nobody: only a user who trusts every sender on
+    // the network takes one.
+    if (kind == DatagramKind::Broadcast)
+        return trustBroadcasts ? MatchVerdict::TrustedBroadcast : MatchVerdict::Broadcast;
+    if (!inFlight_)
+        return MatchVerdict::NoRequest;
+    if (kind == DatagramKind::ClientRequest || !Answers(originate))
+        return MatchVerdict::Unmatched;
+    return MatchVerdict::Matched;
+}

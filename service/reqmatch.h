@@ -1,0 +1,55 @@
+// Replies matched to requests: the transmit time of the request in flight
+// is kept, with random bits below the millisecond so that nobody off the
+// path can guess it, and a reply is taken only when its originate time (the
+// server's copy of that transmit time) equals it. A taken reply ends the
+// request, so a copy, a replay or an answer to an earlier request finds
+// nothing to match.
+#pragma once
+
+#include <cstdint>
+
+#include "service/ntppacket.h"
+#include "service/ntptime.h"
+
+// Fraction units of the random part of a transmit time: 2^22, just under a
+// millisecond (4294968 units), the resolution of the clock reading.
+inline constexpr uint32_t kRequestNoiseUnits = 1u << 22;
+
+// The transmit time of a request: the clock reading plus randomBits modulo
+// 2^22 fraction units (0 to 0.98 ms). The reading is cut to the millisecond,
+// so the true time of sending lies up to a millisecond after it; the added
+// part leaves the stamp unbiased on average, and its bits unguessable.
+NtpTime StampRequest(NtpTime reading, uint32_t randomBits);
+
+enum class MatchVerdict {
+    Matched,           // a reply to the request in flight
+    TrustedBroadcast,  // a broadcast, taken because broadcasts are trusted
+    Broadcast,         // a broadcast, which answers no request: not taken
+    NoRequest,         // no request is in flight (a copy of a taken reply among them)
+    Unmatched,         // originate differs from the request in flight's transmit time
+};
+
+class RequestMatcher {
+public:
+    // A request with this transmit time went out: it is now the one in
+    // flight, and the one before it is over.
+    void NoteSent(NtpTime transmit);
+    // No request in flight any more (the server was changed).
+    void Forget();
+    // The verdict on a message of kind whose originate time is given; the
+    // request stays in flight until NoteTaken. A client request is no reply
+    // and gives Unmatched.
+    MatchVerdict Check(DatagramKind kind, NtpTime originate, bool trustBroadcasts) const;
+    // True when originate is the in-flight request's transmit time: the
+    // message answers our request, whatever else it says.
+    bool Answers(NtpTime originate) const;
+    // The reply to the request in flight was taken: the request is over.
+    void NoteTaken() { inFlight_ = false; }
+
+    bool InFlight() const { return inFlight_; }
+    NtpTime Transmit() const { return transmit_; }  // of the last request sent
+
+private:
+    bool inFlight_ = false;
+    NtpTime transmit_{};
+};

@@ -1,0 +1,110 @@
+// Replies matched to the request in flight: the rule as a run of requests
+// and replies, and the random part of a request's transmit time.
+#include "service/reqmatch.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const NtpTime kFirst{0xED3B6C40u, 0x8F5C28F6u};   // a request's transmit time
+const NtpTime kSecond{0xED3B6C7Cu, 0x1EB851ECu};  // the next request's, 60 s on
+
+NtpTime FlipBit(NtpTime t, int bit)  // bit 0..63, 0 the lowest of the fraction
+{
+    if (bit < 32)
+        t.fraction ^= 1u << bit;
+    else
+        t.seconds ^= 1u << (bit - 32);
+    return t;
+}
+
+TEST(RequestMatcher, TakesOnlyTheReplyToTheRequestInFlight)
+{
+    enum class Step { Send, Forget, Reply, Broadcast };
+    const struct {
+        const char* what;
+        Step step;
+        NtpTime stamp;  // sent, or the reply's originate time
+        bool trustBroadcasts;
+        MatchVerdict verdict;  // for a reply or broadcast; a Matched one is taken
+    } steps[] = {
+        {"a reply before any request", Step::Reply, kFirst, false, MatchVerdict::NoRequest},
+        {"", Step::Send, kFirst, false, MatchVerdict::Matched},
+        {"zero originate", Step::Reply, NtpTime{0, 0}, false, MatchVerdict::Unmatched},
+        {"off by the lowest bit", Step::Reply, FlipBit(kFirst, 0), false, MatchVerdict::Unmatched},
+        {"off by the top random bit", Step::Reply, FlipBit(kFirst, 21), false,
+         MatchVerdict::Unmatched},
+        {"off by one second", Step::Reply, FlipBit(kFirst, 32), false, MatchVerdict::Unmatched},
+        {"the request's time in a broadcast", Step::Broadcast, kFirst, false,
+         MatchVerdict::Broadcast},
+        {"a broadcast with -b", Step::Broadcast, NtpTime{0, 0}, true,
+         MatchVerdict::TrustedBroadcast},
+        {"equal: taken", Step::Reply, kFirst, false, MatchVerdict::Matched},
+        {"a repeat of the taken reply", Step::Reply, kFirst, false, MatchVerdict::NoRequest},
+        {"a repeat with -b", Step::Reply, kFirst, true, MatchVerdict::NoRequest},
+        {"a broadcast without a request in flight", Step::Broadcast, kFirst, false,
+         MatchVerdict::Broadcast},
+        {"", Step::Send, kSecond, false, MatchVerdict::Matched},
+        {"a reply to the previous request", Step::Reply, kFirst, false, MatchVerdict::Unmatched},
+        {"equal, with -b: taken", Step::Reply, kSecond, true, MatchVerdict::Matched},
+        {"", Step::Send, kFirst, false, MatchVerdict::Matched},
+        {"", Step::Forget, kFirst, false, MatchVerdict::Matched},
+        {"the request before the server changed", Step::Reply, kFirst, false,
+         MatchVerdict::NoRequest},
+    };
+    RequestMatcher matcher;
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.what);
+        switch (s.step) {
+        case Step::Send:
+            matcher.NoteSent(s.stamp);
+            break;
+        case Step::Forget:
+            matcher.Forget();
+            break;
+        case Step::Reply:
+        case Step::Broadcast: {
+            const DatagramKind kind =
+                s.step == Step::Reply ? DatagramKind::Reply : DatagramKind::Broadcast;
+            const MatchVerdict verdict = matcher.Check(kind, s.stamp, s.trustBroadcasts);
+            EXPECT_EQ(s.verdict, verdict);
+            EXPECT_EQ(s.verdict == MatchVerdict::Matched, matcher.Answers(s.stamp) && s.step == Step::Reply);
+            if (verdict == MatchVerdict::Matched)
+                matcher.NoteTaken();
+            break;
+        }
+        }
+    }
+}
+
+TEST(RequestMatcher, AClientRequestIsNoReply)
+{
+    RequestMatcher matcher;
+    matcher.NoteSent(kFirst);
+    EXPECT_EQ(MatchVerdict::Unmatched, matcher.Check(DatagramKind::ClientRequest, kFirst, true));
+}
+
+TEST(RequestMatcher, StampAddsTheRandomPartBelowTheMillisecond)
+{
+    const struct {
+        NtpTime reading;
+        uint32_t randomBits;
+        NtpTime stamp;
+    } cases[] = {
+        {{0xED3B6C40u, 0x19999998u}, 0, {0xED3B6C40u, 0x19999998u}},
+        {{0xED3B6C40u, 0x19999998u}, 0x12345678u, {0xED3B6C40u, 0x19999998u + 0x00345678u}},
+        // Only 22 bits count: just under a millisecond of 4294968 units.
+        {{0xED3B6C40u, 0}, 0xFFFFFFFFu, {0xED3B6C40u, 0x003FFFFFu}},
+        // Past the second's end the seconds carry, into the next era too.
+        {{0xED3B6C40u, 0xFFF00000u}, 0x00200000u, {0xED3B6C41u, 0x00100000u}},
+        {{0xFFFFFFFFu, 0xFFFFFFFFu}, 1, {0, 0}},
+    };
+    for (const auto& c : cases) {
+        const NtpTime got = StampRequest(c.reading, c.randomBits);
+        EXPECT_EQ(c.stamp.seconds, got.seconds) << std::hex << c.randomBits;
+        EXPECT_EQ(c.stamp.fraction, got.fraction) << std::hex << c.randomBits;
+    }
+    EXPECT_LT(kRequestNoiseUnits, kFractionPerMillisecond);
+}
+
+}  // namespace
