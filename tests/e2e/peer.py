@@ -102,12 +102,13 @@ def push(args):
         # Looks like the answer to a request sent 2 x PATH ago over a path
         # of PATH each way, so the offset the receiver works out is the
         # given one plus about half of (PATH - the real delivery time).
-        # With --originate it answers that request (sent moments ago).
+        # With --originate it answers that request, which it pretends to have
+        # received PATH after it was sent, however long ago that was.
         originate = ntpwire.to_ntp(t - 2 * PUSH_PATH)
         receive = ntpwire.to_ntp(t - PUSH_PATH + args.offset)
         if args.originate is not None:
             originate = int(args.originate, 16)
-            receive = ntpwire.to_ntp(t + args.offset)
+            receive = ntpwire.to_ntp(ntpwire.from_ntp(originate) + PUSH_PATH + args.offset)
     message = ntpwire.pack(
         leap=args.leap, version=args.version, mode=args.mode,
         stratum=args.stratum, originate=originate, receive=receive,

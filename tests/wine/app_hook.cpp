@@ -22,10 +22,13 @@ LRESULT CALLBACK StatusHookProc(int code, WPARAM wParam, LPARAM lParam)
     if (code == HC_ACTION) {
         const auto* ret = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
         if (ret->message == WM_SETTEXT && GetDlgCtrlID(ret->hwnd) == IDC_STATUS && ret->lParam != 0) {
-            if (FILE* f = std::fopen(kLogPath, "ab")) {
+            // Opened once and flushed per line: a flood of status texts
+            // must not cost the program a file open each.
+            static FILE* f = std::fopen(kLogPath, "ab");
+            if (f != nullptr) {
                 std::fprintf(f, "%lu %s\n", static_cast<unsigned long>(GetTickCount()),
                              reinterpret_cast<const char*>(ret->lParam));
-                std::fclose(f);
+                std::fflush(f);
             }
         }
     }
