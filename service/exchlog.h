@@ -18,8 +18,8 @@
 
 #include "service/adjust.h"
 #include "service/ntppacket.h"
-#include "service/reqmatch.h"
 #include "service/ntptime.h"
+#include "service/reqmatch.h"
 #include "time/clockrec.h"
 
 enum class ExchangeVerdict {
