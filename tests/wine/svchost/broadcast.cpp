@@ -1,6 +1,6 @@
 // kestrin_broadcast: plays to a running program what the system and other
 // programs do: the broadcast of a resume from sleep or of a change of the
-// clock, and a file held open.
+// clock, and a file held open; and Set Time to the test host.
 //
 // Usage: kestrin_broadcast.exe resume | timechange | sendnow | hold FILE SECONDS
 //   resume      WM_POWERBROADCAST with PBT_APMRESUMEAUTOMATIC, then with
