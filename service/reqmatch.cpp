@@ -3,7 +3,7 @@
 
 NtpTime StampRequest(NtpTime reading, uint32_t randomBits)
 {
-    return NtpAdd(reading, NtpTime{0, randomBits % kRequestNoiseUnits});
+    return NtpSub(reading, NtpTime{0, randomBits % kRequestNoiseUnits});
 }
 
 void RequestMatcher::NoteSent(NtpTime transmit)

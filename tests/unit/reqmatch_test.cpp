@@ -84,7 +84,7 @@ TEST(RequestMatcher, AClientRequestIsNoReply)
     EXPECT_EQ(MatchVerdict::Unmatched, matcher.Check(DatagramKind::ClientRequest, kFirst, true));
 }
 
-TEST(RequestMatcher, StampAddsTheRandomPartBelowTheMillisecond)
+TEST(RequestMatcher, StampTakesTheRandomPartFromTheMillisecondBefore)
 {
     const struct {
         NtpTime reading;
@@ -92,12 +92,12 @@ TEST(RequestMatcher, StampAddsTheRandomPartBelowTheMillisecond)
         NtpTime stamp;
     } cases[] = {
         {{0xED3B6C40u, 0x19999998u}, 0, {0xED3B6C40u, 0x19999998u}},
-        {{0xED3B6C40u, 0x19999998u}, 0x12345678u, {0xED3B6C40u, 0x19999998u + 0x00345678u}},
+        {{0xED3B6C40u, 0x19999998u}, 0x12345678u, {0xED3B6C40u, 0x19999998u - 0x00345678u}},
         // Only 22 bits count: just under a millisecond of 4294968 units.
-        {{0xED3B6C40u, 0}, 0xFFFFFFFFu, {0xED3B6C40u, 0x003FFFFFu}},
-        // Past the second's end the seconds carry, into the next era too.
-        {{0xED3B6C40u, 0xFFF00000u}, 0x00200000u, {0xED3B6C41u, 0x00100000u}},
-        {{0xFFFFFFFFu, 0xFFFFFFFFu}, 1, {0, 0}},
+        {{0xED3B6C40u, 0x80000000u}, 0xFFFFFFFFu, {0xED3B6C40u, 0x80000000u - 0x003FFFFFu}},
+        // Before the second's start the seconds borrow, from the era before too.
+        {{0xED3B6C40u, 0x00100000u}, 0x00200000u, {0xED3B6C3Fu, 0xFFF00000u}},
+        {{0, 0}, 1, {0xFFFFFFFFu, 0xFFFFFFFFu}},
     };
     for (const auto& c : cases) {
         const NtpTime got = StampRequest(c.reading, c.randomBits);

@@ -506,7 +506,7 @@ class StartUp(ServiceCase):
         data, sender = self.expect_request()
         self.assertEqual(sender[0], ARGS.svc_addr)
         self.assertNotEqual(sender[1], 123)
-        self.server.sendto(message(), sender)
+        self.server.sendto(message(orig_bytes=data[40:48]), sender)
         h.wait_state(received=1, rejected=0, sent=1)
         self.assertTrue(h.wait(lambda: h.statuses()[-1].startswith("Last set: ")))
         self.assertIsNone(h.proc.poll())
