@@ -17,10 +17,6 @@ namespace {
 
 const uint16_t kNtpPort = 123;  // host order, when the services file has no "ntp"
 const UINT kPollPeriodMs = 1000;
-// Datagrams read per read notification at most: a flood then costs one
-// notification per batch instead of one per datagram, and the tick, painting
-// and the user still get their turn between batches.
-const int kMaxReadsPerNotify = 64;
 const long kSocketEvents = FD_READ | FD_WRITE | FD_OOB;
 // The socket's receive buffer: what waits while the thread is busy
 // elsewhere (painting, a dialog, another program's turn on the processor).
@@ -231,21 +227,9 @@ void TimeService::SendRequest()
 LRESULT TimeService::EvSocketNotify(WPARAM, LPARAM lParam)
 {
     switch (WSAGETSELECTEVENT(lParam)) {
-    case FD_READ: {
-        if (ReadDatagram(true) != ReadOutcome::Taken || ReadDatagram(false) != ReadOutcome::Taken)
-            break;
-        // More are waiting: a flood. Each read would post a new notification
-        // while more wait, and those pile up faster than they are handled;
-        // with notifications off the batch posts none, and turning them on
-        // again posts one if any datagram is still waiting.
-        SockSelectEvents(sock, handle_, WM_SOCKET_NOTIFY, 0);
-        ReadOutcome outcome = ReadOutcome::Taken;
-        for (int reads = 2; reads < kMaxReadsPerNotify && outcome == ReadOutcome::Taken; ++reads)
-            outcome = ReadDatagram(false);
-        if (outcome != ReadOutcome::Closed)
-            SockSelectEvents(sock, handle_, WM_SOCKET_NOTIFY, kSocketEvents);
+    case FD_READ:
+        ReadBatch(*this);
         break;
-    }
     case FD_WRITE:
         // The request that would have blocked goes again, its 48 bytes.
         if (pendingRequest != nullptr &&
@@ -259,7 +243,7 @@ LRESULT TimeService::EvSocketNotify(WPARAM, LPARAM lParam)
     return 0;
 }
 
-TimeService::ReadOutcome TimeService::ReadDatagram(bool notified)
+ReadOutcome TimeService::ReadOne(bool notified)
 {
     // The destination time comes first, before anything else can delay it.
     NtpTime destination{};
@@ -304,6 +288,11 @@ TimeService::ReadOutcome TimeService::ReadDatagram(bool notified)
         return CheckReply(*datagram, fromAddr, length) ? ReadOutcome::Taken : ReadOutcome::Closed;
     }
     return ReadOutcome::Taken;
+}
+
+void TimeService::SetNotifications(bool on)
+{
+    SockSelectEvents(sock, handle_, WM_SOCKET_NOTIFY, on ? kSocketEvents : 0);
 }
 
 void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort)

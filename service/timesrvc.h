@@ -14,6 +14,7 @@
 #include "service/exchlog.h"
 #include "service/ntppacket.h"
 #include "service/ntptime.h"
+#include "service/readbatch.h"
 #include "service/reqmatch.h"
 #include "service/resync.h"
 #include "service/serverlist.h"
@@ -36,7 +37,7 @@ inline constexpr char kSocketCaption[] = "Kestrin Socket Error";
 inline constexpr int32_t kMinPollInterval = 60;
 inline constexpr int32_t kMinMaxDelta = 100;
 
-class TimeService : public TWindow, public TimeConverter {
+class TimeService : public TWindow, public TimeConverter, private DatagramReader {
 public:
     // parent: the main dialog. rule: copied and installed. statusLine: the
     // dialog's status-line control (not owned; its window may appear later,
@@ -131,8 +132,8 @@ private:
     void SendRequest();
     // One read: notified for the first of a notification's batch. Closed:
     // the dialog was closed, and the service may be gone with it.
-    enum class ReadOutcome { Taken, NothingTaken, Closed };
-    ReadOutcome ReadDatagram(bool notified);
+    ReadOutcome ReadOne(bool notified) override;
+    void SetNotifications(bool on) override;
     void AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort);
     // false when it closed the dialog (nothing of the service may be used).
     bool CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes);
