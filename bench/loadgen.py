@@ -6,7 +6,21 @@ port and answers sent to port 123 both arrive), then stops by itself.
   loadgen.py --from ADDR --to ADDR [--rate N] [--duration S] [--version N]
 
 Each request carries a unique transmit timestamp; an answer counts when its
-originate timestamp echoes one. Prints one line of key=value results.
+originate timestamp echoes one. Requests go out in millisecond steps on a
+fixed schedule, and answers are read between steps without blocking the
+schedule. Prints one line of key=value results:
+  sent, answered, loss_pct   requests sent (a failed send is not one), and
+                             those answered by the end (1 s of quiet)
+  answers_per_s              answers that arrived while sending, per second
+  offered_per_s              requests sent per second of sending
+  asked_per_s                the rate asked for
+  send_errors                sends the system refused
+  late_ms                    the longest the schedule fell behind
+  cpu_pct                    the generator's own processor time, percent
+  median_rtt_ms              of the answered requests
+The generator shares the machine with the server it loads: offered_per_s
+below asked_per_s, send errors or a late schedule mean it could not offer
+the rate asked, and the loss or success at that rate says nothing.
 """
 
 import argparse
@@ -14,6 +28,7 @@ import os
 import select
 import socket
 import statistics
+import struct
 import sys
 import time
 
@@ -22,6 +37,9 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
 import ntpwire  # noqa: E402
 
 NTP_PORT = 123
+STEP_S = 0.001     # the schedule's step
+DRAIN_MAX = 256    # answers read at most between two steps
+STAMP = struct.Struct("!Q")
 
 
 def main():
@@ -36,59 +54,80 @@ def main():
 
     sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1 << 20)
+    sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4 << 20)
+    sock.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, 4 << 20)
     sock.bind((args.source, args.port))
     sock.setblocking(False)
 
+    # The request without its transmit stamp; the stamp is the cookie.
+    head = ntpwire.pack(version=args.version, mode=3, stratum=0, poll=0,
+                        precision=0, refid=bytes(4))[:40]
+    dest = (args.to, args.port)
     total = int(args.rate * args.duration)
     outstanding = {}  # transmit cookie -> send time (monotonic)
     rtts = []
-    sent = 0
+    sent = attempts = send_errors = 0
+    late_s = 0.0
+    cpu0 = time.process_time()
     start = time.monotonic()
     base = ntpwire.to_ntp(time.time())
-    while sent < total and time.monotonic() - start < args.duration + 1.0:
-        due = min(total, int((time.monotonic() - start) * args.rate) + 1)
-        while sent < due:
-            cookie = base + sent  # unique low bits, a plausible time
-            request = ntpwire.pack(version=args.version, mode=3, stratum=0,
-                                   poll=0, precision=0, refid=bytes(4),
-                                   transmit=cookie)
-            outstanding[cookie] = time.monotonic()
+    sendto, monotonic = sock.sendto, time.monotonic
+    while attempts < total:
+        now = monotonic()
+        if now - start > args.duration + 1.0:
+            break
+        due = min(total, int((now - start) * args.rate) + 1)
+        if due - attempts > 1:
+            late_s = max(late_s, (due - attempts - 1) / args.rate)
+        while attempts < due:
+            cookie = base + attempts  # unique low bits, a plausible time
+            attempts += 1
             try:
-                sock.sendto(request, (args.to, args.port))
+                sendto(head + STAMP.pack(cookie), dest)
             except OSError:
-                pass
+                send_errors += 1
+                continue
+            outstanding[cookie] = monotonic()
             sent += 1
-        collect(sock, outstanding, rtts, 0.001)
-    send_seconds = time.monotonic() - start
-    collect(sock, outstanding, rtts, 1.0)
+        drain(sock, outstanding, rtts)
+        # Until the next step, or an answer.
+        wait = start + (attempts + 1) / args.rate - monotonic()
+        if wait > 0:
+            if select.select([sock], [], [], min(wait, STEP_S))[0]:
+                drain(sock, outstanding, rtts)
+    send_seconds = max(monotonic() - start, 1e-3)
+    answered_sending = len(rtts)
+    cpu_s = time.process_time() - cpu0
+    # The rest: until 1 s of quiet, at most 3 s.
+    deadline = monotonic() + 3.0
+    while outstanding and monotonic() < deadline:
+        if not select.select([sock], [], [], 1.0)[0]:
+            break
+        drain(sock, outstanding, rtts)
 
     answered = len(rtts)
     loss = 100.0 * (sent - answered) / sent if sent else 0.0
     median_ms = statistics.median(rtts) * 1000 if rtts else float("nan")
-    print("sent=%d answered=%d loss_pct=%.1f answers_per_s=%.0f "
-          "offered_per_s=%.0f median_rtt_ms=%.2f"
-          % (sent, answered, loss, answered / send_seconds,
-             sent / send_seconds, median_ms), flush=True)
+    print("sent=%d answered=%d loss_pct=%.2f answers_per_s=%.0f "
+          "offered_per_s=%.0f asked_per_s=%.0f send_errors=%d late_ms=%.0f "
+          "cpu_pct=%.0f median_rtt_ms=%.2f"
+          % (sent, answered, loss, answered_sending / send_seconds,
+             sent / send_seconds, args.rate, send_errors, late_s * 1000,
+             100.0 * cpu_s / send_seconds, median_ms), flush=True)
     return 0
 
 
-def collect(sock, outstanding, rtts, wait):
-    """Matches answers until `wait` seconds of quiet (at most 3 s)."""
-    deadline = time.monotonic() + 3.0
-    while time.monotonic() < deadline:
-        ready, _, _ = select.select([sock], [], [], wait)
-        if not ready:
-            return
+def drain(sock, outstanding, rtts):
+    """Matches the answers waiting now, at most DRAIN_MAX."""
+    for _ in range(DRAIN_MAX):
         try:
-            while True:
-                data, _ = sock.recvfrom(2048)
-                sent_at = outstanding.pop(ntpwire.unpack(data)["originate"], None)
-                if sent_at is not None:
-                    rtts.append(time.monotonic() - sent_at)
+            data = sock.recv(2048)
         except BlockingIOError:
-            pass
-        wait = min(wait, 0.001)
+            return
+        if len(data) >= 32:
+            sent_at = outstanding.pop(STAMP.unpack_from(data, 24)[0], None)
+            if sent_at is not None:
+                rtts.append(time.monotonic() - sent_at)
 
 
 if __name__ == "__main__":

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Draws the results of one bench run (DIR, as bench/run.sh leaves them) as
 # PNG charts into OUT with gnuplot: error per path for Kestrin and ntpdig,
-# answered rate against offered rate for Kestrin and chronyd, start-up and
-# idle cost beside the bare program. Writes OUT/measured.txt: when and where.
+# answered rate against offered rate for Kestrin, the bare answerer and
+# chronyd, start-up and idle cost beside the bare program. Only the charts
+# whose results DIR holds are drawn; OUT/measured.txt keeps one line per
+# chart: when, where and under what load it was measured.
 # Usage: plot.sh DIR OUT
 set -eu
 dir=$1 out=$2
@@ -11,7 +13,11 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 style='set terminal pngcairo size 800,480 font "DejaVu Sans,10"; set grid ytics; set key top left'
 
+has() { [ -s "$dir/$1" ]; }
+drawn=()
+
 # Error per path: mean with the range, ms; the scripted paths, then ntpd.
+if has accuracy.txt && has first.txt; then
 awk '$5 != "miss" && $6 != "miss" { print $1, $4, ($5 - $6) * 1000 }' "$dir/accuracy.txt" > "$tmp/err.txt"
 awk '$1 == "kestrin" { print "ntpd-" $2, "kestrin", $3 } $1 == "ntpdig" { print "ntpd-first", "ntpdig", $3; print "ntpd-steady", "ntpdig", $3 }' \
   "$dir/first.txt" >> "$tmp/err.txt"
@@ -30,20 +36,29 @@ set xtics rotate by -20
 plot "$tmp/err.dat" using (\$1-0.1):3:4:5:xtic(2) with yerrorbars pt 7 title "Kestrin", \
      "" using (\$1+0.1):6:7:8 with yerrorbars pt 5 title "ntpdig", 0 with lines lc "black" notitle
 EOG
+drawn+=(accuracy.png)
+fi
 
-# Answered against offered rate.
-for s in kestrin chronyd; do awk -v s="$s" '$1 == s { print $2, $3 }' "$dir/server.txt" | sort -n > "$tmp/$s.dat"; done
+# Answered against offered rate: the median run of each rate.
+if has server.txt; then
+for s in kestrin answerer chronyd; do
+  awk -v s="$s" '$1 == "rate" && $2 == s { print $4, $5 }' "$dir/server.txt" | sort -n > "$tmp/$s.dat"
+done
 gnuplot <<EOG
 $style
 set output "$out/server.png"
-set title "Answers per second against the offered rate (paced mode-3 load)"
+set title "Answers per second against the offered rate (paced mode-3 load, median of 3 runs)"
 set xlabel "offered requests/s"; set ylabel "answers/s"
 set logscale xy
 plot "$tmp/kestrin.dat" with linespoints pt 7 title "Kestrin", \
+     "$tmp/answerer.dat" with linespoints pt 9 title "bare Winsock 1.1 answerer (Wine's limit)", \
      "$tmp/chronyd.dat" with linespoints pt 5 title "chronyd", x with lines dt 2 lc "gray" title "all answered"
 EOG
+drawn+=(server.png)
+fi
 
 # Start-up and idle cost beside the bare program.
+if has startup.txt && has idle.txt; then
 med() { sort -n | awk '{ a[++n] = $1 } END { print n ? (n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2) : 0 }'; }
 {
   echo "\"window shown, ms\" $(awk '$1 == "baseline" { print $2 }' "$dir/startup.txt" | med) $(awk '$1 == "kestrin" { print $2 }' "$dir/startup.txt" | med)"
@@ -67,5 +82,17 @@ set title "Idle, 60 s poll, one-second timer"
 plot "$tmp/idle.dat" using 2:xtic(1) title "bare program", "" using 3 title "Kestrin"
 unset multiplot
 EOG
-printf 'Measured %s on %s (%s, %s cores), Wine %s.\n' "$(date -u '+%Y-%m-%d %H:%M UTC')" \
-  "$(uname -n)" "$(uname -sr)" "$(nproc)" "$(wine --version 2>/dev/null | sed 's/^wine-//')" > "$out/measured.txt"
+drawn+=(startup-idle.png)
+fi
+
+# measured.txt: the drawn charts' lines replaced, the others kept.
+stamp=$(printf 'measured %s on %s (%s, %s cores), Wine %s, load average %s at the end' \
+  "$(date -u '+%Y-%m-%d %H:%M UTC')" "$(uname -n)" "$(uname -sr)" "$(nproc)" \
+  "$(wine --version 2>/dev/null | sed 's/^wine-//')" "$(cut -d' ' -f1-3 /proc/loadavg)")
+touch "$out/measured.txt"
+for c in "${drawn[@]}"; do
+  grep -v "^$c: " "$out/measured.txt" > "$tmp/measured.txt" || true
+  echo "$c: $stamp" >> "$tmp/measured.txt"
+  sort "$tmp/measured.txt" > "$out/measured.txt"
+done
+if [ ${#drawn[@]} -gt 0 ]; then echo "drawn: ${drawn[*]}"; fi

@@ -30,8 +30,26 @@ if f idle.txt >/dev/null; then
     "$(awk '$1 == "baseline" && $2 == "program" { print $4 }' "$dir/idle.txt")" "baseline.exe"
 fi
 if f server.txt >/dev/null; then
-  row "highest zero-loss rate, requests/s" "$(awk '$1 == "max" && $2 == "kestrin" { print $3 }' "$dir/server.txt")" \
-    "$(awk '$1 == "max" && $2 == "chronyd" { print $3 }' "$dir/server.txt")" "chronyd"
+  # max WHO RATE LIMITED; rate WHO ASKED OFFERED ANSWERS LOSS LO HI SHORT;
+  # over WHO FACTOR ASKED OFFERED ANSWERS LOSS SHORT
+  zl() { awk -v w="$1" '$1 == "max" && $2 == w { print $3 ($4 ? "+" : "") }' "$dir/server.txt"; }
+  spread() { awk -v w="$1" '$1 == "max" && $2 == w { m = $3 } $1 == "rate" && $2 == w { lo[$3] = $7; hi[$3] = $8 }
+    END { if (m in lo) printf "%s-%s", lo[m], hi[m]; else print "-" }' "$dir/server.txt"; }
+  over() { awk -v w="$1" -v f="$2" '$1 == "over" && $2 == w && $3 == f { printf "%s%s", $6, $8 ? "*" : "" }' "$dir/server.txt"; }
+  row "highest zero-loss rate, requests/s" "$(zl kestrin)" "$(zl answerer)" "bare answerer.exe"
+  row "  as a share of the bare answerer's" "$(awk '$1 == "max" { m[$2] = $3 }
+    END { if (m["answerer"] > 0 && "kestrin" in m) printf "%.2fx", m["kestrin"] / m["answerer"]; else print "-" }' "$dir/server.txt")" "-" ""
+  row "  answers/s there, 3 runs (lowest-highest)" "$(spread kestrin)" "$(spread answerer)" "bare answerer.exe"
+  cpu() { awk -v w="$1" '$1 == "max" && $2 == w { m = $3 } $1 == "rate" && $2 == w { u[$3] = $10 }
+    END { print (m in u) ? u[m] : "-" }' "$dir/server.txt"; }
+  row "  processor us per answer there (+wineserver)" "$(cpu kestrin)" "$(cpu answerer)" "bare answerer.exe"
+  row "highest zero-loss rate, requests/s" "$(zl kestrin)" "$(zl chronyd)" "chronyd"
+  for f in 2 4; do
+    row "answers/s offered ${f}x own zero-loss rate" "$(over kestrin $f)" "$(over answerer $f)" "bare answerer.exe"
+    row "" "" "$(over chronyd $f)" "chronyd"
+  done
+  awk '$1 == "load" { printf "%-44s %14s\n", "load average at the start", $2 }' "$dir/server.txt"
+  awk '$1 == "rate" && $9 { s = s " " $2 "@" $3 } END { if (s != "") printf "%-44s %s\n", "rates the generator could not offer:", s }' "$dir/server.txt"
   awk '$1 == "flood" { printf "%-44s %14s %14s   %s\n", "flood " $2 "/s, " $3 " s: thread answers, median ms", $6, "-", "";
                        printf "%-44s %14s %14s   %s\n", "  longest wait ms; polls sent (1 due)", $7 "; " $4, "-", "" }' "$dir/server.txt"
 fi
