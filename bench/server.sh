@@ -221,9 +221,13 @@ flood() {
     > "$E2E_DIR/flood.txt"
 }
 
-# The bare answerer, started like the program, in the same prefix.
+# The bare answerer, started like the program, in the same prefix, with a
+# wineserver started and warmed the same way.
 answerer() {
   [ -f "$answerer" ] || { log "no $answerer"; return 0; }
+  WINEPREFIX=$E2E_WINE_PREFIX wineserver -k 2>/dev/null
+  nsx svc wineserver -p
+  nsx svc timeout 60 wine cmd /c exit >/dev/null 2>&1 || true
   wine_spawn answerer svc "$answerer"
   local pid=$LAST_PID
   measure answerer
