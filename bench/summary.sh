@@ -50,6 +50,11 @@ if f server.txt >/dev/null; then
   done
   awk '$1 == "load" { printf "%-44s %14s\n", "load average at the start", $2 }' "$dir/server.txt"
   awk '$1 == "rate" && $9 { s = s " " $2 "@" $3 } END { if (s != "") printf "%-44s %s\n", "rates the generator could not offer:", s }' "$dir/server.txt"
+  # A rate above the bisected one that lost nothing: the machine's other
+  # work moved during the search, and the figure is not to be trusted.
+  awk '$1 == "max" { m[$2] = $3 } $1 == "rate" && $6 == 0 && !$9 { z[$2] = z[$2] " " $3 }
+       END { for (w in z) { n = split(z[w], r, " "); for (i = 1; i <= n; i++) if (r[i] > m[w]) s = s " " w "@" r[i] }
+             if (s != "") printf "%-44s %s\n", "zero loss above the bisected rate (unsteady):", s }' "$dir/server.txt"
   awk '$1 == "flood" { printf "%-44s %14s %14s   %s\n", "flood " $2 "/s, " $3 " s: thread answers, median ms", $6, "-", "";
                        printf "%-44s %14s %14s   %s\n", "  longest wait ms; polls sent (1 due)", $7 "; " $4, "-", "" }' "$dir/server.txt"
 fi
