@@ -69,7 +69,16 @@ uint32_t SetLocalClock(const ClockDate* date, const ClockTime* time)
     wanted.wMinute = time->ti_minute;
     wanted.wSecond = time->ti_second;
     wanted.wMilliseconds = static_cast<WORD>(time->ti_hundredths * 10);
+    // SetLocalTime turns local time into UTC with the daylight-saving state
+    // of the moment before the set. When the set crosses a change of the
+    // system's zone, that state is now the other one, and a second call
+    // with the same local time converts it with the right offset.
+    TIME_ZONE_INFORMATION zone{};
+    const DWORD zoneBefore = GetTimeZoneInformation(&zone);
     uint32_t result = SetLocalTime(&wanted) ? 0 : LastError();
+    if (result == 0 && zoneBefore != TIME_ZONE_ID_INVALID &&
+        GetTimeZoneInformation(&zone) != zoneBefore && !SetLocalTime(&wanted))
+        result = LastError();
 
     if (havePrivilege) {
         SwitchTimePrivilege(token, luid, 0);

@@ -12,6 +12,7 @@
 int ReadLocalClock(ClockDate* date, ClockTime* time, int* pastHundredthMs = nullptr);
 
 // Sets the local clock, switching the system-time privilege on around the
-// call where the system has access control. Returns 0 on success, else the
+// call where the system has access control; sets it a second time when the
+// set crossed a daylight-saving change of the system's zone. Returns 0 on success, else the
 // system's error code (1314: the privilege is not held).
 uint32_t SetLocalClock(const ClockDate* date, const ClockTime* time);
