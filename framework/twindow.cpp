@@ -117,7 +117,7 @@ bool TWindow::Create()
     if (!RegisterFrameworkClass(module_))
         return false;
 
-    HWND parentHandle = parent_ != nullptr ? parent_->GetHandle() : nullptr;
+    HWND parentHandle = parent_ != nullptr ? parent_->GetHandle() : Attr.parentHandle;
     if (parent_ != nullptr && parentHandle == nullptr)
         return false;
     HMENU menuOrId = Attr.menu;

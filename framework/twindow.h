@@ -92,6 +92,7 @@ struct TWindowAttr {
     int x = CW_USEDEFAULT, y = CW_USEDEFAULT, w = CW_USEDEFAULT, h = CW_USEDEFAULT;
     int id = 0;          // child id
     HMENU menu = nullptr;
+    HWND parentHandle = nullptr;  // without a parent object: HWND_MESSAGE makes a message-only window
 };
 
 // Direction of a dialog's data transfer.

@@ -42,11 +42,18 @@ DEFINE_RESPONSE_TABLE(TimeService, TWindow)
     EV_MESSAGE(WM_TIMECHANGE, EvTimeChange),
 END_RESPONSE_TABLE;
 
-TimeService::TimeService(TWindow* parent, const DstRuleRecord* rule, const char* title,
-                         TWindow* statusLineControl)
-    : TWindow(parent, title), TimeConverter(rule, ClockYear()), statusLine(statusLineControl)
+TimeService::TimeService(TimeServiceHost* serviceHost, const DstRuleRecord* rule,
+                         const char* title)
+    : TWindow(serviceHost->EngineParent(), title), TimeConverter(rule, ClockYear()),
+      host(serviceHost)
 {
     Attr.style = WS_CHILD;  // never shown
+    if (serviceHost->EngineParent() == nullptr) {
+        // A service has no window to belong to; a message-only window still
+        // gets the socket notifications, the lookups and the tick.
+        Attr.style = 0;
+        Attr.parentHandle = HWND_MESSAGE;
+    }
     Attr.x = Attr.y = Attr.w = Attr.h = 0;
 }
 
@@ -347,12 +354,10 @@ bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
     SetExchangeStatus(result.statusText);
 
     if (switches.closeAfterSet) {
-        // Closing the dialog may destroy this object: nothing may follow,
-        // unless the dialog is still there (its close waits for a modal
-        // window) and this service with it.
-        HWND dialog = GetParent(handle_);
-        SendMessageA(dialog, WM_CLOSE, 0, 0);
-        return IsWindow(dialog) != FALSE;
+        // The host may destroy this object: nothing may follow, unless the
+        // host says the engine is still there (a close that waits for a
+        // modal window).
+        return host->CloseAfterSet();
     }
     return true;
 }
@@ -379,15 +384,19 @@ bool TimeService::ReadClock(NtpTime* stamp, int64_t* epochSeconds)
     return usable;
 }
 
+void TimeService::ShowStats()
+{
+    host->ShowStats(Counts());
+}
+
 void TimeService::SetStatus(const char* text)
 {
-    if (statusLine != nullptr && statusLine->GetHandle() != nullptr)
-        SetWindowTextA(statusLine->GetHandle(), text);
+    host->ShowStatus(text);
 }
 
 void TimeService::ErrorBox(const char* text, const char* caption)
 {
-    MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION);
+    host->ShowError(text, caption);
 }
 
 void TimeService::SocketErrorBox(const char* format, int error)

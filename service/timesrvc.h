@@ -1,7 +1,7 @@
-// TimeService: the SNTP engine. A hidden child window that owns the UDP
-// socket, the one-second poll tick and the host lookup, sends requests,
-// answers clients, takes replies and broadcasts, and reports every outcome on
-// the main dialog's status line.
+// TimeService: the SNTP engine. A hidden window that owns the UDP socket,
+// the one-second poll tick and the host lookup, sends requests, answers
+// clients, takes replies and broadcasts, and reports every outcome to its
+// host (timehost.h): the main dialog or the Windows service.
 #pragma once
 
 #include <winsock.h>
@@ -19,6 +19,7 @@
 #include "service/resync.h"
 #include "service/serverlist.h"
 #include "service/svcswitch.h"
+#include "service/timehost.h"
 #include "service/versionpick.h"
 #include "time/dstrule.h"
 #include "time/timecvt.h"
@@ -39,12 +40,11 @@ inline constexpr int32_t kMinMaxDelta = 100;
 
 class TimeService : public TWindow, public TimeConverter, private DatagramReader {
 public:
-    // parent: the main dialog. rule: copied and installed. statusLine: the
-    // dialog's status-line control (not owned; its window may appear later,
-    // it is looked up at each report). The window is created hidden by the
-    // parent's set-up; start-up of the socket runs then.
-    TimeService(TWindow* parent, const DstRuleRecord* rule, const char* title,
-                TWindow* statusLine);
+    // host: not owned, outlives the engine. rule: copied and installed. With
+    // a parent window (host->EngineParent()) the engine's window is created
+    // hidden by the parent's set-up; without one the host calls Create(),
+    // which makes a message-only window. Start-up of the socket runs then.
+    TimeService(TimeServiceHost* host, const DstRuleRecord* rule, const char* title);
     // Kills the tick, cancels an outstanding lookup, closes the socket.
     ~TimeService() override;
 
@@ -65,10 +65,13 @@ public:
     // A request now, when the socket is bound and a server address is known.
     void SendNow();
 
-    // Runs the statistics dialog modally over the application's main window
-    // with the four counts as they stand now (defined with the dialog, in
-    // ui/sntpstt1.cpp).
+    // Hands the four counts as they stand now to the host, which shows them
+    // (the window's statistics dialog).
     void ShowStats();
+    ServiceCounts Counts() const
+    {
+        return ServiceCounts{sentCount, receivedCount, rejectedCount, broadcastCount};
+    }
 
     // Additions beyond the basic client, each off or as before until set
     // (their hooks: srvhooks.cpp).
@@ -156,7 +159,7 @@ private:
 
     ServiceSwitches switches;
     int32_t maxDelta = kMinMaxDelta;  // milliseconds
-    TWindow* statusLine;              // not owned
+    TimeServiceHost* host;            // not owned
     UINT_PTR timerId = 0;
     int32_t currentInterval = kMinPollInterval;  // seconds
     int32_t baseInterval = kMinPollInterval;     // seconds

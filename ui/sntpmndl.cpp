@@ -12,6 +12,7 @@
 #include "service/timesrvc.h"
 #include "ui/numtext.h"
 #include "ui/sntpdsrd.h"
+#include "ui/sntpstt1.h"
 
 SNTPMainDlgTransfer SNTPMainDlgXfer;
 
@@ -77,7 +78,7 @@ SNTPMainDlg::SNTPMainDlg(const char* cmdLine, TWindow* parent, UINT resourceId, 
 
     // Its window is created with the dialog's other children. The floor
     // holds from the start, while -d waits too.
-    timeService = new TimeService(this, &settings.dstRule, "Invisible", statusLine);
+    timeService = new TimeService(this, &settings.dstRule, "Invisible");
     timeService->SetTimeFloor(SourceDateFloor());
 }
 
@@ -216,6 +217,38 @@ void SNTPMainDlg::CmSetTime()
     FormatNumberText(settings.maxDelta, SNTPMainDlgXfer.maxDeltaText,
                      sizeof SNTPMainDlgXfer.maxDeltaText);
     TransferData(TTransferDirection::SetData);
+}
+
+void SNTPMainDlg::ShowStatus(const char* text)
+{
+    if (statusLine->GetHandle() != nullptr)
+        SetWindowTextA(statusLine->GetHandle(), text);
+}
+
+void SNTPMainDlg::ShowStats(const ServiceCounts& counts)
+{
+    TApplication* app = TApplication::Current();
+    SNTPStatsDlg dialog(app != nullptr ? app->GetMainWindow() : nullptr, counts.sent,
+                        counts.received, counts.rejected, counts.broadcast, IDD_STATS, nullptr);
+    dialog.Execute();
+}
+
+void SNTPMainDlg::ShowError(const char* text, const char* caption)
+{
+    // Owned by the engine's hidden window, as the engine's own boxes were.
+    if (timeService != nullptr)
+        timeService->MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION);
+    else
+        MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION);
+}
+
+bool SNTPMainDlg::CloseAfterSet()
+{
+    // Closing the dialog may destroy it and the engine that calls this;
+    // while a modal window runs, the close waits and both stay.
+    HWND dialog = GetHandle();
+    SendMessageA(dialog, WM_CLOSE, 0, 0);
+    return IsWindow(dialog) != FALSE;
 }
 
 void SNTPMainDlg::CmStats()

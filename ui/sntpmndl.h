@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "framework/tdialog.h"
+#include "service/timehost.h"
 #include "resources/resource.h"
 #include "ui/settings.h"
 #include "ui/switches.h"
@@ -28,7 +29,7 @@ struct SNTPMainDlgTransfer {
 // The dialog's transfer record, reused by every opening.
 extern SNTPMainDlgTransfer SNTPMainDlgXfer;
 
-class SNTPMainDlg : public TDialog {
+class SNTPMainDlg : public TDialog, public TimeServiceHost {
 public:
     // cmdLine: the application's copy of the command line (switches b, d, i,
     // s, u). Reads the settings file and constructs the time service.
@@ -51,6 +52,15 @@ public:
     // time at once when a server is set and the start is not delayed.
     void StartService();
 
+    // The time service's host: the engine is a hidden child of the dialog,
+    // its texts go to the status line, its counts to the statistics dialog
+    // and its failures into message boxes; -s closes the dialog.
+    TWindow* EngineParent() override { return this; }
+    void ShowStatus(const char* text) override;
+    void ShowStats(const ServiceCounts& counts) override;
+    void ShowError(const char* text, const char* caption) override;
+    bool CloseAfterSet() override;
+
 protected:
     void CmSetTime();
     void CmStats();
@@ -71,7 +81,7 @@ protected:
     LRESULT EvEnable(WPARAM, LPARAM);
 
 private:
-    TimeService* timeService;
+    TimeService* timeService = nullptr;
     DialogSwitches switches;  // from the command line
     SNTPSettings settings;
     SNTPExtraSettings extraSettings{};

@@ -4,7 +4,6 @@
 #include "framework/tapplic.h"
 #include "framework/tcontrol.h"
 #include "framework/tframe.h"
-#include "service/timesrvc.h"
 #include "ui/cntr_wnd.h"
 #include "ui/numtext.h"
 
@@ -54,13 +53,4 @@ void SNTPStatsDlg::SetupWindow()
     sentStatic->SetText(SNTPStatsDlgXfer.sentText);
     rejectedStatic->SetText(SNTPStatsDlgXfer.rejectedText);
     broadcastStatic->SetText(SNTPStatsDlgXfer.broadcastText);
-}
-
-// The service's operation lives beside the dialog it opens, so the service
-// library itself needs nothing of the user interface.
-void TimeService::ShowStats()
-{
-    SNTPStatsDlg dialog(MainWindow(), sentCount, receivedCount, rejectedCount, broadcastCount,
-                        IDD_STATS, nullptr);
-    dialog.Execute();
 }

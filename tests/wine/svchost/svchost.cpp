@@ -92,30 +92,31 @@ struct Options {
     std::vector<Action> actions;
 };
 
-// The status line: logs every text it is given.
-class StatusLog : public TStatic {
-public:
-    StatusLog(TWindow* parent) : TStatic(parent, 109, 80) {}
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
-    {
-        if (message == WM_SETTEXT)
-            Log("STATUS", reinterpret_cast<const char*>(lParam));
-        return TStatic::WindowProc(message, wParam, lParam);
-    }
-};
-
 const UINT_PTR kWatchTimer = 1;
 const UINT_PTR kFastTimer = 2;
 
-class HostWindow : public TWindow {
+class HostWindow : public TWindow, public TimeServiceHost {
 public:
     explicit HostWindow(Options& options)
         : TWindow(nullptr, "Kestrin service host"), options_(options)
     {
         rule_ = DefaultDstRule();
         ParseDstRule(options_.rule.c_str(), &rule_);
-        status_ = new StatusLog(this);
-        service_ = new TimeService(this, &rule_, "Invisible", status_);
+        service_ = new TimeService(this, &rule_, "Invisible");
+    }
+
+    // The main dialog's part: the status line logs every text it is given.
+    TWindow* EngineParent() override { return this; }
+    void ShowStatus(const char* text) override { Log("STATUS", text); }
+    void ShowStats(const ServiceCounts&) override {}
+    void ShowError(const char* text, const char* caption) override
+    {
+        service_->MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION);
+    }
+    bool CloseAfterSet() override
+    {
+        SendMessageA(handle_, WM_CLOSE, 0, 0);
+        return false;
     }
 
     void SetupWindow() override
@@ -258,7 +259,6 @@ private:
 
     Options& options_;
     DstRuleRecord rule_;
-    StatusLog* status_;
     TimeService* service_;
     DWORD start_ = 0;
     std::string lastState_;

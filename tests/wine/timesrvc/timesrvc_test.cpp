@@ -74,6 +74,32 @@ NtpTime TransmitOf(const FakeDatagram& d)
     return t;
 }
 
+// The main dialog's part: a window with a status line, which closes when
+// the engine asks.
+class StandInDialog : public TWindow, public TimeServiceHost {
+public:
+    StandInDialog() : TWindow(nullptr, "stand-in dialog") { status = new TStatic(this, 109, 80); }
+    TWindow* EngineParent() override { return this; }
+    void ShowStatus(const char* text) override
+    {
+        if (status->GetHandle() != nullptr)
+            SetWindowTextA(status->GetHandle(), text);
+    }
+    void ShowStats(const ServiceCounts&) override {}
+    void ShowError(const char* text, const char* caption) override
+    {
+        MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION);
+    }
+    bool CloseAfterSet() override
+    {
+        HWND dialog = GetHandle();
+        SendMessageA(dialog, WM_CLOSE, 0, 0);
+        return IsWindow(dialog) != FALSE;
+    }
+
+    TStatic* status;  // owned by the child list
+};
+
 class TimeServiceTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -90,9 +116,9 @@ protected:
 
     void Start()
     {
-        parent_ = new TWindow(nullptr, "stand-in dialog");
-        status_ = new TStatic(parent_, 109, 80);
-        service_ = new TimeService(parent_, &rule_, "Invisible", status_);
+        parent_ = new StandInDialog;
+        status_ = parent_->status;
+        service_ = new TimeService(parent_, &rule_, "Invisible");
         ASSERT_TRUE(parent_->Create());
     }
 
@@ -126,7 +152,7 @@ protected:
     }
 
     DstRuleRecord rule_{};
-    TWindow* parent_ = nullptr;
+    StandInDialog* parent_ = nullptr;
     TStatic* status_ = nullptr;
     TimeService* service_ = nullptr;
 };
