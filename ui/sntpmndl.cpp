@@ -11,29 +11,16 @@
 #include "service/timefloor.h"
 #include "service/timesrvc.h"
 #include "ui/numtext.h"
+#include "ui/profstore.h"
 #include "ui/sntpdsrd.h"
 #include "ui/sntpstt1.h"
+#include "ui/svcfront.h"
 
 SNTPMainDlgTransfer SNTPMainDlgXfer;
 
 namespace {
 
 constexpr UINT kTextLength = 255;  // each edit accepts 254 characters
-
-// The private-profile functions: the platform finds the file (the Windows
-// directory) and cuts each value read to the buffer.
-class PrivateProfileStore : public SettingsStore {
-public:
-    void Read(const char* key, const char* defaultText, char* value, size_t size) override
-    {
-        GetPrivateProfileStringA(kSettingsSection, key, defaultText, value,
-                                 static_cast<DWORD>(size), kSettingsFile);
-    }
-    void Write(const char* key, const char* value) override
-    {
-        WritePrivateProfileStringA(kSettingsSection, key, value, kSettingsFile);
-    }
-};
 
 void CopyText(char* field, size_t size, const char* text)
 {
@@ -70,6 +57,9 @@ SNTPMainDlg::SNTPMainDlg(const char* cmdLine, TWindow* parent, UINT resourceId, 
     switches = ScanDialogSwitches(cmdLine);
 
     LoadSettings();
+    front = CallService(ChannelCommand::Status, &serviceStatus) == ChannelReply::Ok;
+    if (front)
+        settings = serviceStatus.settings;
 
     CopyText(SNTPMainDlgXfer.serverText, sizeof SNTPMainDlgXfer.serverText, settings.ntpServer);
     FormatNumberText(settings.pollInterval, SNTPMainDlgXfer.pollText, sizeof SNTPMainDlgXfer.pollText);
@@ -78,8 +68,10 @@ SNTPMainDlg::SNTPMainDlg(const char* cmdLine, TWindow* parent, UINT resourceId, 
 
     // Its window is created with the dialog's other children. The floor
     // holds from the start, while -d waits too.
-    timeService = new TimeService(this, &settings.dstRule, "Invisible");
-    timeService->SetTimeFloor(SourceDateFloor());
+    if (!front) {
+        timeService = new TimeService(this, &settings.dstRule, "Invisible");
+        timeService->SetTimeFloor(SourceDateFloor());
+    }
 }
 
 SNTPMainDlg::~SNTPMainDlg()
@@ -88,7 +80,8 @@ SNTPMainDlg::~SNTPMainDlg()
     // is gone with the dialog's before the object goes.
     if (GetHandle() != nullptr)
         Destroy(IDCANCEL);
-    SaveSettings();
+    if (!front)
+        SaveSettings();
     delete timeService;
     timeService = nullptr;
 }
@@ -111,6 +104,12 @@ void SNTPMainDlg::SetupDialog()
 {
     TDialog::SetupDialog();
     statusLine->SetText(" ");
+    if (front) {
+        ShowServiceStatus();
+        if (SetTimer(GetHandle(), FRONT_TIMER_ID, kFrontPollMs, nullptr) == 0)
+            MessageBox("Unable to get timer resource", "Kestrin Error", MB_ICONEXCLAMATION);
+        return;
+    }
     if (switches.delayedStart) {
         startTimer = SetTimer(GetHandle(), START_TIMER_ID,
                               static_cast<UINT>(switches.startDelay) * 1000u, nullptr);
@@ -149,6 +148,10 @@ void SNTPMainDlg::StartService()
 LRESULT SNTPMainDlg::EvTimer(WPARAM wParam, LPARAM lParam)
 {
     DefaultProcessing(WM_TIMER, wParam, lParam);
+    if (wParam == FRONT_TIMER_ID) {
+        ShowServiceStatus();
+        return 0;
+    }
     if (wParam == FIRST_REQUEST_TIMER_ID) {
         KillTimer(GetHandle(), firstRequestTimer);
         firstRequestTimer = 0;
@@ -163,18 +166,22 @@ LRESULT SNTPMainDlg::EvTimer(WPARAM wParam, LPARAM lParam)
 
 LRESULT SNTPMainDlg::EvEndSession(WPARAM endingNow, LPARAM)
 {
-    if (endingNow)
+    if (endingNow && !front)
         SaveSettings();
     return 0;
 }
 
 LRESULT SNTPMainDlg::EvPowerBroadcast(WPARAM wParam, LPARAM lParam)
 {
+    if (timeService == nullptr)
+        return TRUE;
     return SendMessageA(timeService->GetHandle(), WM_POWERBROADCAST, wParam, lParam);
 }
 
 LRESULT SNTPMainDlg::EvTimeChange(WPARAM wParam, LPARAM lParam)
 {
+    if (timeService == nullptr)
+        return 0;
     return SendMessageA(timeService->GetHandle(), WM_TIMECHANGE, wParam, lParam);
 }
 
@@ -202,6 +209,10 @@ LRESULT SNTPMainDlg::EvEnable(WPARAM enabled, LPARAM)
 
 void SNTPMainDlg::CmSetTime()
 {
+    if (front) {
+        FrontSetTime();
+        return;
+    }
     TransferData(TTransferDirection::GetData);
     settings.pollInterval = TakeFieldNumber(SNTPMainDlgXfer.pollText, settings.pollInterval);
     settings.maxDelta = TakeFieldNumber(SNTPMainDlgXfer.maxDeltaText, settings.maxDelta);
@@ -253,11 +264,19 @@ bool SNTPMainDlg::CloseAfterSet()
 
 void SNTPMainDlg::CmStats()
 {
+    if (front) {
+        FrontStats();
+        return;
+    }
     timeService->ShowStats();
 }
 
 void SNTPMainDlg::CmSetTz()
 {
+    if (front) {
+        FrontSetTz();
+        return;
+    }
     // The dialog writes into the working copy whatever ends it; only OK
     // makes the copy the rule.
     DstRuleRecord workingRule = settings.dstRule;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "framework/tdialog.h"
+#include "ntservice/channel.h"
 #include "service/timehost.h"
 #include "resources/resource.h"
 #include "ui/settings.h"
@@ -18,6 +19,9 @@ class TimeService;
 inline constexpr UINT_PTR START_TIMER_ID = 275;
 // The one-shot timer that sends the first request once start-up is done.
 inline constexpr UINT_PTR FIRST_REQUEST_TIMER_ID = 276;
+// As the Windows service's front: the service's status asked every second.
+inline constexpr UINT_PTR FRONT_TIMER_ID = 277;
+inline constexpr UINT kFrontPollMs = 1000;
 
 // The texts of the three edits, in the order the edits were constructed.
 struct SNTPMainDlgTransfer {
@@ -32,7 +36,10 @@ extern SNTPMainDlgTransfer SNTPMainDlgXfer;
 class SNTPMainDlg : public TDialog, public TimeServiceHost {
 public:
     // cmdLine: the application's copy of the command line (switches b, d, i,
-    // s, u). Reads the settings file and constructs the time service.
+    // s, u). Reads the settings file and constructs the time service; when
+    // the Windows service answers on its channel, the dialog is its front
+    // instead: no time service of its own, the service's settings in the
+    // fields, and the settings file left as it is.
     SNTPMainDlg(const char* cmdLine, TWindow* parent = nullptr, UINT resourceId = IDD_MAIN,
                 HINSTANCE module = nullptr);
     // Destroys the window if it still exists, writes the settings file, then
@@ -81,6 +88,16 @@ protected:
     LRESULT EvEnable(WPARAM, LPARAM);
 
 private:
+    // The front of the Windows service (sntpfront.cpp).
+    void ShowServiceStatus();
+    void FrontSetTime();
+    void FrontSetTz();
+    void FrontStats();
+    void ShowFields(const SNTPSettings& shown);
+
+    bool front = false;        // the Windows service runs: the dialog is its front
+    bool serviceLost = false;  // the service stopped answering (said once)
+    ChannelStatus serviceStatus;  // its last answer
     TimeService* timeService = nullptr;
     DialogSwitches switches;  // from the command line
     SNTPSettings settings;

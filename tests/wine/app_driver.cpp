@@ -21,7 +21,8 @@ int Usage()
                  "       click ID | escape | ping SECONDS |\n"
                  "       startup|startup-window|first-reply EXE [ARGS] |\n"
                  "       open tz|stats|about | close tz|stats|about | stats |\n"
-                 "       command ID | context ID | help-rect TEXT SECONDS | help-close\n");
+                 "       command ID | context ID | help-rect TEXT SECONDS | help-close |\n"
+                 "       pipe TEXT [BYTES]\n");
     return 64;
 }
 
@@ -278,6 +279,54 @@ int Close(const char* name)
     return WaitGone(dialog, 10000) ? 0 : 2;
 }
 
+// Writes text (C escapes \\n and \\xHH read) to the service's pipe, or its
+// first bytes only, then prints the reply as it came and the time it took
+// in milliseconds. 2 when no pipe could be opened within 5 s.
+int Pipe(const std::string& escaped, long bytes)
+{
+    std::string text;
+    for (size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] == '\\' && i + 1 < escaped.size() && escaped[i + 1] == 'n') {
+            text += '\n';
+            ++i;
+        } else if (escaped[i] == '\\' && i + 3 < escaped.size() && escaped[i + 1] == 'x') {
+            text += static_cast<char>(std::strtol(escaped.substr(i + 2, 2).c_str(), nullptr, 16));
+            i += 3;
+        } else {
+            text += escaped[i];
+        }
+    }
+    if (bytes >= 0 && static_cast<size_t>(bytes) < text.size())
+        text.resize(static_cast<size_t>(bytes));
+    const DWORD start = GetTickCount();
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    while (pipe == INVALID_HANDLE_VALUE && GetTickCount() - start < 5000) {
+        pipe = CreateFileA("\\\\.\\pipe\\KestrinTimeService", GENERIC_READ | GENERIC_WRITE, 0,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+        if (pipe == INVALID_HANDLE_VALUE)
+            Sleep(50);
+    }
+    if (pipe == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "app_driver: no service pipe (error %lu)\n", GetLastError());
+        return 2;
+    }
+    const DWORD opened = GetTickCount();
+    DWORD written = 0;
+    if (!text.empty())
+        WriteFile(pipe, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    std::string reply;
+    char buffer[512];
+    DWORD got = 0;
+    // Until the end line, or until the service hangs up.
+    while (reply.size() < 8192 &&
+           (reply.size() < 4 || reply.compare(reply.size() - 4, 4, "END\n") != 0) &&
+           ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        reply.append(buffer, got);
+    CloseHandle(pipe);
+    std::printf("%sms=%lu\n", reply.c_str(), GetTickCount() - opened);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -348,6 +397,8 @@ int main(int argc, char** argv)
         std::printf("%s\n", TextOf(Control(frame, IDC_STATUS)).c_str());
         return seen ? 0 : 2;
     }
+    if (cmd == "pipe" && (argc == 3 || argc == 4))
+        return Pipe(argv[2], argc == 4 ? std::atol(argv[3]) : -1);
     if (cmd == "ping" && argc == 3)
         return Ping(Seconds(argv[2]));
     if (cmd == "watch" && argc == 3)

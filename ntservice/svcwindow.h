@@ -1,0 +1,64 @@
+// ServiceWindow: the Windows service's host of the time service engine. A
+// message-only window that loads the machine-wide settings, hands them to
+// the engine, keeps its status text and answers the channel's requests on
+// the engine's thread.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "framework/twindow.h"
+#include "ntservice/channel.h"
+#include "service/timehost.h"
+#include "ui/settings.h"
+
+class TimeService;
+
+// Sent by the channel's thread (pipesrv.h); lParam: a ChannelCall.
+inline constexpr UINT WM_CHANNEL_REQUEST = WM_USER + 20;
+
+struct ChannelCall {
+    const ChannelRequest* request;  // already allowed
+    char* reply;                    // filled with the reply text
+    size_t replySize;               // bytes at reply
+    size_t replyLength;             // set: the reply's length, 0: none
+};
+
+class ServiceWindow : public TWindow, public TimeServiceHost {
+public:
+    // iniPath: the service's own KESTRIN.INI (full path).
+    explicit ServiceWindow(const char* iniPath);
+    // Deletes the engine (its window goes with it).
+    ~ServiceWindow() override;
+
+    // Creates the engine's window, hands it the settings and asks the
+    // server at once when one is set.
+    void SetupWindow() override;
+
+    // No window, no dialog: the status text is kept for the channel, a
+    // failure becomes the status text, and nothing closes after a set.
+    TWindow* EngineParent() override { return nullptr; }
+    void ShowStatus(const char* text) override;
+    void ShowStats(const ServiceCounts&) override {}
+    void ShowError(const char* text, const char* caption) override;
+    bool CloseAfterSet() override { return true; }
+
+private:
+    LRESULT EvChannelRequest(WPARAM, LPARAM lParam);
+    // Resume and time-change notices the service manager passes on.
+    LRESULT EvPowerBroadcast(WPARAM wParam, LPARAM lParam);
+    LRESULT EvTimeChange(WPARAM wParam, LPARAM lParam);
+    LRESULT EvClose(WPARAM, LPARAM);
+    LRESULT EvDestroy(WPARAM, LPARAM);
+
+    // The settings the engine runs with, from the file, to the engine.
+    void HandOver(bool serverChanged);
+
+    std::string iniPath;
+    SNTPSettings settings{};
+    SNTPExtraSettings extraSettings{};
+    TimeService* engine = nullptr;
+    char statusText[81] = "";
+
+    DECLARE_RESPONSE_TABLE(ServiceWindow);
+};
