@@ -72,7 +72,7 @@ void SNTPMainDlg::FrontSetTime()
     }
     // The service asks its own server, with its own checks: no time goes
     // from here to the service.
-    CallService(ChannelCommand::SendNow, nullptr, 40);
+    CallService(ChannelCommand::SendNow, nullptr, kFrontStartAttempts);
     ShowServiceStatus();
     // The values in effect: the service's, changed or not.
     ShowFields(serviceStatus.settings);

@@ -57,7 +57,11 @@ SNTPMainDlg::SNTPMainDlg(const char* cmdLine, TWindow* parent, UINT resourceId, 
     switches = ScanDialogSwitches(cmdLine);
 
     LoadSettings();
-    front = CallService(ChannelCommand::Status, &serviceStatus) == ChannelReply::Ok;
+    // A pipe busy with another client (another user's window) is tried
+    // again: a window that ran on its own beside the service would take
+    // the clock from it.
+    front = CallService(ChannelCommand::Status, &serviceStatus, kFrontStartAttempts) ==
+            ChannelReply::Ok;
     if (front)
         settings = serviceStatus.settings;
 

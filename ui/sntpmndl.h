@@ -22,6 +22,7 @@ inline constexpr UINT_PTR FIRST_REQUEST_TIMER_ID = 276;
 // As the Windows service's front: the service's status asked every second.
 inline constexpr UINT_PTR FRONT_TIMER_ID = 277;
 inline constexpr UINT kFrontPollMs = 1000;
+inline constexpr int kFrontStartAttempts = 60;  // 50 ms apart: longer than the pipe lets a client wait
 
 // The texts of the three edits, in the order the edits were constructed.
 struct SNTPMainDlgTransfer {

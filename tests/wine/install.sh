@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # The installer under Wine in a fresh prefix of its own: a silent install
-# writes the four files, the uninstaller and two Start-menu shortcuts and
-# nothing in the registry; the installed kestrin.exe starts and shows its
-# window; the uninstaller removes everything the installer wrote.
-# Runs in a private network namespace (only loopback): the program sends
-# nothing anyway, as it starts with no server.
+# writes the four files, the service's program, the uninstaller and two
+# Start-menu shortcuts, seeds the service's KESTRIN.INI from the user's,
+# registers and starts the service "Kestrin" and writes nothing else in the
+# registry; the installed kestrin.exe starts and shows its window; the
+# uninstaller stops and removes the service and everything the installer
+# wrote but the settings. Then /S /NOSERVICE installs without the service.
+# Runs in a private network namespace (only loopback): nothing is sent
+# anyway, as the settings name no server.
 # Usage: install.sh SETUP_EXE DRIVER_EXE WORK_DIR
 set -euo pipefail
 setup=$(realpath "$1") driver=$(realpath "$2") work=$(realpath -m "$3")
@@ -47,6 +50,9 @@ log "making a fresh prefix"
 timeout 300 wineboot -i >/dev/null 2>&1 || true
 timeout 60 wineserver -w
 [ -f "$prefix/system.reg" ] || fail "no prefix"
+# The user's own settings, which the service's are seeded from.
+printf '[KESTRIN]\r\nNTPServer=\r\nPollInterval=300\r\nMaxDelta=100\r\n' \
+  > "$prefix/drive_c/windows/KESTRIN.INI"
 
 # Everything under drive_c and the registry, to compare afterwards.
 snapshot() {
@@ -59,15 +65,21 @@ timeout 120 wine "$setup" /S '/D=C:\Kestrin'
 timeout 60 wineserver -w
 dir=$prefix/drive_c/Kestrin
 menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrin"
-for f in kestrin.exe BWCC32.DLL kestrin.hlp README.TXT uninstall.exe; do
+for f in kestrin.exe BWCC32.DLL kestrin.hlp README.TXT kestrinsvc.exe uninstall.exe; do
   [ -f "$dir/$f" ] || fail "$f was not installed"
 done
 for f in Kestrin.lnk "Uninstall Kestrin.lnk"; do
   [ -f "$menu/$f" ] || fail "no Start-menu shortcut $f"
 done
+grep -q '^PollInterval=300' "$prefix/drive_c/ProgramData/Kestrin/KESTRIN.INI" 2>/dev/null \
+  || fail "the service's KESTRIN.INI was not seeded from the user's"
+service_state() { timeout 30 wine sc query Kestrin 2>/dev/null | tr -d '\r' | awk '$1 == "STATE" { print $4 }'; }
+[ "$(service_state)" = RUNNING ] || fail "the service does not run: $(timeout 30 wine sc query Kestrin 2>&1)"
 # Wine notes each program it runs (the installer's own path, under
-# MuiCache); anything else naming Kestrin came from the installer.
-written=$(grep -ih kestrin "$prefix"/*.reg | grep -iv 'kestrin-[^\\]*-setup\.exe' || true)
+# MuiCache) and the service manager its service; anything else naming
+# Kestrin came from the installer.
+written=$(awk '/^\[/ { service = $0 ~ /^\[System\\\\CurrentControlSet\\\\Services\\\\Kestrin/ }
+                !service' "$prefix"/*.reg | grep -i kestrin | grep -iv 'kestrin-[^\\]*-setup\.exe' || true)
 [ -z "$written" ] || fail "the installer wrote to the registry:
 $written"
 if [ -d "$work/xdg" ] && find "$work/xdg" -iname '*kestrin*' | grep -q .; then
@@ -76,12 +88,14 @@ fi
 snapshot > "$work/installed.txt"
 added=$(comm -13 "$work/before.txt" "$work/installed.txt")
 expected=$(printf '%s\n' ./Kestrin ./Kestrin/BWCC32.DLL ./Kestrin/README.TXT ./Kestrin/kestrin.exe \
-  ./Kestrin/kestrin.hlp ./Kestrin/uninstall.exe "./ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrin" \
+  ./Kestrin/kestrin.hlp ./Kestrin/kestrinsvc.exe ./Kestrin/uninstall.exe \
+  ./ProgramData/Kestrin ./ProgramData/Kestrin/KESTRIN.INI \
+  "./ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrin" \
   "./ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrin/Kestrin.lnk" \
   "./ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrin/Uninstall Kestrin.lnk" | sort)
 [ "$added" = "$expected" ] || fail "the installer wrote other files:
 $(diff <(echo "$expected") <(echo "$added"))"
-log "installed: $(echo "$added" | wc -l) entries, registry untouched"
+log "installed: $(echo "$added" | wc -l) entries, the service running, registry untouched else"
 
 log "starting the installed program"
 wine 'C:\Kestrin\kestrin.exe' &
@@ -98,9 +112,22 @@ timeout 120 wine 'C:\Kestrin\uninstall.exe' /S
 timeout 120 wineserver -w
 [ ! -e "$dir" ] || fail "the install folder is left: $(ls -A "$dir")"
 [ ! -e "$menu" ] || fail "the Start-menu folder is left"
+timeout 30 wine sc query Kestrin >/dev/null 2>&1 && fail "the service is left"
+grep -iq 'Services\\\\Kestrin' "$prefix/system.reg" && fail "the service's registry key is left"
 snapshot > "$work/after.txt"
 left=$(comm -13 "$work/before.txt" "$work/after.txt")
-# The program's own settings are no part of the installation.
-[ "$left" = "./windows/KESTRIN.INI" ] || fail "left after uninstalling:
+# The settings are no part of the installation: the service's stay.
+[ "$left" = "$(printf '%s\n' ./ProgramData/Kestrin ./ProgramData/Kestrin/KESTRIN.INI)" ] \
+  || fail "left after uninstalling:
 $left"
-log "uninstalled: nothing of the installation is left"
+log "uninstalled: nothing of the installation is left but the service's settings"
+
+log "installing silently without the service"
+timeout 120 wine "$setup" /S /NOSERVICE '/D=C:\Kestrin'
+[ -f "$dir/kestrin.exe" ] || fail "kestrin.exe was not installed"
+[ ! -e "$dir/kestrinsvc.exe" ] || fail "/NOSERVICE installed the service's program"
+timeout 30 wine sc query Kestrin >/dev/null 2>&1 && fail "/NOSERVICE registered the service"
+timeout 120 wine 'C:\Kestrin\uninstall.exe' /S
+timeout 120 wineserver -w
+[ ! -e "$dir" ] || fail "the install folder is left after /NOSERVICE: $(ls -A "$dir")"
+log "without the service: the program alone, removed again"
