@@ -5,9 +5,11 @@
 # one, 0.2 s ahead: every set is then worse than the 100 ms maximum delta,
 # so the interval stays at its 60 s base instead of doubling. baseline.exe,
 # the bare program with the same one-second timer, is measured the same way
-# (it sends nothing). Prints a table and appends "program group cpu_s
-# rss_mib" lines to $BENCH_RESULTS/idle.txt; asserts nothing. Two runs may go
-# side by side. BENCH_IDLE_SECONDS: another length.
+# (it sends nothing). kestrinsvc.exe, the Windows service, is registered in
+# the prefix's copy and started by Wine's service manager, with the peer in
+# its KESTRIN.INI and no window. Prints a table and appends "program group
+# cpu_s rss_mib" lines to $BENCH_RESULTS/idle.txt; asserts nothing. Runs may
+# go side by side. BENCH_IDLE_SECONDS: another length.
 # Usage: idle.sh PROGRAM.exe WINEPREFIX [--quick]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -29,6 +31,14 @@ if [ "$exe" = baseline.exe ]; then
   wine_spawn idle svc "$program"
   PROG_PIDS[idle]=$LAST_PID
   sleep 5  # nothing to wait for: it only ticks
+elif [ "$exe" = kestrinsvc.exe ]; then
+  mkdir -p "$WINEPREFIX/drive_c/ProgramData/Kestrin"
+  printf '[KESTRIN]\r\nNTPServer=%s\r\nPollInterval=60\r\nMaxDelta=100\r\n' "${ADDR[srv]}" \
+    > "$WINEPREFIX/drive_c/ProgramData/Kestrin/KESTRIN.INI"
+  nsx svc wine sc create Kestrin binPath= "$(winepath -w "$program")" start= demand >/dev/null \
+    && nsx svc wine sc start Kestrin >/dev/null || fail "the service did not start"
+  expect_line "$E2E_DIR/peer.log" '^reply ' 30 1 "first exchange"
+  sleep 2  # as for the window: start-up work done
 else
   PROG_WATCH=0 prog_start idle svc "$program" "${ADDR[srv]}"
   expect_line "$E2E_DIR/peer.log" '^reply ' 30 1 "first exchange"
@@ -62,8 +72,12 @@ log "measuring for ${seconds}s"
 sleep "$seconds"
 snapshot > "$E2E_DIR/after.txt"
 requests=$(( $(grep -c '^request ' "$E2E_DIR/peer.log") - requests_before ))
-prog_alive idle || log "the program died while idle"
-prog_stop idle
+if [ "$exe" = kestrinsvc.exe ]; then
+  nsx svc wine sc stop Kestrin >/dev/null
+else
+  prog_alive idle || log "the program died while idle"
+  prog_stop idle
+fi
 
 awk -v p="${exe%.exe}" -v tick="$tick" '
   FNR == NR { before[$1] = $3; next }

@@ -26,6 +26,7 @@ kestrin=$win/ui/kestrin.exe
 svchost=$win/tests/wine/svchost/kestrin_svchost.exe
 baseline=$win/bench/baseline/baseline.exe
 answerer=$win/bench/baseline/answerer.exe
+kestrinsvc=$win/ntservice/kestrinsvc.exe
 prefix=$root/build/wineprefix
 for f in "$kestrin" "$svchost" "$baseline" "$answerer" "$root/dist/kestrin.exe"; do
   [ -f "$f" ] || { echo "no $f: run scripts/build.sh first" >&2; exit 1; }
@@ -56,8 +57,11 @@ for b in "${benches[@]}"; do
         > "$BENCH_RESULTS/idle-kestrin.out" 2> "$log" &
       bash "$here/idle.sh" "$baseline" "$prefix" $(q --quick "") \
         > "$BENCH_RESULTS/idle-baseline.out" 2> "$log.baseline" &
+      bash "$here/idle.sh" "$kestrinsvc" "$prefix" $(q --quick "") \
+        > "$BENCH_RESULTS/idle-kestrinsvc.out" 2> "$log.service" &
       wait
-      cat "$BENCH_RESULTS/idle-kestrin.out" "$BENCH_RESULTS/idle-baseline.out" ;;
+      cat "$BENCH_RESULTS/idle-kestrin.out" "$BENCH_RESULTS/idle-baseline.out" \
+          "$BENCH_RESULTS/idle-kestrinsvc.out" ;;
   esac || { echo "$b failed; see $log" >&2; tail -n 5 "$log" >&2; }
 done
 
