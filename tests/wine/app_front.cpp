@@ -1,0 +1,156 @@
+// The real kestrin.exe as the front of a Windows service: a stand-in for the
+// service on its pipe shows what the window asks and what it is told.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "ntservice/channel.h"
+#include "resources/resource.h"
+#include "tests/wine/app_probe.h"
+
+namespace {
+
+const std::string kExe = WinPathOf(KESTRIN_EXE);
+constexpr DWORD kStartMs = 20000;
+constexpr DWORD kEndMs = 15000;
+constexpr DWORD kBoxMs = 15000;
+const char kServiceStatus[] = "Last set: Tue Dec 08 12:00:00 2026 UTC   Delta: +0.01 secs";
+
+// The service's end of the pipe, on a thread of this process: it answers
+// STATUS with kServiceStatus and its settings, refuses every SET as it
+// refuses an ordinary user's, and takes SENDNOW; it counts each.
+class ServiceStandIn {
+public:
+    ServiceStandIn()
+    {
+        ResetSettings(&status_.settings);
+        std::strcpy(status_.settings.ntpServer, "timesrv");
+        status_.settings.pollInterval = 300;
+        std::strcpy(status_.statusText, kServiceStatus);
+        status_.counts = ServiceCounts{5, 4, 1, 0};
+        pipe_ = CreateNamedPipeA(kChannelPipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                 1, kChannelReplyMax, kChannelRequestMax, 0, nullptr);
+        thread_ = CreateThread(nullptr, 0, Serve, this, 0, nullptr);
+    }
+    ~ServiceStandIn()
+    {
+        stopping_ = 1;
+        // A connection of its own wakes the thread from its wait.
+        HANDLE self = CreateFileA(kChannelPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        WaitForSingleObject(thread_, 5000);
+        if (self != INVALID_HANDLE_VALUE)
+            CloseHandle(self);
+        CloseHandle(thread_);
+        CloseHandle(pipe_);
+    }
+    bool Ready() const { return pipe_ != INVALID_HANDLE_VALUE && thread_ != nullptr; }
+    LONG Count(ChannelCommand command) const { return counts_[static_cast<int>(command)]; }
+    std::string LastSetServer() const { return lastSetServer_; }
+    // Waits until command has been asked count times; false after ms.
+    bool WaitCount(ChannelCommand command, LONG count, DWORD ms) const
+    {
+        const DWORD start = GetTickCount();
+        while (Count(command) < count && GetTickCount() - start < ms)
+            Sleep(10);
+        return Count(command) >= count;
+    }
+
+private:
+    static DWORD WINAPI Serve(void* self)
+    {
+        static_cast<ServiceStandIn*>(self)->Loop();
+        return 0;
+    }
+    void Loop()
+    {
+        while (!stopping_) {
+            if (!ConnectNamedPipe(pipe_, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED)
+                break;
+            if (stopping_)
+                break;
+            char request[kChannelRequestMax + 1];
+            size_t length = 0;
+            DWORD got = 0;
+            ChannelRequest parsed;
+            ChannelParse parse = ChannelParse::Short;
+            while (parse == ChannelParse::Short && length < sizeof request &&
+                   ReadFile(pipe_, request + length, static_cast<DWORD>(sizeof request - length),
+                            &got, nullptr) &&
+                   got > 0) {
+                length += got;
+                parse = ParseChannelRequest(request, length, &parsed);
+            }
+            char reply[kChannelReplyMax];
+            size_t replyLength = FormatPlainReply(ChannelReply::Bad, reply, sizeof reply);
+            if (parse == ChannelParse::Complete) {
+                InterlockedIncrement(&counts_[static_cast<int>(parsed.command)]);
+                if (parsed.command == ChannelCommand::Status) {
+                    replyLength = FormatStatusReply(status_, reply, sizeof reply);
+                } else if (parsed.command == ChannelCommand::Set) {
+                    lastSetServer_ = parsed.value[kKeyNtpServer];
+                    replyLength = FormatPlainReply(ChannelReply::Denied, reply, sizeof reply);
+                } else {
+                    replyLength = FormatPlainReply(ChannelReply::Ok, reply, sizeof reply);
+                }
+            }
+            DWORD written = 0;
+            WriteFile(pipe_, reply, static_cast<DWORD>(replyLength), &written, nullptr);
+            FlushFileBuffers(pipe_);
+            DisconnectNamedPipe(pipe_);
+        }
+    }
+
+    ChannelStatus status_;
+    HANDLE pipe_ = INVALID_HANDLE_VALUE;
+    HANDLE thread_ = nullptr;
+    volatile LONG stopping_ = 0;
+    volatile LONG counts_[3] = {};
+    std::string lastSetServer_;
+};
+
+TEST(Front, TheWindowShowsTheServiceAndAsksItInsteadOfSettingTheClock)
+{
+    DeleteFileA(IniPath().c_str());
+    ServiceStandIn service;
+    ASSERT_TRUE(service.Ready());
+    AppRun run;
+    ASSERT_TRUE(LaunchApp(kExe, "", &run));
+    HWND frame = WaitFrame(run, kStartMs);
+    ASSERT_NE(nullptr, frame);
+
+    // The service's status line and settings, not the window's own.
+    EXPECT_TRUE(WaitTextPrefix(Control(frame, IDC_STATUS), kServiceStatus, kStartMs));
+    EXPECT_EQ("timesrv", TextOf(Control(frame, IDC_NTPSERVER)));
+    EXPECT_EQ("300", TextOf(Control(frame, IDC_POLLINTERVAL)));
+
+    // Set Time with the fields as they are: an exchange now, no change.
+    ClickButton(frame, IDC_SETTIME);
+    EXPECT_TRUE(service.WaitCount(ChannelCommand::SendNow, 1, 5000));
+    EXPECT_EQ(0, service.Count(ChannelCommand::Set));
+
+    // A change the service refuses, as it refuses an ordinary user's: the
+    // user is told, the exchange is still asked for, and the fields show
+    // the service's settings again.
+    SetTextOf(Control(frame, IDC_NTPSERVER), "other.example");
+    PostClick(frame, IDC_SETTIME);
+    std::string box;
+    const DWORD start = GetTickCount();
+    while (!DismissBox(run, &box) && GetTickCount() - start < kBoxMs)
+        Pump(20);
+    EXPECT_NE(std::string::npos, box.find("Only an administrator can change")) << box;
+    EXPECT_EQ(1, service.Count(ChannelCommand::Set));
+    EXPECT_EQ("other.example", service.LastSetServer());
+    EXPECT_TRUE(service.WaitCount(ChannelCommand::SendNow, 2, 5000));
+    EXPECT_TRUE(WaitTextPrefix(Control(frame, IDC_NTPSERVER), "timesrv", 5000));
+
+    PostKey(Control(frame, IDC_NTPSERVER), VK_ESCAPE);
+    EXPECT_EQ(0, WaitExit(&run, kEndMs));
+    // The window's own settings file is no business of the service's front.
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(IniPath().c_str()));
+}
+
+}  // namespace
