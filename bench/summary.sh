@@ -30,7 +30,7 @@ if f idle.txt >/dev/null; then
     "$(awk '$1 == "baseline" && $2 == "program" { print $4 }' "$dir/idle.txt")" "baseline.exe"
   if grep -q '^kestrinsvc ' "$dir/idle.txt"; then
     for g in program wineserver; do
-      row "  the service alone (kestrinsvc.exe), $g" "$(awk -v g="$g" '$1 == "kestrinsvc" && $2 == g { print $3 }' "$dir/idle.txt")" \
+      row "  the service kestrinsvc.exe, $g" "$(awk -v g="$g" '$1 == "kestrinsvc" && $2 == g { print $3 }' "$dir/idle.txt")" \
         "$(awk -v g="$g" '$1 == "baseline" && $2 == g { print $3 }' "$dir/idle.txt")" "baseline.exe"
     done
     row "  the service's resident memory, MiB" "$(awk '$1 == "kestrinsvc" && $2 == "program" { print $4 }' "$dir/idle.txt")" \

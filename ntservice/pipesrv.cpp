@@ -76,7 +76,9 @@ bool ClientIsAdministrator(HANDLE pipe)
 
 HANDLE CreatePipe(SECURITY_ATTRIBUTES* security)
 {
-    const DWORD open = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
+    // The first instance or none: a pipe of the same name made earlier by
+    // someone else would otherwise hear the windows' requests.
+    const DWORD open = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE;
     const DWORD mode = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT;
     HANDLE pipe = CreateNamedPipeA(kChannelPipeName, open, mode | PIPE_REJECT_REMOTE_CLIENTS, 1,
                                    kChannelReplyMax, kChannelRequestMax, 0, security);
