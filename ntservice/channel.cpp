@@ -257,7 +257,7 @@ ChannelReply ParseChannelReply(const char* bytes, size_t length, ChannelStatus* 
         value[valueLength] = '\0';
         const Line key{line.begin, keyLength};
         if (key.Is(kStatusKey)) {
-            std::snprintf(parsed.statusText, sizeof parsed.statusText, "%s", value);
+            std::snprintf(parsed.statusText, sizeof parsed.statusText, "%.80s", value);
             continue;
         }
         uint64_t* counts[4] = {&parsed.counts.sent, &parsed.counts.received,
