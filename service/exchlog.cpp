@@ -8,24 +8,6 @@ namespace {
 
 const char kLineEnd[] = "\r\n";
 
-const char* VerdictText(ExchangeVerdict verdict)
-{
-    switch (verdict) {
-    case ExchangeVerdict::Accepted: return "accepted";
-    case ExchangeVerdict::Unsynchronised: return "leap 3";
-    case ExchangeVerdict::StratumZero: return "stratum 0";
-    case ExchangeVerdict::NoTransmitTime: return "zero transmit";
-    case ExchangeVerdict::WrongSource: return "wrong source";
-    case ExchangeVerdict::TooShort: return "too short";
-    case ExchangeVerdict::BeforeFloor: return "before the floor";
-    case ExchangeVerdict::Broadcast: return "broadcast";
-    case ExchangeVerdict::NoRequest: return "no request";
-    case ExchangeVerdict::Unmatched: return "unmatched";
-    case ExchangeVerdict::ClientRequest: return "client request";
-    }
-    return "";
-}
-
 // "seconds.micro", the fraction cut (not rounded) to microseconds.
 void TimestampText(NtpTime t, char* out, size_t size)
 {
@@ -51,44 +33,6 @@ void IntervalText(NtpTime interval, char* out, size_t size)
 
 }  // namespace
 
-ExchangeVerdict ExchangeVerdictOf(ReplyVerdict verdict, bool beforeFloor, int lengthBytes)
-{
-    if (verdict == ReplyVerdict::Accepted)
-        return beforeFloor ? ExchangeVerdict::BeforeFloor : ExchangeVerdict::Accepted;
-    if (lengthBytes < static_cast<int>(kNtpPacketSize))
-        return ExchangeVerdict::TooShort;
-    switch (verdict) {
-    case ReplyVerdict::Unsynchronised: return ExchangeVerdict::Unsynchronised;
-    case ReplyVerdict::StratumZero: return ExchangeVerdict::StratumZero;
-    case ReplyVerdict::NoTransmitTime: return ExchangeVerdict::NoTransmitTime;
-    case ReplyVerdict::WrongSource: return ExchangeVerdict::WrongSource;
-    case ReplyVerdict::Accepted: break;
-    }
-    return ExchangeVerdict::Accepted;
-}
-
-ExchangeVerdict ExchangeVerdictOf(MatchVerdict verdict)
-{
-    switch (verdict) {
-    case MatchVerdict::Matched:
-    case MatchVerdict::TrustedBroadcast: return ExchangeVerdict::Accepted;
-    case MatchVerdict::Broadcast: return ExchangeVerdict::Broadcast;
-    case MatchVerdict::NoRequest: return ExchangeVerdict::NoRequest;
-    case MatchVerdict::Unmatched: break;
-    }
-    return ExchangeVerdict::Unmatched;
-}
-
-ExchangeAction ExchangeActionOf(AdjustAction action)
-{
-    switch (action) {
-    case AdjustAction::Set: return ExchangeAction::Set;
-    case AdjustAction::SetFailed: return ExchangeAction::SetError;
-    case AdjustAction::NotSet: return ExchangeAction::NotSet;
-    }
-    return ExchangeAction::None;
-}
-
 void FormatExchangeLine(const ExchangeRecord& r, char* out, size_t size)
 {
     uint8_t octets[4];
@@ -106,14 +50,16 @@ void FormatExchangeLine(const ExchangeRecord& r, char* out, size_t size)
         IntervalText(NtpSub(NtpSub(r.t4, r.t1), NtpSub(r.t3, r.t2)), delay, sizeof delay);
     }
     char action[32] = "";
-    switch (r.action) {
-    case ExchangeAction::None: break;
-    case ExchangeAction::Set: std::snprintf(action, sizeof action, "set"); break;
-    case ExchangeAction::NotSet: std::snprintf(action, sizeof action, "not set: limit"); break;
-    case ExchangeAction::SetError:
-        std::snprintf(action, sizeof action, "not set: error %" PRIu32, r.error);
-        break;
-    case ExchangeAction::Answered: std::snprintf(action, sizeof action, "answered"); break;
+    if (r.verdict == Verdict::ClientRequest) {
+        std::snprintf(action, sizeof action, "answered");
+    } else if (r.verdict == Verdict::Accepted) {
+        switch (r.action) {
+        case AdjustAction::Set: std::snprintf(action, sizeof action, "set"); break;
+        case AdjustAction::NotSet: std::snprintf(action, sizeof action, "not set: limit"); break;
+        case AdjustAction::SetFailed:
+            std::snprintf(action, sizeof action, "not set: error %" PRIu32, r.error);
+            break;
+        }
     }
     std::snprintf(out, size, "%04d-%02d-%02d %02d:%02d:%02d.%02d,%u.%u.%u.%u,%s,%s,%s,%s,%s,%s,%s,%s",
                   static_cast<int>(r.date.da_year), r.date.da_month, r.date.da_day, r.time.ti_hour,

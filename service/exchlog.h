@@ -22,50 +22,22 @@
 #include "service/reqmatch.h"
 #include "time/clockrec.h"
 
-enum class ExchangeVerdict {
-    Accepted,
-    Unsynchronised,  // leap indicator 3
-    StratumZero,
-    NoTransmitTime,
-    WrongSource,
-    TooShort,        // a datagram of fewer than 48 bytes, rejected
-    BeforeFloor,     // transmit time before the source's date (timefloor.h)
-    Broadcast,       // a broadcast, not trusted without -b
-    NoRequest,       // no request in flight: a copy, a replay, an unasked reply
-    Unmatched,       // not the answer to the request in flight
-    ClientRequest,   // a client asked us; answered
-};
-
-enum class ExchangeAction {
-    None,      // a rejected reply: nothing done
-    Set,       // the clock was set
-    NotSet,    // the offset reached the limit
-    SetError,  // setting the clock failed with error
-    Answered,  // a client was answered
-};
-
 struct ExchangeRecord {
     ClockDate date;        // the local clock when the message arrived
     ClockTime time;
     uint32_t address;      // the peer's IPv4 address, network order as held
     NtpTime t1, t2, t3, t4;
     bool hasT4;            // a client line has no destination time
-    ExchangeVerdict verdict;
-    ExchangeAction action;
-    uint32_t error;        // for SetError
+    Verdict verdict;       // its reason is the line's verdict
+    // What was done, by the verdict: a client request was answered, a
+    // refused reply did nothing, an accepted one did action.
+    AdjustAction action;
+    uint32_t error;        // for SetFailed
 };
 
 inline constexpr char kExchangeLogHeader[] =
     "local time,address,t1,t2,t3,t4,offset s,delay s,verdict,action";
 inline constexpr size_t kExchangeLineSize = 256;
-
-// The verdict on a message taken as a reply: the acceptance tests' verdict,
-// then the floor; a rejected datagram shorter than 48 bytes is "too short".
-ExchangeVerdict ExchangeVerdictOf(ReplyVerdict verdict, bool beforeFloor, int lengthBytes);
-// The verdict on a reply that passed those, by its match to our request.
-ExchangeVerdict ExchangeVerdictOf(MatchVerdict verdict);
-// What an adjustment did.
-ExchangeAction ExchangeActionOf(AdjustAction action);
 
 // One line without its line end, cut to size.
 void FormatExchangeLine(const ExchangeRecord& record, char* out, size_t size);

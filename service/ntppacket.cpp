@@ -74,20 +74,38 @@ DatagramKind ClassifyDatagram(const NtpPacket& packet)
     }
 }
 
-ReplyVerdict CheckReply(const NtpPacket& packet, uint32_t senderAddr, uint32_t serverAddr,
-                        bool acceptUnsynced, bool acceptAnySource)
+Verdict CheckReply(const NtpPacket& packet, uint32_t senderAddr, uint32_t serverAddr,
+                   bool acceptUnsynced, bool acceptAnySource)
 {
     if ((packet.bytes[kHeaderAt] >> 6) == kLeapUnsynchronised && !acceptUnsynced)
-        return ReplyVerdict::Unsynchronised;
+        return Verdict::Unsynchronised;
     if (packet.bytes[kStratumAt] == 0)
-        return ReplyVerdict::StratumZero;
+        return Verdict::StratumZero;
     // Only the seconds word: a transmit time of 0.x seconds is still "none".
     if (ReadWord(packet.bytes + kTransmitAt) == 0)
-        return ReplyVerdict::NoTransmitTime;
+        return Verdict::NoTransmitTime;
     // The address alone: a server may answer from another port.
     if (senderAddr != serverAddr && !acceptAnySource)
-        return ReplyVerdict::WrongSource;
-    return ReplyVerdict::Accepted;
+        return Verdict::WrongSource;
+    return Verdict::Accepted;
+}
+
+const char* VerdictText(Verdict verdict)
+{
+    switch (verdict) {
+    case Verdict::Accepted: return "accepted";
+    case Verdict::Unsynchronised: return "leap 3";
+    case Verdict::StratumZero: return "stratum 0";
+    case Verdict::NoTransmitTime: return "zero transmit";
+    case Verdict::WrongSource: return "wrong source";
+    case Verdict::TooShort: return "too short";
+    case Verdict::BeforeFloor: return "before the floor";
+    case Verdict::Broadcast: return "broadcast";
+    case Verdict::NoRequest: return "no request";
+    case Verdict::Unmatched: return "unmatched";
+    case Verdict::ClientRequest: return "client request";
+    }
+    return "";
 }
 
 ReplyTimes ReadReplyTimes(const NtpPacket& packet)

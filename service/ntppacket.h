@@ -44,17 +44,30 @@ enum class DatagramKind {
 };
 DatagramKind ClassifyDatagram(const NtpPacket& packet);
 
-// The acceptance tests in their order; the first that fails decides.
-enum class ReplyVerdict {
-    Accepted,
-    Unsynchronised,  // leap indicator 3 and acceptUnsynced off
-    StratumZero,
-    NoTransmitTime,  // transmit seconds word 0
-    WrongSource,     // sender differs from server and acceptAnySource off
+// The verdict on a message, with the reason the exchange log prints
+// (VerdictText): the acceptance tests in their order, then the floor, then
+// the match to our request (JudgeReply, reqmatch.h); a refused datagram
+// shorter than a message is too short; a client's request is answered.
+enum class Verdict {
+    Accepted,        // "accepted"
+    Unsynchronised,  // "leap 3": leap indicator 3 and acceptUnsynced off
+    StratumZero,     // "stratum 0"
+    NoTransmitTime,  // "zero transmit": transmit seconds word 0
+    WrongSource,     // "wrong source": sender differs from server, acceptAnySource off
+    TooShort,        // "too short": fewer than 48 bytes, and refused
+    BeforeFloor,     // "before the floor": transmit time before the source's date (timefloor.h)
+    Broadcast,       // "broadcast": a broadcast, not trusted without -b (reqmatch.h)
+    NoRequest,       // "no request": none in flight (a copy, a replay, an unasked reply)
+    Unmatched,       // "unmatched": not the answer to the request in flight
+    ClientRequest,   // "client request": a client asked; answered
 };
-// Addresses are IPv4 addresses in network order, as held.
-ReplyVerdict CheckReply(const NtpPacket& packet, uint32_t senderAddr, uint32_t serverAddr,
-                        bool acceptUnsynced, bool acceptAnySource);
+const char* VerdictText(Verdict verdict);
+
+// The acceptance tests alone; the first that fails decides: Accepted,
+// Unsynchronised, StratumZero, NoTransmitTime or WrongSource. Addresses are
+// IPv4 addresses in network order, as held.
+Verdict CheckReply(const NtpPacket& packet, uint32_t senderAddr, uint32_t serverAddr,
+                   bool acceptUnsynced, bool acceptAnySource);
 
 // T1 (originate), T2 (receive), T3 (transmit) of a reply, in host order.
 struct ReplyTimes {

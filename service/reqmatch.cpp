@@ -36,3 +36,19 @@ MatchVerdict RequestMatcher::Check(DatagramKind kind, NtpTime originate, bool tr
         return MatchVerdict::Unmatched;
     return MatchVerdict::Matched;
 }
+
+Verdict JudgeReply(Verdict checked, bool beforeFloor, int lengthBytes, MatchVerdict match)
+{
+    if (checked != Verdict::Accepted)
+        return lengthBytes < static_cast<int>(kNtpPacketSize) ? Verdict::TooShort : checked;
+    if (beforeFloor)
+        return Verdict::BeforeFloor;
+    switch (match) {
+    case MatchVerdict::Matched:
+    case MatchVerdict::TrustedBroadcast: return Verdict::Accepted;
+    case MatchVerdict::Broadcast: return Verdict::Broadcast;
+    case MatchVerdict::NoRequest: return Verdict::NoRequest;
+    case MatchVerdict::Unmatched: break;
+    }
+    return Verdict::Unmatched;
+}

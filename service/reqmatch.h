@@ -56,3 +56,9 @@ private:
     bool inFlight_ = false;
     NtpTime transmit_{};
 };
+
+// The verdict on a datagram of lengthBytes taken as a reply, with the
+// reason the log prints: the acceptance tests' (checked, CheckReply's), then
+// the floor, then match; a refused datagram shorter than 48 bytes is
+// TooShort, whichever test its missing bytes failed.
+Verdict JudgeReply(Verdict checked, bool beforeFloor, int lengthBytes, MatchVerdict match);

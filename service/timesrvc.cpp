@@ -1,6 +1,6 @@
-// TimeService: socket start-up, poll tick, requests, replies and answers
-// to clients (the server's address: srvaddr.cpp; the hooks of the
-// additions: srvhooks.cpp).
+// TimeService: socket start-up, poll tick, requests and the extra request
+// after a resume or a step of the clock (the server's address: srvaddr.cpp;
+// replies, answers to clients and their log: srvreply.cpp).
 #include "service/timesrvc.h"
 
 #include <cstdio>
@@ -17,7 +17,6 @@ namespace {
 
 const uint16_t kNtpPort = 123;  // host order, when the services file has no "ntp"
 const UINT kPollPeriodMs = 1000;
-const long kSocketEvents = FD_READ | FD_WRITE | FD_OOB;
 // The socket's receive buffer: what waits while the thread is busy
 // elsewhere (painting, a dialog, another program's turn on the processor).
 // A usual default of some 200 KB holds a few hundred datagrams, tens of
@@ -229,137 +228,38 @@ void TimeService::SendRequest()
     SetStatus(text);
 }
 
-// --- receiving -------------------------------------------------------------
+// --- re-sync after a resume or a step of the clock ---------------------------
 
-LRESULT TimeService::EvSocketNotify(WPARAM, LPARAM lParam)
+LRESULT TimeService::EvPowerBroadcast(WPARAM event, LPARAM)
 {
-    switch (WSAGETSELECTEVENT(lParam)) {
-    case FD_READ:
-        ReadBatch(*this);
-        break;
-    case FD_WRITE:
-        // The request that would have blocked goes again, its 48 bytes.
-        if (pendingRequest != nullptr &&
-            SockSendTo(sock, pendingRequest->bytes, kNtpPacketSize, serverAddr, servicePort) !=
-                WSAEWOULDBLOCK)
-            pendingRequest.reset();
-        break;
-    default:
-        break;
-    }
+    // Woken by the user or by a timer: both mean the clock has stood still.
+    if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND ||
+        event == PBT_APMRESUMECRITICAL)
+        resync.NoteResume(GetTickCount());
+    return TRUE;
+}
+
+LRESULT TimeService::EvTimeChange(WPARAM, LPARAM)
+{
+    resync.NoteTimeChange(GetTickCount(), ClockReadingMs());
+    SendResyncIfDue();
     return 0;
 }
 
-ReadOutcome TimeService::ReadOne(bool notified)
+void TimeService::SendResyncIfDue()
 {
-    // The destination time comes first, before anything else can delay it.
-    NtpTime destination{};
-    ReadClock(&destination, nullptr);
-    // A notification counts whether or not it finds a datagram; a further
-    // read of the same batch counts only for a datagram it takes, as that
-    // datagram's own notification would have.
-    if (notified) {
-        T4 = destination;
-        ++receivedCount;
-    }
-    std::unique_ptr<NtpPacket> datagram(new (std::nothrow) NtpPacket{});
-    if (datagram == nullptr) {
-        if (notified)
-            ErrorBox("Can't allocate buffer for reply", kErrorCaption);
-        return ReadOutcome::NothingTaken;
-    }
-    int length = 0;
-    uint32_t fromAddr = 0;
-    uint16_t fromPort = 0;
-    // Longer than the buffer: WSAEMSGSIZE, the datagram is gone.
-    int error = SockReceiveFrom(sock, datagram->bytes, kDatagramBufferSize, &length, &fromAddr,
-                                &fromPort);
-    bool taken = error == 0 || error == WSAEMSGSIZE;
-    if (!notified) {
-        if (!taken)
-            return ReadOutcome::NothingTaken;
-        T4 = destination;
-        ++receivedCount;
-    }
-    if (error != 0 || length == 0)
-        return taken ? ReadOutcome::Taken : ReadOutcome::NothingTaken;
-
-    switch (ClassifyDatagram(*datagram)) {
-    case DatagramKind::ClientRequest:
-        AnswerClient(datagram.get(), fromAddr, fromPort);
-        return ReadOutcome::Taken;
-    case DatagramKind::Broadcast:
-        ++broadcastCount;
-        return CheckReply(*datagram, fromAddr, length) ? ReadOutcome::Taken : ReadOutcome::Closed;
-    case DatagramKind::Reply:
-        return CheckReply(*datagram, fromAddr, length) ? ReadOutcome::Taken : ReadOutcome::Closed;
-    }
-    return ReadOutcome::Taken;
+    resync.NoteClockReading(GetTickCount(), ClockReadingMs());
+    // Without a server the request waits until there is one.
+    if (bound && serverAddr != 0 && resync.Due(GetTickCount()))
+        SendRequest();
 }
 
-void TimeService::SetNotifications(bool on)
+int64_t TimeService::ClockReadingMs()
 {
-    SockSelectEvents(sock, handle_, WM_SOCKET_NOTIFY, on ? kSocketEvents : 0);
-}
-
-void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort)
-{
-    // A clock we cannot read gives no time to anyone: no answer at all.
-    NtpTime now{};
-    if (!ReadClock(&now, nullptr))
-        return;
-    ++sentCount;
-    BuildAnswer(request, now, serverAddr);
-    // Back to the port the request came from: clients that send from a port
-    // of their own listen there, and one that sends from 123 gets it on 123.
-    SockSendTo(sock, request->bytes, kNtpPacketSize, fromAddr, fromPort);
-    LogExchange(fromAddr, ReadReplyTimes(*request), nullptr, ExchangeVerdict::ClientRequest,
-                ExchangeAction::Answered, 0);
-}
-
-bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes)
-{
-    const ReplyTimes times = ReadReplyTimes(reply);
-    ExchangeVerdict verdict = ExchangeVerdictOf(
-        ::CheckReply(reply, fromAddr, serverAddr, switches.acceptUnsynced != 0,
-                     switches.acceptAnySource != 0),
-        BeforeTimeFloor(times.transmit, timeFloorSeconds), lengthBytes);
-    // Last, the match to our request: -b trusts broadcasts, as it trusts senders.
-    const MatchVerdict match = requests.Check(ClassifyDatagram(reply), times.originate,
-                                              switches.acceptAnySource != 0);
-    if (verdict == ExchangeVerdict::Accepted)
-        verdict = ExchangeVerdictOf(match);
-    // The server answered our request, whatever its answer says.
-    if (fromAddr == serverAddr && requests.Answers(times.originate))
-        versions.NoteReply();
-    if (verdict != ExchangeVerdict::Accepted) {
-        ++rejectedCount;
-        LogExchange(fromAddr, times, &T4, verdict, ExchangeAction::None, 0);
-        SetExchangeStatus("NTP Reply rejected");
-        return true;
-    }
-    if (match == MatchVerdict::Matched)
-        requests.NoteTaken();
-    servers.NoteAccepted();
-    // A time change reported from now on is this reply's own set.
-    resync.NoteClockSet(GetTickCount());
-    T1 = times.originate;
-    T2 = times.receive;
-    T3 = times.transmit;
-    AdjustResult result = AdjustClock(
-        *this, AdjustInput{T1, T2, T3, T4, switches.ignoreLimit != 0, maxDelta, baseInterval,
-                           currentInterval});
-    currentInterval = result.currentInterval;
-    LogExchange(fromAddr, times, &T4, verdict, ExchangeActionOf(result.action), result.error);
-    SetExchangeStatus(result.statusText);
-
-    if (switches.closeAfterSet) {
-        // The host may destroy this object: nothing may follow, unless the
-        // host says the engine is still there (a close that waits for a
-        // modal window).
-        return host->CloseAfterSet();
-    }
-    return true;
+    NtpTime stamp{};
+    int64_t epochSeconds = 0;
+    ReadClock(&stamp, &epochSeconds);
+    return epochSeconds * 1000 + static_cast<int64_t>((uint64_t{stamp.fraction} * 1000u) >> 32);
 }
 
 // --- helpers -----------------------------------------------------------------

@@ -27,6 +27,7 @@
 // Window messages of the service window.
 inline constexpr UINT WM_SOCKET_NOTIFY = WM_USER + 1;  // lParam low word: FD_ event
 inline constexpr UINT WM_HOST_RESOLVED = WM_USER + 3;  // wParam: task, lParam high word: error
+inline constexpr long kSocketEvents = FD_READ | FD_WRITE | FD_OOB;  // told to the window
 inline constexpr UINT_PTR POLL_TIMER_ID = 275;         // the one-second tick
 
 // Captions of the service's message boxes.
@@ -73,8 +74,8 @@ public:
         return ServiceCounts{sentCount, receivedCount, rejectedCount, broadcastCount};
     }
 
-    // Additions beyond the basic client, each off or as before until set
-    // (their hooks: srvhooks.cpp).
+    // Settings beyond the server, interval and limit, each off or as before
+    // until set.
     // The version requests carry: 1 unless told; "auto" see versionpick.h.
     void SetProtocolVersion(VersionSetting setting) { versions.Assign(setting); }
     // The exchange log's file (exchlog.h); empty: no log. A relative path is
@@ -140,9 +141,10 @@ private:
     void AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort);
     // false when it closed the dialog (nothing of the service may be used).
     bool CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes);
-    // One exchange log line for the message just handled.
-    void LogExchange(uint32_t addr, const ReplyTimes& times, const NtpTime* t4,
-                     ExchangeVerdict verdict, ExchangeAction action, uint32_t error);
+    // One exchange log line for the message just handled; adjusted: what
+    // an accepted reply did (null for the others).
+    void LogExchange(uint32_t addr, const ReplyTimes& times, const NtpTime* t4, Verdict verdict,
+                     const AdjustResult* adjusted);
     // The status text of an exchange, noting once that the log failed.
     void SetExchangeStatus(const char* text);
 

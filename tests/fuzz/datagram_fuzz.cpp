@@ -61,7 +61,7 @@ void CheckAnswer(const NtpPacket& request)
     Require(std::memcmp(answer.bytes + 24, request.bytes + 40, 8) == 0, "originate copied");
     Require(std::memcmp(answer.bytes + 4, request.bytes + 4, 8) == 0, "root fields kept");
     Require(ClassifyDatagram(answer) == DatagramKind::Reply, "answer is a reply");
-    Require(CheckReply(answer, kServer, kServer, false, false) == ReplyVerdict::Accepted,
+    Require(CheckReply(answer, kServer, kServer, false, false) == Verdict::Accepted,
             "our answer is acceptable");
 }
 
@@ -146,17 +146,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     // The tests only ever let more through as they are relaxed.
-    const ReplyVerdict strict = CheckReply(packet, kOther, kServer, false, false);
+    const Verdict strict = CheckReply(packet, kOther, kServer, false, false);
     bool accepted = false;
     for (int flags = 0; flags < 4; ++flags) {
         const bool unsynced = (flags & 1) != 0;
         const bool anySource = (flags & 2) != 0;
-        const ReplyVerdict fromOther = CheckReply(packet, kOther, kServer, unsynced, anySource);
-        const ReplyVerdict fromServer = CheckReply(packet, kServer, kServer, unsynced, anySource);
-        Require(fromServer != ReplyVerdict::WrongSource, "the server is the right source");
-        if (strict == ReplyVerdict::Accepted)
-            Require(fromOther == ReplyVerdict::Accepted, "relaxing keeps acceptance");
-        accepted = accepted || fromOther == ReplyVerdict::Accepted;
+        const Verdict fromOther = CheckReply(packet, kOther, kServer, unsynced, anySource);
+        const Verdict fromServer = CheckReply(packet, kServer, kServer, unsynced, anySource);
+        Require(fromServer != Verdict::WrongSource, "the server is the right source");
+        if (strict == Verdict::Accepted)
+            Require(fromOther == Verdict::Accepted, "relaxing keeps acceptance");
+        accepted = accepted || fromOther == Verdict::Accepted;
     }
     if (!accepted)
         return 0;

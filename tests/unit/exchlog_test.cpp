@@ -20,7 +20,7 @@ NtpTime At(uint32_t seconds, double fraction)
     return NtpTime{kSecondsAt2026 + seconds, static_cast<uint32_t>(fraction * 4294967296.0)};
 }
 
-ExchangeRecord Record(ExchangeVerdict verdict, ExchangeAction action)
+ExchangeRecord Record(Verdict verdict, AdjustAction action = AdjustAction::Set)
 {
     ExchangeRecord r{};
     r.date = ClockDate{2026, 8, 12};
@@ -48,16 +48,16 @@ TEST(ExchangeLog, LineHoldsTheExchange)
 {
     // T1 100.00, T2 102.35, T3 102.36, T4 100.21 (seconds after the base):
     // offset ((2.35) + (2.15)) / 2 = +2.250, delay 0.21 - 0.01 = 0.200.
-    ExchangeRecord r = Record(ExchangeVerdict::Accepted, ExchangeAction::Set);
+    ExchangeRecord r = Record(Verdict::Accepted, AdjustAction::Set);
     EXPECT_EQ("2026-12-08 09:21:43.05,10.213.12.2,3974198500.000000,3974198502.349999,"
               "3974198502.359999,3974198500.209999,2.250,0.200,accepted,set",
               Line(r));
-    r.action = ExchangeAction::SetError;
+    r.action = AdjustAction::SetFailed;
     r.error = 1314;
     EXPECT_NE(std::string::npos, Line(r).find(",accepted,not set: error 1314"));
 
     // Negative offsets, whole and with a fraction.
-    ExchangeRecord behind = Record(ExchangeVerdict::Accepted, ExchangeAction::Set);
+    ExchangeRecord behind = Record(Verdict::Accepted, AdjustAction::Set);
     behind.t2 = behind.t3 = At(97, 0.0);
     behind.t4 = behind.t1;
     EXPECT_NE(std::string::npos, Line(behind).find(",-3.000,0.000,accepted,set"));
@@ -65,30 +65,17 @@ TEST(ExchangeLog, LineHoldsTheExchange)
     EXPECT_NE(std::string::npos, Line(behind).find(",-0.250,0.000,"));
 
     // A client line has no T4, offset or delay.
-    ExchangeRecord client = Record(ExchangeVerdict::ClientRequest, ExchangeAction::Answered);
+    ExchangeRecord client = Record(Verdict::ClientRequest);
     client.hasT4 = false;
     EXPECT_NE(std::string::npos, Line(client).find(",3974198502.359999,,,,client request,answered"));
-}
 
-TEST(ExchangeLog, VerdictOfAReply)
-{
-    const struct {
-        ReplyVerdict checked;
-        bool beforeFloor;
-        int lengthBytes;
-        ExchangeVerdict expected;
-    } cases[] = {
-        {ReplyVerdict::Accepted, false, 48, ExchangeVerdict::Accepted},
-        {ReplyVerdict::Accepted, true, 48, ExchangeVerdict::BeforeFloor},
-        {ReplyVerdict::Accepted, false, 44, ExchangeVerdict::Accepted},  // short, yet it passed
-        {ReplyVerdict::NoTransmitTime, false, 20, ExchangeVerdict::TooShort},
-        {ReplyVerdict::NoTransmitTime, false, 48, ExchangeVerdict::NoTransmitTime},
-        {ReplyVerdict::WrongSource, true, 48, ExchangeVerdict::WrongSource},  // the first test decides
-        {ReplyVerdict::Unsynchronised, false, 60, ExchangeVerdict::Unsynchronised},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.expected, ExchangeVerdictOf(c.checked, c.beforeFloor, c.lengthBytes))
-            << static_cast<int>(c.checked) << " " << c.beforeFloor << " " << c.lengthBytes;
+    // A refused reply did nothing, whatever the record's action holds; its
+    // reason is the verdict's text.
+    for (Verdict refused : {Verdict::WrongSource, Verdict::TooShort, Verdict::BeforeFloor}) {
+        const std::string line = Line(Record(refused, AdjustAction::Set));
+        EXPECT_EQ(std::string(",") + VerdictText(refused) + ",", line.substr(line.rfind(',', line.size() - 2)))
+            << line;
+    }
 }
 
 // A reply that passed the tests is taken only when it answers our request;
@@ -97,20 +84,19 @@ TEST(ExchangeLog, VerdictOfTheMatch)
 {
     const struct {
         MatchVerdict match;
-        ExchangeVerdict expected;
+        Verdict expected;
         const char* text;
     } cases[] = {
-        {MatchVerdict::Matched, ExchangeVerdict::Accepted, ",accepted,"},
-        {MatchVerdict::TrustedBroadcast, ExchangeVerdict::Accepted, ",accepted,"},
-        {MatchVerdict::Broadcast, ExchangeVerdict::Broadcast, ",broadcast,"},
-        {MatchVerdict::NoRequest, ExchangeVerdict::NoRequest, ",no request,"},
-        {MatchVerdict::Unmatched, ExchangeVerdict::Unmatched, ",unmatched,"},
+        {MatchVerdict::Matched, Verdict::Accepted, ",accepted,"},
+        {MatchVerdict::TrustedBroadcast, Verdict::Accepted, ",accepted,"},
+        {MatchVerdict::Broadcast, Verdict::Broadcast, ",broadcast,"},
+        {MatchVerdict::NoRequest, Verdict::NoRequest, ",no request,"},
+        {MatchVerdict::Unmatched, Verdict::Unmatched, ",unmatched,"},
     };
     for (const auto& c : cases) {
-        const ExchangeVerdict verdict = ExchangeVerdictOf(c.match);
+        const Verdict verdict = JudgeReply(Verdict::Accepted, false, 48, c.match);
         EXPECT_EQ(c.expected, verdict) << c.text;
-        EXPECT_NE(std::string::npos, Line(Record(verdict, ExchangeAction::None)).find(c.text))
-            << c.text;
+        EXPECT_NE(std::string::npos, Line(Record(verdict)).find(c.text)) << c.text;
     }
 }
 

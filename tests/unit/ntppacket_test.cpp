@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "service/reqmatch.h"
+
 namespace {
 
 // Addresses as held: network order, i.e. the bytes as they lie in memory.
@@ -81,31 +83,31 @@ TEST(NtpPacket, AcceptanceTestsInOrder)
         uint32_t sender;
         bool acceptUnsynced;
         bool acceptAnySource;
-        ReplyVerdict verdict;
+        Verdict verdict;
     };
     const Case cases[] = {
-        {"good", 0x1C, 2, 1, 0, kServer, false, false, ReplyVerdict::Accepted},
-        {"leap 1", 0x5C, 2, 1, 0, kServer, false, false, ReplyVerdict::Accepted},
-        {"leap 2", 0x9C, 2, 1, 0, kServer, false, false, ReplyVerdict::Accepted},
-        {"leap 3", 0xDC, 2, 1, 0, kServer, false, false, ReplyVerdict::Unsynchronised},
-        {"leap 3 byte C0", 0xC0, 2, 1, 0, kServer, false, false, ReplyVerdict::Unsynchronised},
-        {"leap 3 allowed", 0xDC, 2, 1, 0, kServer, true, false, ReplyVerdict::Accepted},
-        {"stratum 0", 0x1C, 0, 1, 0, kServer, false, false, ReplyVerdict::StratumZero},
-        {"stratum 255", 0x1C, 255, 1, 0, kServer, false, false, ReplyVerdict::Accepted},
-        {"no transmit", 0x1C, 2, 0, 0, kServer, false, false, ReplyVerdict::NoTransmitTime},
+        {"good", 0x1C, 2, 1, 0, kServer, false, false, Verdict::Accepted},
+        {"leap 1", 0x5C, 2, 1, 0, kServer, false, false, Verdict::Accepted},
+        {"leap 2", 0x9C, 2, 1, 0, kServer, false, false, Verdict::Accepted},
+        {"leap 3", 0xDC, 2, 1, 0, kServer, false, false, Verdict::Unsynchronised},
+        {"leap 3 byte C0", 0xC0, 2, 1, 0, kServer, false, false, Verdict::Unsynchronised},
+        {"leap 3 allowed", 0xDC, 2, 1, 0, kServer, true, false, Verdict::Accepted},
+        {"stratum 0", 0x1C, 0, 1, 0, kServer, false, false, Verdict::StratumZero},
+        {"stratum 255", 0x1C, 255, 1, 0, kServer, false, false, Verdict::Accepted},
+        {"no transmit", 0x1C, 2, 0, 0, kServer, false, false, Verdict::NoTransmitTime},
         {"fraction only", 0x1C, 2, 0, 0xFFFFFFFFu, kServer, false, false,
-         ReplyVerdict::NoTransmitTime},
+         Verdict::NoTransmitTime},
         // Only the address is compared: the server's address from any port passes.
-        {"wrong source", 0x1C, 2, 1, 0, kOther, false, false, ReplyVerdict::WrongSource},
-        {"any source", 0x1C, 2, 1, 0, kOther, false, true, ReplyVerdict::Accepted},
-        {"broadcast", 0x1D, 2, 1, 0, kOther, false, true, ReplyVerdict::Accepted},
+        {"wrong source", 0x1C, 2, 1, 0, kOther, false, false, Verdict::WrongSource},
+        {"any source", 0x1C, 2, 1, 0, kOther, false, true, Verdict::Accepted},
+        {"broadcast", 0x1D, 2, 1, 0, kOther, false, true, Verdict::Accepted},
         // The first failing test decides.
         {"leap 3 before stratum", 0xDC, 0, 0, 0, kOther, false, false,
-         ReplyVerdict::Unsynchronised},
+         Verdict::Unsynchronised},
         {"stratum before transmit", 0x1C, 0, 0, 0, kOther, true, false,
-         ReplyVerdict::StratumZero},
+         Verdict::StratumZero},
         {"transmit before source", 0x1C, 1, 0, 5, kOther, false, false,
-         ReplyVerdict::NoTransmitTime},
+         Verdict::NoTransmitTime},
     };
     for (const Case& c : cases) {
         NtpPacket p = GoodReply();
@@ -129,7 +131,7 @@ TEST(NtpPacket, ShortDatagramReadsAsZeroPaddedAndIsRejected)
     NtpPacket p = Zeroed();
     std::memcpy(p.bytes, full.bytes, 20);
     EXPECT_EQ(DatagramKind::Reply, ClassifyDatagram(p));
-    EXPECT_EQ(ReplyVerdict::NoTransmitTime, CheckReply(p, kServer, kServer, true, true));
+    EXPECT_EQ(Verdict::NoTransmitTime, CheckReply(p, kServer, kServer, true, true));
     const ReplyTimes times = ReadReplyTimes(p);
     EXPECT_EQ(0u, times.originate.seconds);
     EXPECT_EQ(0u, times.transmit.fraction);
@@ -185,6 +187,28 @@ TEST(NtpPacket, AnswerKeepsTheRequestVersion)
         EXPECT_EQ(c.answer, p.bytes[0]) << std::hex << int{c.request};
         EXPECT_EQ(0, p.bytes[12] | p.bytes[13] | p.bytes[14] | p.bytes[15]);  // no server
     }
+}
+
+// The verdict the log prints for a datagram taken as a reply.
+TEST(NtpPacket, VerdictOfAReply)
+{
+    const struct {
+        Verdict checked;
+        bool beforeFloor;
+        int lengthBytes;
+        Verdict expected;
+    } cases[] = {
+        {Verdict::Accepted, false, 48, Verdict::Accepted},
+        {Verdict::Accepted, true, 48, Verdict::BeforeFloor},
+        {Verdict::Accepted, false, 44, Verdict::Accepted},  // short, yet it passed
+        {Verdict::NoTransmitTime, false, 20, Verdict::TooShort},
+        {Verdict::NoTransmitTime, false, 48, Verdict::NoTransmitTime},
+        {Verdict::WrongSource, true, 48, Verdict::WrongSource},  // the first test decides
+        {Verdict::Unsynchronised, false, 60, Verdict::Unsynchronised},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.expected, JudgeReply(c.checked, c.beforeFloor, c.lengthBytes, MatchVerdict::Matched))
+            << static_cast<int>(c.checked) << " " << c.beforeFloor << " " << c.lengthBytes;
 }
 
 }  // namespace
