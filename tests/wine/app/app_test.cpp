@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/wine/app_probe.h"
+#include "tests/wine/harness/app_probe.h"
 #include "resources/resource.h"
 
 namespace {

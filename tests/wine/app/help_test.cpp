@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "resources/resource.h"
-#include "tests/wine/app_probe.h"
+#include "tests/wine/harness/app_probe.h"
 
 namespace {
 

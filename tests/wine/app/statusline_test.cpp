@@ -6,7 +6,7 @@
 #include <string>
 
 #include "resources/resource.h"
-#include "tests/wine/app_probe.h"
+#include "tests/wine/harness/app_probe.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Drives a running kestrin.exe from another Wine process: start it, find its windows, read and press its controls.
-#include "tests/wine/app_probe.h"
+#include "tests/wine/harness/app_probe.h"
 
 #include <cstdio>
 #include <vector>

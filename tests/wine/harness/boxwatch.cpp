@@ -1,5 +1,5 @@
 // Reports and closes the message boxes of one thread (see boxwatch.h).
-#include "tests/wine/boxwatch.h"
+#include "tests/wine/harness/boxwatch.h"
 
 #include <windows.h>
 

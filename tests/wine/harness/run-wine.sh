@@ -4,9 +4,9 @@
 # Keeps one wineserver and one Xvfb alive for the whole test run, so each
 # program start costs milliseconds, not a second; scripts/test.sh ends them
 # (the Xvfb by the pid recorded under build/pids).
-set -eu
+set -euo pipefail
 prefix=$1; shift
-source "$(cd "$(dirname "$0")/../.." && pwd)/scripts/lib/paths.sh"
+source "$(cd "$(dirname "$0")/../../.." && pwd)/scripts/lib/paths.sh"
 source "$KESTRIN_ROOT/scripts/lib/xvfb.sh"
 export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}

@@ -53,7 +53,7 @@
 #include "framework/tcontrol.h"
 #include "service/timefloor.h"
 #include "service/timesrvc.h"
-#include "tests/wine/boxwatch.h"
+#include "tests/wine/harness/boxwatch.h"
 #include "time/dstrule.h"
 
 namespace {

@@ -4,6 +4,8 @@
 # in kst-<tag>-peer, joined by a veth pair on 10.214.<n>.0/29, which exists
 # only between these two namespaces. Always tears everything down.
 # Usage: run-netns.sh TAG SUBNET WINEPREFIX SVCHOST_EXE [TEST_PATTERN...]
+# Not -e: the test program's own status is this script's, and what the
+# run made is removed by the EXIT trap whatever happened.
 set -u
 tag=$1 subnet=$2 source_prefix=$3 exe=$4
 shift 4

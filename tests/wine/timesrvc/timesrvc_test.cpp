@@ -16,7 +16,7 @@
 #include "service/ntptime.h"
 #include "tests/fakes/fakeclock.h"
 #include "tests/fakes/fakerandom.h"
-#include "tests/wine/boxwatch.h"
+#include "tests/wine/harness/boxwatch.h"
 #include "tests/wine/timesrvc/fakesockets.h"
 #include "time/dstrule.h"
 

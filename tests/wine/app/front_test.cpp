@@ -9,7 +9,7 @@
 
 #include "ntservice/channel.h"
 #include "resources/resource.h"
-#include "tests/wine/app_probe.h"
+#include "tests/wine/harness/app_probe.h"
 
 namespace {
 
