@@ -4,9 +4,11 @@
 # paths in the same run. Prints a table and appends "path req_s reply_s
 # client measured_s true_s" lines to $BENCH_RESULTS/accuracy.txt; asserts nothing.
 # Usage: accuracy.sh PROGRAM.exe WINEPREFIX [EXCHANGES_PER_PATH]
+# Not -e or pipefail: a step that fails (loss, a missed reply, a bench that
+# could not run) is a result to record, and the run goes on to the next.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-E2E_NSPREFIX=kst-bench
+NS_PREFIX=kst-bench
 source "$here/../scripts/lib/netns.sh"
 source "$here/../tests/e2e/program.sh"
 program=$1 prefix=$2 exchanges=${3:-50}
@@ -15,7 +17,7 @@ program=$1 prefix=$2 exchanges=${3:-50}
 # Wine reports a set as done and leaves the clock alone.
 offsets=-0.237,0.123,0.351,-0.049,0.018
 
-e2e_setup accuracy
+run_begin accuracy
 net_create 21 svc peer
 wine_prepare svc "$prefix"
 
@@ -23,15 +25,15 @@ wine_prepare svc "$prefix"
 # the peer: holding a request before stamping T2 is request-path delay,
 # holding the answer after stamping T3 is reply-path delay.
 paths=("none 0 0" "sym-20ms 0.020 0.020" "req+40ms 0.040 0" "reply+40ms 0 0.040")
-results=$E2E_DIR/results.txt
+results=$RUN_DIR/results.txt
 : > "$results"
 
 for p in "${paths[@]}"; do
   set -- $p
   name=$1 dreq=$2 drep=$3
-  spawn "peer-$name" peer "$E2E_PY" "$here/../tests/e2e/peer.py" serve --bind "${ADDR[peer]}" \
+  spawn "peer-$name" peer "$PYTHON" "$here/../tests/e2e/peer.py" serve --bind "${ADDR[peer]}" \
     --offsets="$offsets" --req-delay "$dreq" --reply-delay "$drep" --duration 900
-  expect_line "$E2E_DIR/peer-$name.log" '^ready' 10 1 "peer"
+  expect_line "$RUN_DIR/peer-$name.log" '^ready' 10 1 "peer"
   peer_pid=$LAST_PID
   # One run per path: the request at start, then one a second (host actions).
   actions=()
@@ -40,24 +42,24 @@ for p in "${paths[@]}"; do
   wait_for_status "run-$name" '^Last set: ' $(( exchanges + 20 )) "$exchanges" \
     || { log "$name: only $(status_lines "run-$name" | grep -c '^Last set: ') replies shown;" \
            "the program's and the peer's last lines:"
-         tail -n 4 "$E2E_DIR/run-$name.log" "$E2E_DIR/peer-$name.log" >&2; }
+         tail -n 4 "$RUN_DIR/run-$name.log" "$RUN_DIR/peer-$name.log" >&2; }
   prog_stop "run-$name"
   # The peer's replies are paired in order: first the program's, then ntpdig's.
-  status_lines "run-$name" | sed -n 's/.*Delta: \([-+][0-9.]*\) secs$/\1/p' > "$E2E_DIR/k-$name.txt"
-  k=$(wc -l < "$E2E_DIR/k-$name.txt")
-  : > "$E2E_DIR/n-$name.txt"
+  status_lines "run-$name" | sed -n 's/.*Delta: \([-+][0-9.]*\) secs$/\1/p' > "$RUN_DIR/k-$name.txt"
+  k=$(wc -l < "$RUN_DIR/k-$name.txt")
+  : > "$RUN_DIR/n-$name.txt"
   for i in $(seq "$exchanges"); do
     out=$(nsx svc timeout 5 ntpdig -t 2 "${ADDR[peer]}" 2>/dev/null)
     set -- $out
-    echo "${4:-miss}" >> "$E2E_DIR/n-$name.txt"
+    echo "${4:-miss}" >> "$RUN_DIR/n-$name.txt"
   done
-  sed -n 's/^reply .* offset=//p' "$E2E_DIR/peer-$name.log" > "$E2E_DIR/o-$name.txt"
-  replies=$(wc -l < "$E2E_DIR/o-$name.txt")
-  [ "$replies" -eq $(( k + $(grep -cv miss "$E2E_DIR/n-$name.txt") )) ] \
+  sed -n 's/^reply .* offset=//p' "$RUN_DIR/peer-$name.log" > "$RUN_DIR/o-$name.txt"
+  replies=$(wc -l < "$RUN_DIR/o-$name.txt")
+  [ "$replies" -eq $(( k + $(grep -cv miss "$RUN_DIR/n-$name.txt") )) ] \
     || log "$name: $replies replies for $k shown deltas; pairing may be off"
-  { awk -v n="$name $dreq $drep" '{ print n, "kestrin", $1 }' "$E2E_DIR/k-$name.txt"
-    awk -v n="$name $dreq $drep" '{ print n, "ntpdig", $1 }' "$E2E_DIR/n-$name.txt"
-  } | paste -d' ' - <(cat "$E2E_DIR/o-$name.txt"; yes miss | head -n "$exchanges") |
+  { awk -v n="$name $dreq $drep" '{ print n, "kestrin", $1 }' "$RUN_DIR/k-$name.txt"
+    awk -v n="$name $dreq $drep" '{ print n, "ntpdig", $1 }' "$RUN_DIR/n-$name.txt"
+  } | paste -d' ' - <(cat "$RUN_DIR/o-$name.txt"; yes miss | head -n "$exchanges") |
     head -n $(( k + exchanges )) >> "$results"
   for i in $(seq $(( k + 1 )) "$exchanges"); do echo "$name $dreq $drep kestrin miss 0" >> "$results"; done
   kill "$peer_pid"; wait "$peer_pid" 2>/dev/null

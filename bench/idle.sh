@@ -11,9 +11,11 @@
 # cpu_s rss_mib" lines to $BENCH_RESULTS/idle.txt; asserts nothing. Runs may
 # go side by side. BENCH_IDLE_SECONDS: another length.
 # Usage: idle.sh PROGRAM.exe WINEPREFIX [--quick]
+# Not -e or pipefail: a step that fails (loss, a missed reply, a bench that
+# could not run) is a result to record, and the run goes on to the next.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-E2E_NSPREFIX=kst-bench
+NS_PREFIX=kst-bench
 source "$here/../scripts/lib/netns.sh"
 source "$here/../tests/e2e/program.sh"
 program=$1 prefix=$2 seconds=${BENCH_IDLE_SECONDS:-600}
@@ -21,11 +23,11 @@ program=$1 prefix=$2 seconds=${BENCH_IDLE_SECONDS:-600}
 tick=$(getconf CLK_TCK)
 
 exe=$(basename "$program")
-e2e_setup "idle-${exe%.exe}"
+run_begin "idle-${exe%.exe}"
 net_create 23 svc srv
-spawn peer srv "$E2E_PY" "$here/../tests/e2e/peer.py" serve --bind "${ADDR[srv]}" \
+spawn peer srv "$PYTHON" "$here/../tests/e2e/peer.py" serve --bind "${ADDR[srv]}" \
   --offset 0.2 --duration $(( seconds + 120 ))
-expect_line "$E2E_DIR/peer.log" '^ready' 10 1 "peer start"
+expect_line "$RUN_DIR/peer.log" '^ready' 10 1 "peer start"
 wine_prepare svc "$prefix"
 if [ "$exe" = baseline.exe ]; then
   wine_spawn idle svc "$program"
@@ -37,11 +39,11 @@ elif [ "$exe" = kestrinsvc.exe ]; then
     > "$WINEPREFIX/drive_c/ProgramData/Kestrin/KESTRIN.INI"
   nsx svc wine sc create Kestrin binPath= "$(winepath -w "$program")" start= demand >/dev/null \
     && nsx svc wine sc start Kestrin >/dev/null || fail "the service did not start"
-  expect_line "$E2E_DIR/peer.log" '^reply ' 30 1 "first exchange"
+  expect_line "$RUN_DIR/peer.log" '^reply ' 30 1 "first exchange"
   sleep 2  # as for the window: start-up work done
 else
   PROG_WATCH=0 prog_start idle svc "$program" "${ADDR[srv]}"
-  expect_line "$E2E_DIR/peer.log" '^reply ' 30 1 "first exchange"
+  expect_line "$RUN_DIR/peer.log" '^reply ' 30 1 "first exchange"
   sleep 2  # let start-up work finish before the window opens
 fi
 
@@ -66,12 +68,12 @@ snapshot() {
   done
   for pid in $(ns_pids srv); do proc_line "$pid" python-peer; done
 }
-snapshot > "$E2E_DIR/before.txt"
-requests_before=$(grep -c '^request ' "$E2E_DIR/peer.log")
+snapshot > "$RUN_DIR/before.txt"
+requests_before=$(grep -c '^request ' "$RUN_DIR/peer.log")
 log "measuring for ${seconds}s"
 sleep "$seconds"
-snapshot > "$E2E_DIR/after.txt"
-requests=$(( $(grep -c '^request ' "$E2E_DIR/peer.log") - requests_before ))
+snapshot > "$RUN_DIR/after.txt"
+requests=$(( $(grep -c '^request ' "$RUN_DIR/peer.log") - requests_before ))
 if [ "$exe" = kestrinsvc.exe ]; then
   nsx svc wine sc stop Kestrin >/dev/null
 else
@@ -83,7 +85,7 @@ awk -v p="${exe%.exe}" -v tick="$tick" '
   FNR == NR { before[$1] = $3; next }
   { cpu[$2] += ($3 - ($1 in before ? before[$1] : 0)) / tick; rss[$2] += $4 / 1024 }
   END { for (g in cpu) printf "%s %s %.2f %.1f\n", p, g, cpu[g], rss[g]; print p, "seconds", s, 0 }' s="$seconds" \
-  "$E2E_DIR/before.txt" "$E2E_DIR/after.txt" >> "${BENCH_RESULTS:-/tmp}/idle.txt"
+  "$RUN_DIR/before.txt" "$RUN_DIR/after.txt" >> "${BENCH_RESULTS:-/tmp}/idle.txt"
 
 echo
 echo "Idle cost of $(basename "$program") over ${seconds} s, 60 s poll: ${requests} requests in the window"
@@ -97,4 +99,4 @@ awk -v tick="$tick" '
       printf "%-16s %6d %12.2f %12.1f\n", g, n[g], cpu[g], rss[g]
       if (i <= 3) { tn += n[g]; tc += cpu[g]; tr += rss[g] } }
     printf "%-16s %6d %12.2f %12.1f\n", "wine total", tn, tc, tr }' \
-  "$E2E_DIR/before.txt" "$E2E_DIR/after.txt"
+  "$RUN_DIR/before.txt" "$RUN_DIR/after.txt"

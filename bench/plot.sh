@@ -6,7 +6,7 @@
 # whose results DIR holds are drawn; OUT/measured.txt keeps one line per
 # chart: when, where and under what load it was measured.
 # Usage: plot.sh DIR OUT
-set -eu
+set -euo pipefail
 dir=$1 out=$2
 mkdir -p "$out"
 tmp=$(mktemp -d)

@@ -8,6 +8,8 @@
 #   BENCH: footprint, startup, accuracy, first, server, idle (default: all)
 #   --quick: short runs of each (3 starts, 10 exchanges a path, 2 s a rate,
 #            one idle minute); the charts are then not redrawn
+# Not -e or pipefail: a step that fails (loss, a missed reply, a bench that
+# could not run) is a result to record, and the run goes on to the next.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
@@ -23,7 +25,7 @@ done
 [ ${#benches[@]} -gt 0 ] || benches=(footprint startup accuracy first server idle)
 win=$root/build/win32
 kestrin=$win/ui/kestrin.exe
-svchost=$win/tests/wine/svchost/kestrin_svchost.exe
+svchost=$win/tests/wine/harness/kestrin_svchost.exe
 baseline=$win/bench/baseline/baseline.exe
 answerer=$win/bench/baseline/answerer.exe
 kestrinsvc=$win/ntservice/kestrinsvc.exe

@@ -26,9 +26,11 @@
 #   BENCH_FLOOD=0: no flood
 #   BENCH_RATES: measure these rates instead of bisecting (comparisons of
 #                builds; no zero-loss rate then)
+# Not -e or pipefail: a step that fails (loss, a missed reply, a bench that
+# could not run) is a result to record, and the run goes on to the next.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-E2E_NSPREFIX=kst-bench
+NS_PREFIX=kst-bench
 source "$here/../scripts/lib/netns.sh"
 source "$here/../tests/e2e/program.sh"
 source "$here/ntpservers.sh"
@@ -40,16 +42,16 @@ top_rate=64000  # above what one Python sender offers
 repeats=3
 out=${BENCH_RESULTS:-/tmp}/server.txt
 
-e2e_setup server
-runs=$E2E_DIR/runs.txt rates=$E2E_DIR/rates.txt
-: > "$runs"; : > "$rates"; : > "$E2E_DIR/max.txt"; : > "$E2E_DIR/over.txt"
+run_begin server
+runs=$RUN_DIR/runs.txt rates=$RUN_DIR/rates.txt
+: > "$runs"; : > "$rates"; : > "$RUN_DIR/max.txt"; : > "$RUN_DIR/over.txt"
 echo "load $(cut -d' ' -f1 /proc/loadavg)" >> "$out"
 net_create 22 svc cli upstream
 wine_prepare svc "$prefix"
 
 # load RATE SECONDS: one paced load from the client; prints its result line.
 load() {
-  nsx cli "$E2E_PY" "$here/loadgen.py" --from "${ADDR[cli]}" --to "${ADDR[svc]}" \
+  nsx cli "$PYTHON" "$here/loadgen.py" --from "${ADDR[cli]}" --to "${ADDR[svc]}" \
     --rate "$1" --duration "$2"
 }
 
@@ -142,7 +144,7 @@ bisect() {
       else bad=$mid; fi
     done
   fi
-  echo "max $who $good $limited" >> "$E2E_DIR/max.txt"
+  echo "max $who $good $limited" >> "$RUN_DIR/max.txt"
   LAST_GOOD=$good
 }
 
@@ -154,7 +156,7 @@ overload() {
     rate=$(( LAST_GOOD * f ))
     [ "$rate" -gt 0 ] && [ "$rate" -le "$top_rate" ] || continue
     probe "$who" "$rate"
-    echo "over $who $f $rate $P_OFFERED $P_ANSWERS $P_LOSS $P_SHORT" >> "$E2E_DIR/over.txt"
+    echo "over $who $f $rate $P_OFFERED $P_ANSWERS $P_LOSS $P_SHORT" >> "$RUN_DIR/over.txt"
   done
 }
 
@@ -182,17 +184,17 @@ measure() {
 # Kestrin, configured with a server that never answers (only its own
 # requests go out), answering the load; then the flood.
 kestrin() {
-  spawn upstream upstream "$E2E_PY" "$here/../tests/e2e/peer.py" serve --silent \
+  spawn upstream upstream "$PYTHON" "$here/../tests/e2e/peer.py" serve --silent \
     --bind "${ADDR[upstream]}" --duration 1800
-  expect_line "$E2E_DIR/upstream.log" '^ready' 10 1 "upstream peer"
+  expect_line "$RUN_DIR/upstream.log" '^ready' 10 1 "upstream peer"
   PROG_WATCH=0 prog_start kestrin svc "$program" "${ADDR[upstream]}"
-  expect_line "$E2E_DIR/upstream.log" '^request ' 30 1 "the program's first request"
-  local first; first=$(sed -n 's/^request .* t=\([0-9.]*\).*/\1/p' "$E2E_DIR/upstream.log" | head -n1)
+  expect_line "$RUN_DIR/upstream.log" '^request ' 30 1 "the program's first request"
+  local first; first=$(sed -n 's/^request .* t=\([0-9.]*\).*/\1/p' "$RUN_DIR/upstream.log" | head -n1)
   measure kestrin
   [ "${BENCH_FLOOD:-1}" = 0 ] || flood "$first"
   prog_alive kestrin || log "the program died under load"
   prog_stop kestrin
-  WINEPREFIX=$E2E_WINE_PREFIX wineserver -k 2>/dev/null
+  WINEPREFIX=$RUN_WINEPREFIX wineserver -k 2>/dev/null
 }
 
 # flood FIRST_POLL_TIME: twice the zero-loss rate (at least 10,000/s) from
@@ -204,43 +206,43 @@ flood() {
   flood_s=$(awk -v f="$first" -v n="$now" 'BEGIN { k = int((n - f) / 60) + 1; d = f + 60 * k - n
     if (d < 5) d += 60; printf "%d", d + 3 }')
   log "flood at ${flood_rate}/s for ${flood_s}s"
-  spawn flood cli "$E2E_PY" "$here/loadgen.py" --from "${ADDR[cli]}" --to "${ADDR[svc]}" \
+  spawn flood cli "$PYTHON" "$here/loadgen.py" --from "${ADDR[cli]}" --to "${ADDR[svc]}" \
     --rate "$flood_rate" --duration "$flood_s"
   flood_pid=$LAST_PID
   t0=$(date +%s.%N)
   ping=$(nsx svc timeout $(( flood_s + 30 )) wine "$driver" ping "$(( flood_s - 1 ))" 2>/dev/null | tr -d '\r')
   wait "$flood_pid"
   t1=$(date +%s.%N)
-  polls=$(sed -n 's/^request .* t=\([0-9.]*\).*/\1/p' "$E2E_DIR/upstream.log" |
+  polls=$(sed -n 's/^request .* t=\([0-9.]*\).*/\1/p' "$RUN_DIR/upstream.log" |
     awk -v a="$t0" -v b="$t1" '$1 >= a && $1 <= b' | wc -l)
   status=$(nsx svc timeout 10 wine "$driver" status 2>/dev/null | tr -d '\r')
   log "during the flood: $ping; polls $polls; status now: $status"
   local _ pings median maxms
   read -r _ pings median maxms _ <<< "x $ping"
   echo "flood $flood_rate $flood_s $polls ${pings#pings=} ${median#median_ms=} ${maxms#max_ms=}" \
-    > "$E2E_DIR/flood.txt"
+    > "$RUN_DIR/flood.txt"
 }
 
 # The bare answerer, started like the program, in the same prefix, with a
 # wineserver started and warmed the same way.
 answerer() {
   [ -f "$answerer" ] || { log "no $answerer"; return 0; }
-  WINEPREFIX=$E2E_WINE_PREFIX wineserver -k 2>/dev/null
+  WINEPREFIX=$RUN_WINEPREFIX wineserver -k 2>/dev/null
   nsx svc wineserver -p
   nsx svc timeout 60 wine cmd /c exit >/dev/null 2>&1 || true
   wine_spawn answerer svc "$answerer"
   local pid=$LAST_PID
   measure answerer
   kill "$pid" 2>/dev/null
-  WINEPREFIX=$E2E_WINE_PREFIX wineserver -k 2>/dev/null
+  WINEPREFIX=$RUN_WINEPREFIX wineserver -k 2>/dev/null
 }
 
 chronyd() { ref_chronyd svc "${ADDR[svc]}"; measure chronyd; }
 
 for s in $servers; do "$s"; done
 
-cat "$runs" "$rates" "$E2E_DIR/max.txt" "$E2E_DIR/over.txt" >> "$out"
-[ -s "$E2E_DIR/flood.txt" ] && cat "$E2E_DIR/flood.txt" >> "$out"
+cat "$runs" "$rates" "$RUN_DIR/max.txt" "$RUN_DIR/over.txt" >> "$out"
+[ -s "$RUN_DIR/flood.txt" ] && cat "$RUN_DIR/flood.txt" >> "$out"
 
 echo
 echo "Server: paced mode-3 load from another namespace, ${seconds} s per run, the median of $repeats runs per rate, bisected to zero loss"
@@ -253,10 +255,10 @@ awk 'FNR == NR { m[$2] = $3 ($4 ? "+ (generator limit)" : ""); order[++n] = $2; 
      { a[$2 " " $3] = $6 " (" $7 "%)" ($8 ? "*" : "") }
      END { for (i = 1; i <= n; i++) { w = order[i]
              printf "%-9s %24s %22s %22s\n", w, m[w], (w " 2") in a ? a[w " 2"] : "-", (w " 4") in a ? a[w " 4"] : "-" } }' \
-  "$E2E_DIR/max.txt" "$E2E_DIR/over.txt"
+  "$RUN_DIR/max.txt" "$RUN_DIR/over.txt"
 echo "(loss in brackets; * the generator could not offer that rate)"
-if [ -s "$E2E_DIR/flood.txt" ]; then
-  read -r _ rate secs polls pings median maxms < "$E2E_DIR/flood.txt"
+if [ -s "$RUN_DIR/flood.txt" ]; then
+  read -r _ rate secs polls pings median maxms < "$RUN_DIR/flood.txt"
   echo
   echo "Kestrin under ${rate}/s for ${secs} s: status-line reads answered: ${pings},"
   echo "median ${median} ms, longest ${maxms} ms; timed polls sent during it: $polls (1 due)"

@@ -6,36 +6,38 @@
 # table and appends "program window_ms request_ms" lines to
 # $BENCH_RESULTS/startup.txt; asserts nothing.
 # Usage: startup.sh KESTRIN.exe BASELINE.exe WINEPREFIX [RUNS]
+# Not -e or pipefail: a step that fails (loss, a missed reply, a bench that
+# could not run) is a result to record, and the run goes on to the next.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-E2E_NSPREFIX=kst-bench
+NS_PREFIX=kst-bench
 source "$here/../scripts/lib/netns.sh"
 kestrin=$1 baseline=$2 prefix=$3 runs=${4:-10}
 driver=$(dirname "$kestrin")/app_driver.exe
 results=${BENCH_RESULTS:-/tmp}/startup.txt
 
-e2e_setup startup
+run_begin startup
 net_create 24 app silent
-spawn silent silent "$E2E_PY" "$here/../tests/e2e/peer.py" serve --bind "${ADDR[silent]}" --silent \
+spawn silent silent "$PYTHON" "$here/../tests/e2e/peer.py" serve --bind "${ADDR[silent]}" --silent \
   --duration 900
-expect_line "$E2E_DIR/silent.log" '^ready' 10 1 "silent peer"
+expect_line "$RUN_DIR/silent.log" '^ready' 10 1 "silent peer"
 wine_prepare app "$prefix"
 ini=$WINEPREFIX/drive_c/windows/KESTRIN.INI
 
 ms_of() { printf '%s\n' "$1" | tr -d '\r' | sed -n "s/^$2 after *\([0-9]*\) ms.*/\1/p"; }
-: > "$E2E_DIR/startup.txt"
+: > "$RUN_DIR/startup.txt"
 # Run 0 of each only warms the caches.
 for i in $(seq 0 "$runs"); do
   out=$(nsx app timeout 60 wine "$driver" startup-window "$baseline" 2>/dev/null)
   w=$(ms_of "$out" "window shown")
-  [ "$i" -gt 0 ] && [ -n "$w" ] && echo "baseline $w -" >> "$E2E_DIR/startup.txt"
+  [ "$i" -gt 0 ] && [ -n "$w" ] && echo "baseline $w -" >> "$RUN_DIR/startup.txt"
   printf '[KESTRIN]\r\nNTPServer=%s\r\nPollInterval=60\r\nMaxDelta=100\r\n' "${ADDR[silent]}" > "$ini"
   out=$(nsx app timeout 60 wine "$driver" startup "$kestrin" 2>/dev/null)
   w=$(ms_of "$out" "window shown") r=$(ms_of "$out" "first request sent")
-  [ "$i" -gt 0 ] && [ -n "$w" ] && echo "kestrin $w ${r:--}" >> "$E2E_DIR/startup.txt"
-  log "run $i: $(tail -n 2 "$E2E_DIR/startup.txt" | tr '\n' ' ')"
+  [ "$i" -gt 0 ] && [ -n "$w" ] && echo "kestrin $w ${r:--}" >> "$RUN_DIR/startup.txt"
+  log "run $i: $(tail -n 2 "$RUN_DIR/startup.txt" | tr '\n' ' ')"
 done
-cat "$E2E_DIR/startup.txt" >> "$results"
+cat "$RUN_DIR/startup.txt" >> "$results"
 
 echo
 echo "Start-up under Wine, ${runs} runs each, interleaved (ms from the start command)"
@@ -47,5 +49,5 @@ for p in baseline kestrin; do
       return k ? (k % 2 ? a[(k + 1) / 2] : (a[k / 2] + a[k / 2 + 1]) / 2) : "-" }
     END { lo = hi = w[1]; for (i = 1; i <= n; i++) { if (w[i] < lo) lo = w[i]; if (w[i] > hi) hi = w[i] }
           mw = median(w, n); mr = median(r, m)
-          printf "%-10s %4d %14s %14s %22s\n", p, n, mw, lo "-" hi, mr }' "$E2E_DIR/startup.txt"
+          printf "%-10s %4d %14s %14s %22s\n", p, n, mw, lo "-" hi, mr }' "$RUN_DIR/startup.txt"
 done

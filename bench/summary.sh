@@ -2,6 +2,8 @@
 # The summary of one bench run: every figure beside its baseline from the
 # same run, read from the results the benches left in DIR.
 # Usage: summary.sh DIR
+# Not -e or pipefail: a step that fails (loss, a missed reply, a bench that
+# could not run) is a result to record, and the run goes on to the next.
 set -u
 dir=$1
 f() { [ -s "$dir/$1" ] && cat "$dir/$1"; }

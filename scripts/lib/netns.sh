@@ -1,7 +1,8 @@
-# Shell helpers for the end-to-end tests, the benches and scripts/run.sh:
-# private network namespaces joined by a bridge, background processes with
-# cleanup, bounded waits, chronyd as a peer, and the Windows program under
-# Wine inside a namespace. Source it; it sets no options of its own besides
+# Private network namespaces joined by a bridge, background processes
+# stopped with the run that started them, bounded waits and chronyd as a
+# peer: what scripts/run.sh, the screenshots, the benches and the tests build
+# their networks from. Sourcing it also brings wine.sh (the Windows program
+# inside a namespace). Source it; it sets no options of its own besides
 # traps.
 #
 # Topology made by net_create: one namespace per role, each with eth0 on a
@@ -11,46 +12,51 @@
 
 source "$(dirname "${BASH_SOURCE[0]}")/paths.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"
-E2E_PY=/usr/bin/python3
+source "$(dirname "${BASH_SOURCE[0]}")/wine.sh"
+PYTHON=/usr/bin/python3
 export PYTHONDONTWRITEBYTECODE=1  # no __pycache__ in the source tree
-E2E_PEERS_DIR=$KESTRIN_ROOT/tests/e2e  # peer.py, flood.py: scripted NTP peers
-E2E_NSPREFIX=${E2E_NSPREFIX:-kst-e2e}
+PEERS_DIR=$KESTRIN_ROOT/tests/e2e  # peer.py, flood.py: scripted NTP peers
+NS_PREFIX=${NS_PREFIX:-kst-e2e}
 declare -A ADDR=()
-E2E_PIDS=()
-E2E_NAMESPACES=()
-E2E_WINE_PREFIX=
-E2E_XVFB=
+RUN_PIDS=()
+RUN_NAMESPACES=()
+RUN_WINEPREFIX=
+RUN_XVFB=
 
+# log TEXT...: TEXT on standard error behind the time of day.
 log() { printf '[%s] %s\n' "$(date +%T.%N | cut -c1-12)" "$*" >&2; }
+# fail TEXT...: logs TEXT as a failure and ends the script.
 fail() { log "FAIL: $*"; exit 1; }
 
-# e2e_setup TAG: a work directory and the cleanup trap for one script.
-e2e_setup() {
-  E2E_TAG=$1
+# run_begin TAG: a work directory and the cleanup trap for one script.
+run_begin() {
+  RUN_TAG=$1
   [ "$(id -u)" -eq 0 ] || { echo "needs root (network namespaces)" >&2; exit 77; }
   # What a killed run of the same script left: its namespaces with their
   # processes, and its copy of the Wine prefix (its logs stay).
-  netns_clear_stale "$E2E_NSPREFIX-$E2E_TAG-"
-  rm -rf "$KESTRIN_TMP/$E2E_NSPREFIX-$E2E_TAG".*/prefix
+  netns_clear_stale "$NS_PREFIX-$RUN_TAG-"
+  rm -rf "$KESTRIN_TMP/$NS_PREFIX-$RUN_TAG".*/prefix
   mkdir -p "$KESTRIN_TMP"
-  E2E_DIR=$(mktemp -d "$KESTRIN_TMP/$E2E_NSPREFIX-$E2E_TAG.XXXXXX")
-  trap e2e_cleanup EXIT
+  RUN_DIR=$(mktemp -d "$KESTRIN_TMP/$NS_PREFIX-$RUN_TAG.XXXXXX")
+  trap run_end EXIT
   trap 'exit 130' INT TERM
 }
 
-e2e_cleanup() {
+# run_end: the EXIT trap of run_begin: stops what the run started, removes its
+# namespaces and X server, keeps the logs of a run that failed.
+run_end() {
   local rc=$? pid ns
   # Everything below must run, whatever options the sourcing script set.
   set +e +o pipefail
-  [ -n "$E2E_WINE_PREFIX" ] && WINEPREFIX=$E2E_WINE_PREFIX timeout 10 wineserver -k 2>/dev/null
-  for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
-  netns_remove "${E2E_NAMESPACES[@]}"
-  [ -n "$E2E_XVFB" ] && xvfb_stop "$E2E_XVFB"
-  if [ "$rc" -ne 0 ] && [ -d "$E2E_DIR" ]; then
-    log "logs kept in $E2E_DIR"
-    rm -rf "$E2E_DIR/prefix"
+  [ -n "$RUN_WINEPREFIX" ] && WINEPREFIX=$RUN_WINEPREFIX timeout 10 wineserver -k 2>/dev/null
+  for pid in "${RUN_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+  netns_remove "${RUN_NAMESPACES[@]}"
+  [ -n "$RUN_XVFB" ] && xvfb_stop "$RUN_XVFB"
+  if [ "$rc" -ne 0 ] && [ -d "$RUN_DIR" ]; then
+    log "logs kept in $RUN_DIR"
+    rm -rf "$RUN_DIR/prefix"
   else
-    rm -rf "$E2E_DIR"
+    rm -rf "$RUN_DIR"
   fi
   return "$rc"
 }
@@ -78,7 +84,8 @@ netns_clear_stale() {
   done
 }
 
-nsname() { printf '%s-%s-%s' "$E2E_NSPREFIX" "$E2E_TAG" "$1"; }
+# nsname ROLE: the namespace of ROLE in this run.
+nsname() { printf '%s-%s-%s' "$NS_PREFIX" "$RUN_TAG" "$1"; }
 
 # nsx ROLE CMD...: run a command inside the role's namespace.
 nsx() { local role=$1; shift; ip netns exec "$(nsname "$role")" "$@"; }
@@ -87,14 +94,14 @@ nsx() { local role=$1; shift; ip netns exec "$(nsname "$role")" "$@"; }
 net_create() {
   local subnet=$1; shift
   local br; br=$(nsname br)
-  ip netns add "$br"; E2E_NAMESPACES+=("$br")
+  ip netns add "$br"; RUN_NAMESPACES+=("$br")
   ip -n "$br" link set lo up
   ip -n "$br" link add br0 type bridge
   ip -n "$br" link set br0 up
   local i=0 role ns
   for role in "$@"; do
     i=$((i + 1)); ns=$(nsname "$role")
-    ip netns add "$ns"; E2E_NAMESPACES+=("$ns")
+    ip netns add "$ns"; RUN_NAMESPACES+=("$ns")
     ip -n "$ns" link set lo up
     ip link add name eth0 netns "$ns" type veth peer name "p$i" netns "$br"
     ip -n "$br" link set "p$i" master br0 up
@@ -102,7 +109,7 @@ net_create() {
     ip -n "$ns" link set eth0 up
     ADDR[$role]=10.213.$subnet.$i
   done
-  E2E_BCAST=10.213.$subnet.255
+  NET_BCAST=10.213.$subnet.255
 }
 
 # net_alias ROLE ADDRESS: a second address on the role's eth0.
@@ -117,14 +124,14 @@ net_hosts() {
   printf '%s\n' "$@" >> "$dir/hosts"
 }
 
-# spawn NAME ROLE CMD...: run in the background, output in $E2E_DIR/NAME.log;
+# spawn NAME ROLE CMD...: run in the background, output in $RUN_DIR/NAME.log;
 # the pid lands in LAST_PID.
 spawn() {
   local name=$1 role=$2; shift 2
   # ip netns exec and wine exec in place, so the pid is the program's own.
-  ip netns exec "$(nsname "$role")" "$@" >"$E2E_DIR/$name.log" 2>&1 &
+  ip netns exec "$(nsname "$role")" "$@" >"$RUN_DIR/$name.log" 2>&1 &
   LAST_PID=$!
-  E2E_PIDS+=("$LAST_PID")
+  RUN_PIDS+=("$LAST_PID")
 }
 
 # wait_for FILE REGEX SECONDS [COUNT]: until FILE has COUNT (default 1) lines
@@ -154,46 +161,27 @@ expect_line() {
 # configuration.
 chrony_server() {
   local name=$1 role=$2 stratum=${3:-8}
-  cat > "$E2E_DIR/$name.conf" <<EOF
+  cat > "$RUN_DIR/$name.conf" <<EOF
 local stratum $stratum
 allow
 port 123
 cmdport 0
 bindcmdaddress /
-pidfile $E2E_DIR/$name.pid
+pidfile $RUN_DIR/$name.pid
 EOF
   [ -x "$CHRONYD" ] || fail "no chronyd at $CHRONYD: run scripts/setup.sh"
-  spawn "$name" "$role" "${NO_CLOCK[@]}" "$CHRONYD" -x -d -u root -f "$E2E_DIR/$name.conf"
+  spawn "$name" "$role" "${NO_CLOCK[@]}" "$CHRONYD" -x -d -u root -f "$RUN_DIR/$name.conf"
 }
 
-# e2e_xvfb: an X server of our own for Wine on a free display; namespaces
-# reach it through its file socket.
-e2e_xvfb() {
-  E2E_XVFB=$(basename "$E2E_DIR")-xvfb
-  xvfb_start "$E2E_XVFB" || fail "no X server"
-}
-
-# wine_prepare ROLE SOURCE_PREFIX: a private copy of the Wine prefix whose
-# wineserver runs inside ROLE's namespace. Wine creates sockets inside the
-# wineserver, so that is where the program's network lives. The windows go
-# to an X server of our own, or with E2E_KEEP_DISPLAY=1 to $DISPLAY.
-wine_prepare() {
-  local role=$1 src=$2
-  [ -f "$src/system.reg" ] || fail "no Wine prefix at $src"
-  [ "${E2E_KEEP_DISPLAY:-0}" = 1 ] || e2e_xvfb
-  E2E_WINE_PREFIX=$E2E_DIR/prefix
-  cp -a "$src" "$E2E_WINE_PREFIX"
-  export WINEPREFIX=$E2E_WINE_PREFIX WINEDEBUG=${WINEDEBUG:--all}
-  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=} TZ=UTC
-  nsx "$role" wineserver -p
-  # Warm the prefix (services, explorer) so the program itself starts fast.
-  nsx "$role" timeout 60 wine cmd /c exit >/dev/null 2>&1 || true
-}
-
-# wine_spawn NAME ROLE EXE ARGS...: the Windows program in the background.
-wine_spawn() {
-  local name=$1 role=$2; shift 2
-  spawn "$name" "$role" wine "$@"
+# chrony_ready FROM_ROLE ADDRESS SECONDS: waits until the chronyd at ADDRESS
+# answers ntpdig in FROM_ROLE as a synchronised server (until then it sends
+# leap 3, which the program rejects); fails after SECONDS.
+chrony_ready() {
+  local role=$1 addr=$2 deadline=$((SECONDS + $3)) out=
+  until out=$(nsx "$role" timeout 3 ntpdig -t 1 "$addr" 2>/dev/null) && [[ $out == *no-leap* ]]; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "the chronyd at $addr does not answer as synchronised"
+    sleep 0.2
+  done
 }
 
 # ns_pids ROLE: pids of every process in the role's namespace.

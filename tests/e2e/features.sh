@@ -7,6 +7,8 @@
 # one that cannot be written); then the real program with the keys in
 # KESTRIN.INI and the broadcasts through its frame.
 # Usage: features.sh kestrin_svchost.exe WINEPREFIX [kestrin.exe]
+# Not -e: each check ends the run through fail() saying what went wrong,
+# and many commands here fail on purpose (the case under test).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/netns.sh"
@@ -14,17 +16,17 @@ source "$here/program.sh"
 program=$1 prefix=$2 app=${3:-}
 broadcast=$(dirname "$program")/kestrin_broadcast.exe
 
-e2e_setup features
+run_begin features
 net_create 14 svc peer peerB
 wine_prepare svc "$prefix"
-drive_c=$E2E_WINE_PREFIX/drive_c
+drive_c=$RUN_WINEPREFIX/drive_c
 
 # play EVENT: the broadcast a resume or another program's time change makes.
 play() { nsx svc wine "$broadcast" "$1" || fail "broadcast $1"; }
 # requests LOG: how many requests the peer has seen.
-requests() { grep -c '^request ' "$E2E_DIR/$1.log"; }
+requests() { grep -c '^request ' "$RUN_DIR/$1.log"; }
 # request_time LOG N: when the peer saw its Nth request (Unix seconds).
-request_time() { grep '^request ' "$E2E_DIR/$1.log" | sed -n "$2s/.* t=//p"; }
+request_time() { grep '^request ' "$RUN_DIR/$1.log" | sed -n "$2s/.* t=//p"; }
 # until_elapsed SINCE SECONDS: wait until that long after SINCE (a peer time);
 # the 15 s between requests is the protocol's own minimum.
 until_elapsed() {
@@ -39,9 +41,9 @@ expect_requests() {
 declare -A PEERS=()
 peer() {
   local name=$1 role=$2; shift 2
-  spawn "$name" "$role" "$E2E_PY" "$here/peer.py" serve --bind "${ADDR[$role]}" --duration 150 "$@"
+  spawn "$name" "$role" "$PYTHON" "$here/peer.py" serve --bind "${ADDR[$role]}" --duration 150 "$@"
   PEERS[$name]=$LAST_PID
-  expect_line "$E2E_DIR/$name.log" '^ready' 10 1 "$name start"
+  expect_line "$RUN_DIR/$name.log" '^ready' 10 1 "$name start"
 }
 stop_peer() { kill "${PEERS[$1]}" 2>/dev/null; wait "${PEERS[$1]}" 2>/dev/null; }
 last_set='^Last set: .*   Delta: [+-]0\.0[0-9] secs$'
@@ -52,7 +54,7 @@ prog_start resync svc "$program" "${ADDR[peer]}"
 expect_status resync "$last_set" 20 1 "first exchange"
 # The system announces our own set to every window: no request for it.
 play timechange
-expect_line "$E2E_DIR/resync.log" '^EVENT timechange' 10 1 "time change after our own set delivered"
+expect_line "$RUN_DIR/resync.log" '^EVENT timechange' 10 1 "time change after our own set delivered"
 # Another program's notice, well past our own set, without a step of the
 # clock (a small correction by another client): no request either, or two
 # programs that set the clock answer each other's sets for as long as both
@@ -60,16 +62,16 @@ expect_line "$E2E_DIR/resync.log" '^EVENT timechange' 10 1 "time change after ou
 # seam).
 until_elapsed "$(request_time peer 1)" 7
 play timechange
-expect_line "$E2E_DIR/resync.log" '^EVENT timechange' 10 2 "time change without a step delivered"
+expect_line "$RUN_DIR/resync.log" '^EVENT timechange' 10 2 "time change without a step delivered"
 until_elapsed "$(request_time peer 1)" 17
 expect_requests peer 1 "our own set and a change without a step, even 15 s on"
 
 t=$(date +%s.%N)
 play resume
-expect_line "$E2E_DIR/peer.log" '^request ' 10 2 "request after resume"
+expect_line "$RUN_DIR/peer.log" '^request ' 10 2 "request after resume"
 awk -v a="$t" -v b="$(request_time peer 2)" 'BEGIN { exit !(b - a <= 5) }' \
   || fail "resume: request $(request_time peer 2) not within 5 s of $t"
-expect_line "$E2E_DIR/resync.log" '^EVENT power 7' 10 1 "both resume events delivered"
+expect_line "$RUN_DIR/resync.log" '^EVENT power 7' 10 1 "both resume events delivered"
 until_elapsed "$(request_time peer 2)" 15
 expect_requests peer 2 "one request for one resume"
 prog_stop resync
@@ -83,11 +85,11 @@ peer peerB peerB --answer 1
 prog_start fallback svc "$program" "${ADDR[peer]} ${ADDR[peerB]}" -f 4
 sent_to() { printf '^NTP Request sent to %s - ' "${1//./\\.}"; }
 expect_status fallback "$(sent_to "${ADDR[peerB]}")" 30 1 "the fourth request names B"
-expect_line "$E2E_DIR/peerB.log" '^reply ' 10 1 "B answers the fourth request"
+expect_line "$RUN_DIR/peerB.log" '^reply ' 10 1 "B answers the fourth request"
 expect_requests peerA 3 "three requests to A before B"
 expect_status fallback "$last_set" 10 1 "B's reply taken"
 expect_status fallback "$(sent_to "${ADDR[peer]}")" 30 4 "back to A after three unanswered at B"
-expect_line "$E2E_DIR/peerA.log" '^reply ' 10 1 "A answers again"
+expect_line "$RUN_DIR/peerA.log" '^reply ' 10 1 "A answers again"
 expect_status fallback "$last_set" 10 2 "A's reply taken"
 expect_requests peerB 4 "B asked four times"
 prog_stop fallback
@@ -99,26 +101,26 @@ stop_peer peerB
 # to A. It used to stop polling for good, after a box in mid-poll.
 peer peerU peer --skip 3
 prog_start unusable svc "$program" "${ADDR[peer]} 300.1.1.1" -f 4
-expect_line "$E2E_DIR/peerU.log" '^reply ' 30 1 "A answers its fourth request, past the unusable entry"
+expect_line "$RUN_DIR/peerU.log" '^reply ' 30 1 "A answers its fourth request, past the unusable entry"
 expect_status unusable "$last_set" 10 1 "A's reply taken"
-expect_line "$E2E_DIR/peerU.log" '^request ' 30 6 "polling goes on"
+expect_line "$RUN_DIR/peerU.log" '^request ' 30 6 "polling goes on"
 prog_stop unusable
 stop_peer peerU
-grep '^BOX ' "$E2E_DIR/unusable.log" && fail "a box while polling a list"
+grep '^BOX ' "$RUN_DIR/unusable.log" && fail "a box while polling a list"
 status_lines unusable | grep -E '^NTP Request sent' | grep -v "$(sent_to "${ADDR[peer]}")" \
   && fail "a request status that names another server"
 
 # --- NTPVersion=auto against a server that ignores version 1 ----------------
 peer peerV peerB --drop-version 1
 prog_start version svc "$program" "${ADDR[peerB]}" -V auto -f 4
-expect_line "$E2E_DIR/peerV.log" '^reply ' 30 1 "a reply to version 4"
-expect_line "$E2E_DIR/peerV.log" '^request .* version=4 ' 30 4 "version 4 kept"
+expect_line "$RUN_DIR/peerV.log" '^reply ' 30 1 "a reply to version 4"
+expect_line "$RUN_DIR/peerV.log" '^request .* version=4 ' 30 4 "version 4 kept"
 prog_stop version
 stop_peer peerV
-grep '^request ' "$E2E_DIR/peerV.log" | awk '{ print $4 }' | uniq -c | tr -s ' ' >"$E2E_DIR/versions"
-[ "$(awk '{ print $2 }' "$E2E_DIR/versions" | tr '\n' ' ')" = "version=1 version=4 " ] \
-  && [ "$(awk 'NR == 1 { print $1 }' "$E2E_DIR/versions")" = 3 ] \
-  || fail "versions sent: $(tr '\n' ';' <"$E2E_DIR/versions"), want 3 x 1 then 4 only"
+grep '^request ' "$RUN_DIR/peerV.log" | awk '{ print $4 }' | uniq -c | tr -s ' ' >"$RUN_DIR/versions"
+[ "$(awk '{ print $2 }' "$RUN_DIR/versions" | tr '\n' ' ')" = "version=1 version=4 " ] \
+  && [ "$(awk 'NR == 1 { print $1 }' "$RUN_DIR/versions")" = 3 ] \
+  || fail "versions sent: $(tr '\n' ';' <"$RUN_DIR/versions"), want 3 x 1 then 4 only"
 
 # --- Time floor and exchange log --------------------------------------------
 # A log just short of 1 MB: the first line moves it to .old.
@@ -128,7 +130,7 @@ head -c $((1024 * 1024 - 40)) /dev/zero | tr '\0' 'x' >"$csv"
 peer peerD peerB
 prog_start floor svc "$program" "${ADDR[peerB]}" -i -E 'C:\kestrin\exchanges.csv'
 expect_status floor "$last_set" 20 1 "exchange with the log on"
-floor=$(sed -n 's/^FLOOR \([0-9]*\).*/\1/p' "$E2E_DIR/floor.log" | tr -d '\r')
+floor=$(sed -n 's/^FLOOR \([0-9]*\).*/\1/p' "$RUN_DIR/floor.log" | tr -d '\r')
 [ -n "$floor" ] || fail "no FLOOR line"
 # The floor is noon before the source's day (SOURCE_DATE_EPOCH, else the
 # last commit), never from the build machine's clock: a tree configured while
@@ -137,14 +139,14 @@ src=$(cd "$here/../.." && pwd)
 day=$(( ${SOURCE_DATE_EPOCH:-$(git -C "$src" log -1 --format=%ct)} / 86400 * 86400 ))
 [ "$floor" -eq $((day - 43200)) ] || fail "floor $floor, want $((day - 43200)) from the source's date"
 command -v faketime >/dev/null || fail "no faketime: run scripts/setup.sh"
-faketime -f '+365d' cmake -S "$src" -B "$E2E_DIR/ahead" -G Ninja >"$E2E_DIR/ahead.log" 2>&1 \
-  || { tail -n 20 "$E2E_DIR/ahead.log" >&2; fail "configure under a clock a year ahead"; }
-ahead=$(sed -n 's/.*UnixSeconds = \([0-9]*\);.*/\1/p' "$E2E_DIR/ahead"/generated/*.h)
+faketime -f '+365d' cmake -S "$src" -B "$RUN_DIR/ahead" -G Ninja >"$RUN_DIR/ahead.log" 2>&1 \
+  || { tail -n 20 "$RUN_DIR/ahead.log" >&2; fail "configure under a clock a year ahead"; }
+ahead=$(sed -n 's/.*UnixSeconds = \([0-9]*\);.*/\1/p' "$RUN_DIR/ahead"/generated/*.h)
 [ "$ahead" = "$day" ] || fail "a tree configured a year ahead has day '$ahead', want $day"
 # A reply dated a day before the build date, with -i (any offset allowed).
-nsx peerB "$E2E_PY" "$here/peer.py" push --from "${ADDR[peerB]}" --any-port --to "${ADDR[svc]}" \
+nsx peerB "$PYTHON" "$here/peer.py" push --from "${ADDR[peerB]}" --any-port --to "${ADDR[svc]}" \
   --offset "$(awk -v f="$floor" -v n="$(date +%s.%N)" 'BEGIN { printf "%.3f", f - 86400 - n }')" \
-  >>"$E2E_DIR/push.log" 2>&1 || fail "push"
+  >>"$RUN_DIR/push.log" 2>&1 || fail "push"
 expect_status floor '^NTP Reply rejected$' 10 1 "reply before the floor rejected with -i"
 expect_stats floor 1 2 0 1
 prog_stop floor
@@ -152,20 +154,20 @@ stop_peer peerD
 
 [ "$(tr -d 'x' <"$csv.old" | wc -c)" -eq 0 ] && [ "$(wc -c <"$csv.old")" -eq $((1024 * 1024 - 40)) ] \
   || fail "rotation: $csv.old is not the earlier log"
-tr -d '\r' <"$csv" >"$E2E_DIR/exchanges"
-[ "$(sed -n 1p "$E2E_DIR/exchanges")" = "local time,address,t1,t2,t3,t4,offset s,delay s,verdict,action" ] \
-  && [ "$(wc -l <"$E2E_DIR/exchanges")" -eq 3 ] || { cat "$E2E_DIR/exchanges" >&2; fail "log: header and two lines"; }
+tr -d '\r' <"$csv" >"$RUN_DIR/exchanges"
+[ "$(sed -n 1p "$RUN_DIR/exchanges")" = "local time,address,t1,t2,t3,t4,offset s,delay s,verdict,action" ] \
+  && [ "$(wc -l <"$RUN_DIR/exchanges")" -eq 3 ] || { cat "$RUN_DIR/exchanges" >&2; fail "log: header and two lines"; }
 # Line 2: the exchange, its T1 to T3 as the peer recorded them.
 read -r t1 t2 t3 < <(sed -n 's/^reply .* t1=\([^ ]*\) t2=\([^ ]*\) t3=\([^ ]*\).*/\1 \2 \3/p' \
-  "$E2E_DIR/peerD.log" | tail -n1)
-IFS=, read -r _ addr l1 l2 l3 l4 offset delay verdict action < <(sed -n 2p "$E2E_DIR/exchanges")
+  "$RUN_DIR/peerD.log" | tail -n1)
+IFS=, read -r _ addr l1 l2 l3 l4 offset delay verdict action < <(sed -n 2p "$RUN_DIR/exchanges")
 [ "$addr $l1 $l2 $l3 $verdict $action" = "${ADDR[peerB]} $t1 $t2 $t3 accepted set" ] \
   || fail "log line: '$addr $l1 $l2 $l3 $verdict $action', peer: '${ADDR[peerB]} $t1 $t2 $t3'"
 awk -v t3="$l3" -v t4="$l4" -v o="$offset" -v d="$delay" \
   'BEGIN { exit !(t4 >= t3 - 0.05 && t4 - t3 < 1 && o * o < 0.01 && d >= 0 && d < 1) }' \
   || fail "log line: T4 $l4, offset $offset, delay $delay"
-sed -n 3p "$E2E_DIR/exchanges" | grep -qE ",before the floor,$" \
-  || fail "log line 3: $(sed -n 3p "$E2E_DIR/exchanges")"
+sed -n 3p "$RUN_DIR/exchanges" | grep -qE ",before the floor,$" \
+  || fail "log line 3: $(sed -n 3p "$RUN_DIR/exchanges")"
 
 # --- A log that cannot be written -------------------------------------------
 peer peerC peer
@@ -187,7 +189,7 @@ head -c $((1024 * 1024 - 40)) /dev/zero | tr '\0' 'x' >"$held"
 printf older >"$held.old"
 wine_spawn holder svc "$broadcast" hold 'C:\windows\held.csv' 120
 holder=$LAST_PID
-expect_line "$E2E_DIR/holder.log" '^held' 20 1 "the log held open"
+expect_line "$RUN_DIR/holder.log" '^held' 20 1 "the log held open"
 peer peerH peer
 prog_start held svc "$program" "${ADDR[peer]}" -f 10 -E held.csv
 expect_status held "^Last set: .* secs - log failed$" 20 1 "the held log noted"
@@ -210,12 +212,12 @@ if [ -n "$app" ]; then
     "${ADDR[peerB]}" >"$ini"
   wine_spawn app svc "$app"
   app_pid=$LAST_PID
-  expect_line "$E2E_DIR/peerF.log" '^reply ' 30 1 "the program's version 4 request answered"
+  expect_line "$RUN_DIR/peerF.log" '^reply ' 30 1 "the program's version 4 request answered"
   expect_line "$drive_c/kestrin/app.csv" ",accepted,set" 10 1 "the program's exchange log"
   until_elapsed "$(request_time peerF 1)" 15
   t=$(date +%s.%N)
   play resume
-  expect_line "$E2E_DIR/peerF.log" '^request ' 10 2 "the program's request after resume"
+  expect_line "$RUN_DIR/peerF.log" '^request ' 10 2 "the program's request after resume"
   awk -v a="$t" -v b="$(request_time peerF 2)" 'BEGIN { exit !(b - a <= 5) }' \
     || fail "the program's resume request not within 5 s"
   nsx svc wine "$(dirname "$app")/app_driver.exe" escape || fail "escape"

@@ -5,13 +5,15 @@
 # still go out during the flood, its counters must add up, and it must still
 # take a good reply and show it afterwards.
 # Usage: flood.sh PROGRAM.exe WINEPREFIX [SECONDS] [RATE_PER_SENDER]
+# Not -e: each check ends the run through fail() saying what went wrong,
+# and many commands here fail on purpose (the case under test).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/netns.sh"
 source "$here/program.sh"
 program=$1 prefix=$2 seconds=${3:-12} rate=${4:-1500}
 
-e2e_setup flood
+run_begin flood
 net_create 13 svc peer f1 f2
 net_alias f1 10.213.13.21
 net_alias f2 10.213.13.22
@@ -19,8 +21,8 @@ wine_prepare svc "$prefix"
 # A server that logs requests but never answers, so the poll interval stays
 # at its 60-tick base. The test host's fast ticks (-f 2: 21 ticks a second)
 # make that a timed request about every 3 s; kestrin.exe takes 60 s.
-spawn peer peer "$E2E_PY" "$here/peer.py" serve --silent --bind "${ADDR[peer]}" --duration 120
-expect_line "$E2E_DIR/peer.log" '^ready' 10 1 "peer start"
+spawn peer peer "$PYTHON" "$here/peer.py" serve --silent --bind "${ADDR[peer]}" --duration 120
+expect_line "$RUN_DIR/peer.log" '^ready' 10 1 "peer start"
 request="^request from=${ADDR[svc]//./\\.}:123 len=48 version=1 mode=3 "
 
 if [ "$(basename "$program")" = kestrin.exe ]; then
@@ -29,9 +31,9 @@ else
   fast=(-f 2) want=2
 fi
 prog_start flooded svc "$program" "${ADDR[peer]}" "${fast[@]}"
-expect_line "$E2E_DIR/peer.log" "$request" 20 1 "first request"
+expect_line "$RUN_DIR/peer.log" "$request" 20 1 "first request"
 if [ ${#fast[@]} -gt 0 ]; then
-  expect_line "$E2E_DIR/peer.log" "$request" 10 2 "timed request before the flood"
+  expect_line "$RUN_DIR/peer.log" "$request" 10 2 "timed request before the flood"
 else
   sleep $(( 60 - seconds / 2 ))  # the flood brackets the request due at 60 s
 fi
@@ -40,8 +42,8 @@ seed=${E2E_SEED:-$RANDOM}
 log "flooding for ${seconds}s at ${rate}/s from each of three senders (E2E_SEED=$seed)"
 flood() {
   local name=$1 role=$2; shift 2
-  spawn "$name" "$role" "$E2E_PY" "$here/flood.py" --to "${ADDR[svc]}" --rate "$rate" \
-    --duration "$seconds" --seed "$((seed + ${#E2E_PIDS[@]}))" "$@"
+  spawn "$name" "$role" "$PYTHON" "$here/flood.py" --to "${ADDR[svc]}" --rate "$rate" \
+    --duration "$seconds" --seed "$((seed + ${#RUN_PIDS[@]}))" "$@"
 }
 flood_t0=$(date +%s.%N)
 flood flood1 f1 --from "${ADDR[f1]}" --from 10.213.13.21
@@ -50,11 +52,11 @@ flood flood2 f2 --from "${ADDR[f2]}" --from 10.213.13.22
 # still answer no request.
 flood flood3 peer --from "${ADDR[peer]}" --src-port 0
 for f in flood1 flood2 flood3; do
-  expect_line "$E2E_DIR/$f.log" '^flood done' $(( seconds + 15 )) 1 "$f end"
-  log "$f: $(tail -n1 "$E2E_DIR/$f.log")"
+  expect_line "$RUN_DIR/$f.log" '^flood done' $(( seconds + 15 )) 1 "$f end"
+  log "$f: $(tail -n1 "$RUN_DIR/$f.log")"
 done
 flood_t1=$(date +%s.%N)
-during=$(grep -E "$request" "$E2E_DIR/peer.log" | sed 's/.* t=//' |
+during=$(grep -E "$request" "$RUN_DIR/peer.log" | sed 's/.* t=//' |
   awk -v a="$flood_t0" -v b="$flood_t1" '$1 >= a && $1 <= b' | wc -l)
 log "timed requests during the flood: $during"
 [ "$during" -ge "$want" ] || fail "timed requests stopped during the flood ($during in ${seconds}s)"
@@ -69,8 +71,8 @@ rb=$(nsx svc ss -uamnH 'sport = :123' | sed -n 's/.*rb\([0-9]*\).*/\1/p' | head 
 # so up to three tries).
 good='^Last set: .*   Delta: \+0\.(09|1[0-2]) secs$'
 for try in 1 2 3; do
-  nsx peer "$E2E_PY" "$here/peer.py" push --from "${ADDR[peer]}" --any-port --to "${ADDR[svc]}" \
-    --originate "$(last_tx "$E2E_DIR/peer.log")" --offset 0.1 >/dev/null
+  nsx peer "$PYTHON" "$here/peer.py" push --from "${ADDR[peer]}" --any-port --to "${ADDR[svc]}" \
+    --originate "$(last_tx "$RUN_DIR/peer.log")" --offset 0.1 >/dev/null
   wait_for_status flooded "$good" 5 && break
 done
 expect_status flooded "$good" 1 1 "good reply after the flood"
@@ -80,11 +82,11 @@ expect_status flooded "$good" 1 1 "good reply after the flood"
 if ! read -r sent received broadcast rejected < <(prog_stats flooded); then
   log "no counters to check"; prog_stop flooded; log "PASS"; exit 0
 fi
-requests=$(grep -cE "$request" "$E2E_DIR/peer.log")
+requests=$(grep -cE "$request" "$RUN_DIR/peer.log")
 log "counters: sent=$sent received=$received broadcast=$broadcast rejected=$rejected"
 answers=0
 for f in flood1 flood2; do
-  answers=$(( answers + $(sed -n 's/.* answers=\([0-9]*\).*/\1/p' "$E2E_DIR/$f.log") ))
+  answers=$(( answers + $(sed -n 's/.* answers=\([0-9]*\).*/\1/p' "$RUN_DIR/$f.log") ))
 done
 [ "$received" -ge $(( rejected + sent - requests + 1 )) ] \
   || fail "received < rejected + answers + the accepted reply"

@@ -17,13 +17,13 @@ source "$here/program.sh"
 program=$1 prefix=$2 seconds=${3:-60} rate=${4:-2500}
 driver=$(dirname "$program")/app_driver.exe
 
-e2e_setup forgery
+run_begin forgery
 net_create 15 svc srv forger
 chrony_server chrony srv
 wine_prepare svc "$prefix"
 # The exchange log, in the work folder (Wine's Z: is /), so a failed run
 # keeps it: in KESTRIN.INI for the program, a switch of the host.
-csv=$E2E_DIR/exchanges.csv
+csv=$RUN_DIR/exchanges.csv
 csv_win="Z:${csv//\//\\}"
 PROG_INI_EXTRA="LogFile=$csv_win"$'\r\n'
 logging=()
@@ -67,9 +67,9 @@ forged() { log_lines | awk -F'|' '$5 == "accepted" && $3 - $4 >= 500' | wc -l; }
 
 before=$(rejected_count)
 log "forging ${rate}/s for ${seconds}s from beside the server"
-spawn forger forger "$E2E_PY" "$here/forger.py" --spoof "${ADDR[srv]}" --to "${ADDR[svc]}" \
-  --bcast "$E2E_BCAST" --rate "$rate" --duration "$seconds"
-expect_line "$E2E_DIR/forger.log" '^forger rate' 10 1 "forger start"
+spawn forger forger "$PYTHON" "$here/forger.py" --spoof "${ADDR[srv]}" --to "${ADDR[svc]}" \
+  --bcast "$NET_BCAST" --rate "$rate" --duration "$seconds"
+expect_line "$RUN_DIR/forger.log" '^forger rate' 10 1 "forger start"
 # Well into the flood: Set Time, and chronyd's answer taken. A program that
 # falls behind the flood takes it late, and its delta shows the wait.
 expect_status forged '^NTP Reply rejected$' 30 1000 "forged replies rejected"
@@ -83,8 +83,8 @@ until [ "$(genuine "$pressed")" -ge 1 ]; do
   sleep 0.1
 done
 
-expect_line "$E2E_DIR/forger.log" '^forger done' $((seconds + 30)) 1 "forger end"
-log "$(tail -n1 "$E2E_DIR/forger.log")"
+expect_line "$RUN_DIR/forger.log" '^forger done' $((seconds + 30)) 1 "forger end"
+log "$(tail -n1 "$RUN_DIR/forger.log")"
 prog_alive forged || fail "the program died under the forged replies"
 # The host's counters come with its timer, which may wait until the flood is
 # read to its end.

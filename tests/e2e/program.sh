@@ -1,6 +1,6 @@
 # How the end-to-end scripts drive the program under test: start it in a
 # namespace, read the status-line texts it showed, read its counters, stop
-# it. Source after lib.sh. The program is either
+# it. Source after scripts/lib/netns.sh. The program is either
 #  - the test host kestrin_svchost.exe, which runs the time service without
 #    the dialogs and logs on its standard output "STATUS <text>" for each
 #    status text, "BOX <caption>|<text>" for each message box and
@@ -41,7 +41,7 @@ prog_start() {
   PROG_PIDS[$name]=$LAST_PID
   wine_spawn "$name" "$role" "$driver" watch 900
   # The driver prints its first line once its hook is in place.
-  wait_for "$E2E_DIR/$name.log" ' status: ' 20 || fail "$name: app_driver found no window"
+  wait_for "$RUN_DIR/$name.log" ' status: ' 20 || fail "$name: app_driver found no window"
   nsx "$role" wine "$driver" set 104 "$server" && nsx "$role" wine "$driver" click 102 \
     || fail "$name: cannot enter the server"
 }
@@ -63,7 +63,7 @@ last_tx() { grep '^request ' "$1" | tail -n1 | sed -n 's/.* tx=\([0-9a-f]*\) .*/
 
 # status_lines NAME: the status texts shown so far, one per line, in order.
 status_lines() {
-  sed -n -e 's/^STATUS //p' -e 's/^ *[0-9.]* s  status: //p' "$E2E_DIR/$1.log" 2>/dev/null | tr -d '\r'
+  sed -n -e 's/^STATUS //p' -e 's/^ *[0-9.]* s  status: //p' "$RUN_DIR/$1.log" 2>/dev/null | tr -d '\r'
 }
 
 # wait_for_status NAME REGEX SECONDS [COUNT]: returns 1 on timeout.
@@ -82,13 +82,13 @@ wait_for_status() {
 expect_status() {
   wait_for_status "$1" "$2" "$3" "$4" && return 0
   log "status texts of $1:"; status_lines "$1" | tail -n 15 >&2
-  grep -v '^STATUS ' "$E2E_DIR/$1.log" | tail -n 5 >&2
+  grep -v '^STATUS ' "$RUN_DIR/$1.log" | tail -n 5 >&2
   fail "$5: no status /$2/ (x$4) within ${3}s"
 }
 
 # prog_stats NAME: prints "sent received broadcast rejected".
 prog_stats() {
-  grep '^STATE ' "$E2E_DIR/$1.log" | tail -n1 | tr -d '\r' | awk '
+  grep '^STATE ' "$RUN_DIR/$1.log" | tail -n1 | tr -d '\r' | awk '
     { for (i = 2; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] } }
     END { if (NR) print v["sent"], v["received"], v["broadcast"], v["rejected"]; else exit 1 }'
 }

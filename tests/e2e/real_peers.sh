@@ -4,13 +4,15 @@
 # stratum-15 answers from it with offsets near zero. The real program's
 # statistics dialog shows the counts of those exchanges.
 # Usage: real_peers.sh PROGRAM.exe WINEPREFIX
+# Not -e: each check ends the run through fail() saying what went wrong,
+# and many commands here fail on purpose (the case under test).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/netns.sh"
 source "$here/program.sh"
 program=$1 prefix=$2
 
-e2e_setup peers
+run_begin peers
 net_create 11 svc srv cli
 net_hosts svc "${ADDR[srv]} timesrv.kestrin.test timesrv"
 chrony_server chrony srv
@@ -63,14 +65,14 @@ log "toybox sntp: $out"
 offset=$(printf '%s\n' "$out" | awk '{ for (i = 1; i < NF; i++) if ($i == "offset") print $(i + 1) }')
 [ -n "$offset" ] && within "$offset" 0.05 || fail "toybox sntp: offset '$offset' beyond 0.05 s"
 
-mkdir -p "$E2E_DIR/chronyq"
+mkdir -p "$RUN_DIR/chronyq"
 out=$(nsx cli timeout 20 "${NO_CLOCK[@]}" "$CHRONYD" -Q -x -u root "server $svc_addr iburst maxsamples 1" \
-  "logdir $E2E_DIR/chronyq" "log measurements" "pidfile $E2E_DIR/chronyq/pid" 2>&1) \
+  "logdir $RUN_DIR/chronyq" "log measurements" "pidfile $RUN_DIR/chronyq/pid" 2>&1) \
   || fail "chronyd -Q failed: $out"
 log "chronyd -Q: $(printf '%s\n' "$out" | grep 'wrong by')"
 offset=$(printf '%s\n' "$out" | sed -n 's/.*System clock wrong by \(-\?[0-9.]*\) seconds.*/\1/p')
 [ -n "$offset" ] && within "$offset" 0.05 || fail "chronyd -Q: offset '$offset' beyond 0.05 s"
-stratum=$(awk -v a="$svc_addr" '$3 == a { print $5 }' "$E2E_DIR/chronyq/measurements.log" | tail -n1)
+stratum=$(awk -v a="$svc_addr" '$3 == a { print $5 }' "$RUN_DIR/chronyq/measurements.log" | tail -n1)
 [ "$stratum" = 15 ] || fail "chronyd -Q: stratum '$stratum', want 15"
 
 prog_stop svc1

@@ -5,34 +5,36 @@
 # no request or to an earlier one), with and without the switches that relax
 # the checks.
 # Usage: scripted.sh PROGRAM.exe WINEPREFIX
+# Not -e: each check ends the run through fail() saying what went wrong,
+# and many commands here fail on purpose (the case under test).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/netns.sh"
 source "$here/program.sh"
 program=$1 prefix=$2
 
-e2e_setup scripted
+run_begin scripted
 net_create 12 svc peer other
 alias_addr=10.213.12.20 ahead2=10.213.12.30 ahead7200=10.213.12.31
 for a in "$alias_addr" "$ahead2" "$ahead7200"; do net_alias peer "$a"; done
 wine_prepare svc "$prefix"
-spawn peer2 peer "$E2E_PY" "$here/peer.py" serve --bind "$ahead2" --offset 2 --duration 170
-spawn peer7200 peer "$E2E_PY" "$here/peer.py" serve --bind "$ahead7200" --offset 7200 --duration 170
-for p in peer2 peer7200; do expect_line "$E2E_DIR/$p.log" '^ready' 10 1 "$p start"; done
+spawn peer2 peer "$PYTHON" "$here/peer.py" serve --bind "$ahead2" --offset 2 --duration 170
+spawn peer7200 peer "$PYTHON" "$here/peer.py" serve --bind "$ahead7200" --offset 7200 --duration 170
+for p in peer2 peer7200; do expect_line "$RUN_DIR/$p.log" '^ready' 10 1 "$p start"; done
 
 # peer_up NAME: the scripted peer on the server's address, answering only
 # the first request: later ones stay in flight for the crafted replies.
 declare -A PEERS=()
 peer_up() {
   [ -n "${PEERS[peer]:-}" ] && { kill "${PEERS[peer]}"; wait "${PEERS[peer]}" 2>/dev/null; }
-  spawn "$1" peer "$E2E_PY" "$here/peer.py" serve --bind "${ADDR[peer]}" --answer 1 --duration 170
-  PEERS[peer]=$LAST_PID PEER_LOG=$E2E_DIR/$1.log
+  spawn "$1" peer "$PYTHON" "$here/peer.py" serve --bind "${ADDR[peer]}" --answer 1 --duration 170
+  PEERS[peer]=$LAST_PID PEER_LOG=$RUN_DIR/$1.log
   expect_line "$PEER_LOG" '^ready' 10 1 "$1 start"
 }
 # push ROLE ARGS...: one crafted message to the service, port 123.
 push() {
   local role=$1; shift
-  nsx "$role" "$E2E_PY" "$here/peer.py" push --to "${ADDR[svc]}" "$@" >>"$E2E_DIR/push.log" 2>&1 \
+  nsx "$role" "$PYTHON" "$here/peer.py" push --to "${ADDR[svc]}" "$@" >>"$RUN_DIR/push.log" 2>&1 \
     || fail "push $*"
 }
 # ask NAME: a new request, left unanswered; its transmit time lands in $tx.
@@ -75,9 +77,9 @@ push other --from "${ADDR[other]}" --originate "$tx"
 expect_status plain "$rejected" 10 6 "reply from another host rejected"
 push peer "${from_peer[@]}" --originate "$tx" --length 20
 expect_status plain "$rejected" 10 7 "20-byte reply rejected"
-push peer --from "${ADDR[peer]}" --any-port --broadcast --mode 5 --to-broadcast "$E2E_BCAST"
+push peer --from "${ADDR[peer]}" --any-port --broadcast --mode 5 --to-broadcast "$NET_BCAST"
 expect_status plain "$rejected" 10 8 "broadcast from the server rejected without -b"
-push other --from "${ADDR[other]}" --broadcast --mode 5 --to-broadcast "$E2E_BCAST"
+push other --from "${ADDR[other]}" --broadcast --mode 5 --to-broadcast "$NET_BCAST"
 expect_status plain "$rejected" 10 9 "broadcast from another host rejected"
 push peer "${from_peer[@]}"
 expect_status plain "$rejected" 10 10 "a reply that answers no request of ours rejected"
@@ -131,7 +133,7 @@ expect_status relaxed "$last_set" 10 2 "leap 3 accepted with -u"
 ask relaxed
 push other --from "${ADDR[other]}" --originate "$tx"
 expect_status relaxed "$last_set" 10 3 "another host accepted with -b"
-push other --from "${ADDR[other]}" --broadcast --mode 5 --to-broadcast "$E2E_BCAST"
+push other --from "${ADDR[other]}" --broadcast --mode 5 --to-broadcast "$NET_BCAST"
 expect_status relaxed "$last_set" 10 4 "broadcast from another host accepted with -b"
 ask relaxed
 push peer "${from_peer[@]}"

@@ -12,7 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/netns.sh"
 setup=$1 driver=$2 prefix=$3
 
-e2e_setup service
+run_begin service
 net_create 14 svc srv cli
 net_hosts svc "${ADDR[srv]} timesrv.kestrin.test timesrv"
 chrony_server chrony srv
