@@ -10,6 +10,8 @@
 # grows. Against the test host, Set Time is its sendnow; against the
 # program, the button.
 # Usage: forgery.sh PROGRAM.exe WINEPREFIX [SECONDS] [RATE]
+# Not -e: each check ends the run through fail() saying what went wrong,
+# and many commands here fail on purpose (the case under test).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/netns.sh"

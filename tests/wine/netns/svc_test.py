@@ -7,6 +7,7 @@ logs its status line, boxes and counters. Every wait is bounded.
 """
 
 import argparse
+import os
 import socket
 import struct
 import subprocess
@@ -15,9 +16,11 @@ import threading
 import time
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "e2e"))
+import ntpwire  # noqa: E402  (the one packer of the 48-byte message)
+
 ARGS = None
 NAMES = None  # the peer's name server
-NTP_EPOCH = 2208988800
 SLOW_DNS_SECONDS = 1.5
 
 
@@ -31,29 +34,25 @@ def local_now():
 
 
 def ntp_stamp(seconds):
-    whole = int(seconds)
-    return struct.pack("!II", (whole + NTP_EPOCH) & 0xFFFFFFFF,
-                       int((seconds - whole) * 2**32) & 0xFFFFFFFF)
+    """The 8 bytes of a timestamp for Unix time `seconds` (a float)."""
+    return struct.pack("!Q", ntpwire.to_ntp(seconds))
 
 
 def message(mode=4, leap=0, version=3, stratum=2, orig=None, recv=None, xmit=None,
             xmit_bytes=None, length=48, orig_bytes=None):
     """A server message whose times make the offset `xmit - now` or 0;
     orig_bytes, a request's transmit field, makes it the reply to that
-    request."""
+    request. A time of 0 leaves its field zero."""
     now = local_now()
-    orig = now if orig is None else orig
-    recv = now if recv is None else recv
-    xmit = now if xmit is None else xmit
-    head = bytes([(leap << 6) | (version << 3) | mode, stratum, 6, 0xEC])
-    body = head + b"\0" * 12 + ntp_stamp(now)
+    stamp = lambda t: ntpwire.to_ntp(now if t is None else t)
+    body = ntpwire.pack(leap=leap, version=version, mode=mode, stratum=stratum,
+                        refid=bytes(4), reference=ntpwire.to_ntp(now),
+                        originate=stamp(orig), receive=stamp(recv), transmit=stamp(xmit))
     if orig_bytes is not None:
-        body += orig_bytes
-    else:
-        body += (b"\0" * 8 if orig == 0 else ntp_stamp(orig))
-    body += (b"\0" * 8 if recv == 0 else ntp_stamp(recv))
-    body += xmit_bytes if xmit_bytes is not None else ntp_stamp(xmit)
-    return (body + b"\0" * max(0, length - len(body)))[:length]
+        body = body[:24] + orig_bytes + body[32:]
+    if xmit_bytes is not None:
+        body = body[:40] + xmit_bytes
+    return (body + bytes(max(0, length - len(body))))[:length]
 
 
 def udp(addr, port=0):
@@ -460,7 +459,7 @@ class Answers(ServiceCase):
         self.assertEqual(answer[24:32], request[40:48])   # originate = their transmit
         self.assertEqual(answer[16:24], answer[40:48])
         self.assertEqual(answer[32:40], answer[40:48])
-        seconds = struct.unpack("!I", answer[40:44])[0] - NTP_EPOCH
+        seconds = ntpwire.from_ntp(ntpwire.unpack(answer)["transmit"])
         self.assertLess(abs(seconds - local_now()), 3)
 
     def test_answer_goes_to_the_requesters_port(self):
