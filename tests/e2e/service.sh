@@ -7,6 +7,8 @@
 # service ask chronyd) and binds no port 123; a stop ends the service within
 # 2 s; the uninstaller leaves no service and no files but the settings.
 # Usage: service.sh SETUP_EXE DRIVER_EXE WINEPREFIX
+# Not -e: each check ends the run through fail() saying what went wrong,
+# and many commands here fail on purpose (the case under test).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/netns.sh"
