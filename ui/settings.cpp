@@ -44,6 +44,29 @@ void CopyCut(char* field, size_t size, const char* text, size_t maxChars)
     field[n] = '\0';
 }
 
+bool IsProfileBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The private-profile functions read a value without the blanks around it
+// and without one pair of equal quotes around it. A value that would lose
+// either is written inside quotes, so that it reads back as it was; every
+// other value is written as it stands.
+void WriteValue(SettingsStore& store, const char* key, const char* value)
+{
+    const size_t length = std::strlen(value);
+    const bool quoted = length >= 2 && (value[0] == '"' || value[0] == '\'') &&
+                        value[length - 1] == value[0];
+    if (length == 0 || (!quoted && !IsProfileBlank(value[0]) && !IsProfileBlank(value[length - 1]))) {
+        store.Write(key, value);
+        return;
+    }
+    char text[kSettingsWriteSize + 2];
+    std::snprintf(text, sizeof text, "\"%s\"", value);
+    store.Write(key, text);
+}
+
 }  // namespace
 
 void ResetSettings(SNTPSettings* settings)
@@ -129,7 +152,7 @@ void SaveSettingsTo(SettingsStore& store, const SNTPSettings& settings)
     for (int k = 0; k < kSettingsKeyCount; ++k) {
         char value[kSettingsWriteSize] = {};
         FormatSettingsValue(static_cast<SettingsKey>(k), settings, value, sizeof value);
-        store.Write(kSettingsKeys[k].name, value);
+        WriteValue(store, kSettingsKeys[k].name, value);
     }
 }
 
@@ -159,6 +182,6 @@ void SaveExtraSettingsTo(SettingsStore& store, const SNTPExtraSettings& extra)
     for (int k = 0; k < kExtraSettingsKeyCount; ++k) {
         const char* value = extra.*kExtraFields[k];
         if (value[0] != '\0')
-            store.Write(kExtraSettingsKeys[k].name, value);
+            WriteValue(store, kExtraSettingsKeys[k].name, value);
     }
 }

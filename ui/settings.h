@@ -65,7 +65,10 @@ void FormatSettingsValue(SettingsKey key, const SNTPSettings& settings, char* ou
 // Reads all six keys in order, each into an 80-byte buffer.
 void LoadSettingsFrom(SettingsStore& store, SNTPSettings* settings);
 
-// Writes all six keys in order.
+// Writes all six keys in order. A value with a blank at either end, or
+// inside a pair of equal quotes, is written inside double quotes: the
+// private-profile functions drop both when they read, and the value then
+// reads back as it was.
 void SaveSettingsTo(SettingsStore& store, const SNTPSettings& settings);
 
 // Keys that a user adds to the file when wanted; a file without them stays
@@ -81,5 +84,6 @@ extern const SettingsKeyInfo kExtraSettingsKeys[kExtraSettingsKeyCount];
 // Reads both keys; a missing key reads as empty.
 void LoadExtraSettingsFrom(SettingsStore& store, SNTPExtraSettings* extra);
 // Writes each key whose value is not empty: one that was read (or set since),
-// written back as it is; an empty one is not added.
+// written back as it is (quoted as SaveSettingsTo quotes); an empty one is
+// not added.
 void SaveExtraSettingsTo(SettingsStore& store, const SNTPExtraSettings& extra);

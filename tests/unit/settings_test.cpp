@@ -15,15 +15,24 @@ namespace {
 
 // A settings file as a table of strings; missing keys give the default, and
 // a read is cut to the buffer as the private-profile functions cut it.
+// With profileReads, a stored value loses the blanks around it and one pair
+// of equal quotes around it, as the private-profile functions read it.
 class FakeStore : public SettingsStore {
 public:
     std::map<std::string, std::string> values;
     std::vector<std::string> writeOrder;
+    bool profileReads = false;
 
     void Read(const char* key, const char* defaultText, char* value, size_t size) override
     {
         const auto it = values.find(key);
-        const std::string text = it != values.end() ? it->second : defaultText;
+        std::string text = it != values.end() ? it->second : defaultText;
+        if (profileReads && it != values.end()) {
+            const size_t first = text.find_first_not_of(" \t");
+            text = first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+            if (text.size() >= 2 && (text[0] == '"' || text[0] == '\'') && text.back() == text[0])
+                text = text.substr(1, text.size() - 2);
+        }
         const size_t n = std::min(text.size(), size - 1);
         std::memcpy(value, text.data(), n);
         value[n] = '\0';
@@ -236,6 +245,53 @@ TEST(Settings, NamesWithoutTerminatorAreWrittenAsThreeCharacters)
     char out[kSettingsWriteSize];
     FormatSettingsValue(kKeyStdTzName, s, out, sizeof out);
     EXPECT_STREQ("ABC", out);
+}
+
+// Values that the profile functions would have read back without their end
+// blanks or their quotes; ordinary values are written as they stand.
+TEST(Settings, WrittenValuesLostQuotesAndEndBlanksOnReading)
+{
+    const std::string cutAtBlank = std::string(78, 'n') + " ";  // a long server list cut to 79
+    const struct {
+        SettingsKey key;
+        const char* value;
+        const char* written;
+    } cases[] = {
+        {kKeyDstTzName, "\"B\"", "\"\"B\"\""},
+        {kKeyStdTzName, "'A'", "\"'A'\""},
+        {kKeyStdTzName, "AB ", "\"AB \""},
+        {kKeyNtpServer, cutAtBlank.c_str(), nullptr},
+        {kKeyNtpServer, "\"a\" b", "\"a\" b"},  // not a pair around the whole value
+        {kKeyNtpServer, "'a\"", "'a\""},
+        {kKeyStdTzName, "\"", "\""},
+        {kKeyStdTzName, "EST", "EST"},
+    };
+    for (const auto& c : cases) {
+        SNTPSettings s;
+        ResetSettings(&s);
+        TakeSettingsValue(c.key, c.value, &s);
+        FakeStore store;
+        store.profileReads = true;
+        SaveSettingsTo(store, s);
+        if (c.written != nullptr)
+            EXPECT_EQ(c.written, store.values[kSettingsKeys[c.key].name]) << c.value;
+        SNTPSettings back;
+        ResetSettings(&back);
+        LoadSettingsFrom(store, &back);
+        char before[kSettingsWriteSize], after[kSettingsWriteSize];
+        FormatSettingsValue(c.key, s, before, sizeof before);
+        FormatSettingsValue(c.key, back, after, sizeof after);
+        EXPECT_STREQ(before, after) << c.value;
+    }
+    // The optional keys the same way.
+    SNTPExtraSettings extra{};
+    std::strcpy(extra.logFile, "'log' ");
+    FakeStore store;
+    store.profileReads = true;
+    SaveExtraSettingsTo(store, extra);
+    SNTPExtraSettings back;
+    LoadExtraSettingsFrom(store, &back);
+    EXPECT_STREQ("'log' ", back.logFile);
 }
 
 // The keys a user adds: read as they stand, written back only when present.
