@@ -152,7 +152,13 @@ void SaveSettingsTo(SettingsStore& store, const SNTPSettings& settings)
     for (int k = 0; k < kSettingsKeyCount; ++k) {
         char value[kSettingsWriteSize] = {};
         FormatSettingsValue(static_cast<SettingsKey>(k), settings, value, sizeof value);
-        WriteValue(store, kSettingsKeys[k].name, value);
+        // Blanks around server names only separate them, and a leading blank
+        // read back would mean no server: the server is written as it stands,
+        // so its blanks go, as they always went.
+        if (k == kKeyNtpServer)
+            store.Write(kSettingsKeys[k].name, value);
+        else
+            WriteValue(store, kSettingsKeys[k].name, value);
     }
 }
 

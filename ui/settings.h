@@ -65,10 +65,10 @@ void FormatSettingsValue(SettingsKey key, const SNTPSettings& settings, char* ou
 // Reads all six keys in order, each into an 80-byte buffer.
 void LoadSettingsFrom(SettingsStore& store, SNTPSettings* settings);
 
-// Writes all six keys in order. A value with a blank at either end, or
-// inside a pair of equal quotes, is written inside double quotes: the
-// private-profile functions drop both when they read, and the value then
-// reads back as it was.
+// Writes all six keys in order. A value other than the server's with a
+// blank at either end, or inside a pair of equal quotes, is written inside
+// double quotes: the private-profile functions drop both when they read,
+// and the value then reads back as it was.
 void SaveSettingsTo(SettingsStore& store, const SNTPSettings& settings);
 
 // Keys that a user adds to the file when wanted; a file without them stays

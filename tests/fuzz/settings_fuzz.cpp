@@ -27,10 +27,24 @@ bool IsProfileBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// The settings file as the private-profile functions keep it: a stored
-// value is read without the blanks around it and without one pair of equal
-// quotes around it, then cut to the buffer; a missing key gives the default
-// without its trailing blanks.
+// A stored value as the private-profile functions read it: without the
+// blanks around it, then without one pair of equal quotes around it.
+std::string ProfileText(std::string text)
+{
+    while (!text.empty() && IsProfileBlank(text.back()))
+        text.pop_back();
+    size_t first = 0;
+    while (first < text.size() && IsProfileBlank(text[first]))
+        ++first;
+    text.erase(0, first);
+    if (text.size() >= 2 && (text[0] == '"' || text[0] == '\'') && text.back() == text[0])
+        text = text.substr(1, text.size() - 2);
+    return text;
+}
+
+// The settings file as the private-profile functions keep it: a value is
+// read as ProfileText and cut to the buffer; a missing key gives the
+// default without its trailing blanks.
 class ProfileFile : public SettingsStore {
 public:
     std::map<std::string, std::string> values;
@@ -44,15 +58,7 @@ public:
             while (!text.empty() && text.back() == ' ')
                 text.pop_back();
         } else {
-            text = it->second;
-            while (!text.empty() && IsProfileBlank(text.back()))
-                text.pop_back();
-            size_t first = 0;
-            while (first < text.size() && IsProfileBlank(text[first]))
-                ++first;
-            text.erase(0, first);
-            if (text.size() >= 2 && (text[0] == '"' || text[0] == '\'') && text.back() == text[0])
-                text = text.substr(1, text.size() - 2);
+            text = ProfileText(it->second);
         }
         const size_t n = text.size() < size - 1 ? text.size() : size - 1;
         std::memcpy(value, text.data(), n);
@@ -70,7 +76,8 @@ void CheckSame(const SNTPSettings& a, const SNTPSettings& b)
 {
     const DstRuleRecord& r = a.dstRule;
     const DstRuleRecord& s = b.dstRule;
-    Require(std::strcmp(a.ntpServer, b.ntpServer) == 0, "server reads back");
+    // Blanks around server names only separate them: they may go.
+    Require(ProfileText(a.ntpServer) == b.ntpServer, "server reads back");
     Require(a.pollInterval == b.pollInterval, "poll interval reads back");
     Require(a.maxDelta == b.maxDelta, "maximum delta reads back");
     Require(r.startOrdinal == s.startOrdinal && r.startWeekday == s.startWeekday &&

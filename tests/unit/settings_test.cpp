@@ -248,40 +248,44 @@ TEST(Settings, NamesWithoutTerminatorAreWrittenAsThreeCharacters)
 }
 
 // Values that the profile functions would have read back without their end
-// blanks or their quotes; ordinary values are written as they stand.
+// blanks or their quotes; ordinary values are written as they stand. The
+// server's blanks only separate names: they go, as they always went.
 TEST(Settings, WrittenValuesLostQuotesAndEndBlanksOnReading)
 {
-    const std::string cutAtBlank = std::string(78, 'n') + " ";  // a long server list cut to 79
+    const std::string name(78, 'n');
+    const std::string cutAtBlank = name + " ";  // a long server list cut to 79
     const struct {
         SettingsKey key;
         const char* value;
         const char* written;
+        const char* readBack;
     } cases[] = {
-        {kKeyDstTzName, "\"B\"", "\"\"B\"\""},
-        {kKeyStdTzName, "'A'", "\"'A'\""},
-        {kKeyStdTzName, "AB ", "\"AB \""},
-        {kKeyNtpServer, cutAtBlank.c_str(), nullptr},
-        {kKeyNtpServer, "\"a\" b", "\"a\" b"},  // not a pair around the whole value
-        {kKeyNtpServer, "'a\"", "'a\""},
-        {kKeyStdTzName, "\"", "\""},
-        {kKeyStdTzName, "EST", "EST"},
+        {kKeyDstTzName, "\"B\"", "\"\"B\"\"", "\"B\""},
+        {kKeyStdTzName, "'A'", "\"'A'\"", "'A'"},
+        {kKeyStdTzName, "AB ", "\"AB \"", "AB "},
+        {kKeyStdTzName, "\"", "\"", "\""},
+        {kKeyStdTzName, "EST", "EST", "EST"},
+        {kKeyNtpServer, cutAtBlank.c_str(), cutAtBlank.c_str(), name.c_str()},
+        {kKeyNtpServer, "\"a\" b", "\"a\" b", "\"a\" b"},
+        {kKeyNtpServer, " a b", " a b", "a b"},  // typed with a blank first: still the servers
     };
     for (const auto& c : cases) {
         SNTPSettings s;
         ResetSettings(&s);
-        TakeSettingsValue(c.key, c.value, &s);
+        if (c.key == kKeyNtpServer)
+            std::strcpy(s.ntpServer, c.value);
+        else
+            TakeSettingsValue(c.key, c.value, &s);
         FakeStore store;
         store.profileReads = true;
         SaveSettingsTo(store, s);
-        if (c.written != nullptr)
-            EXPECT_EQ(c.written, store.values[kSettingsKeys[c.key].name]) << c.value;
+        EXPECT_EQ(c.written, store.values[kSettingsKeys[c.key].name]) << c.value;
         SNTPSettings back;
         ResetSettings(&back);
         LoadSettingsFrom(store, &back);
-        char before[kSettingsWriteSize], after[kSettingsWriteSize];
-        FormatSettingsValue(c.key, s, before, sizeof before);
+        char after[kSettingsWriteSize];
         FormatSettingsValue(c.key, back, after, sizeof after);
-        EXPECT_STREQ(before, after) << c.value;
+        EXPECT_STREQ(c.readBack, after) << c.value;
     }
     // The optional keys the same way.
     SNTPExtraSettings extra{};
