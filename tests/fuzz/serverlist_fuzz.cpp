@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Require(list.InUse() == (names.size() > 1), "a list only with two names or more");
     size_t index = 0;  // of the current name
     int unanswered = 0;
-    size_t failedLookups = 0;
+    size_t failedNames = 0;
     static const char kTime[] = "Tue Dec 08 09:21:43 2026";
     for (size_t i = textLength + 1; i < size; ++i) {
         switch (data[i] % 4) {
@@ -104,22 +104,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 1:
             list.NoteAccepted();
             unanswered = 0;
-            failedLookups = 0;
+            failedNames = 0;
             break;
         case 2:
             list.NoteResolved();
-            failedLookups = 0;
+            failedNames = 0;
             break;
         case 3: {
-            const bool moved = list.NoteLookupFailed();
-            ++failedLookups;
-            Require(moved == (list.InUse() && failedLookups < names.size()),
-                    "a failed lookup moves until every name has failed");
+            const bool moved = list.NoteFailed();
+            ++failedNames;
+            Require(moved == (list.InUse() && failedNames < names.size()),
+                    "a failed name moves until every name has failed");
             if (moved) {
                 index = (index + 1) % names.size();
                 unanswered = 0;
             } else {
-                failedLookups = 0;
+                failedNames = 0;
             }
             break;
         }

@@ -76,8 +76,10 @@ void CheckSame(const SNTPSettings& a, const SNTPSettings& b)
 {
     const DstRuleRecord& r = a.dstRule;
     const DstRuleRecord& s = b.dstRule;
-    // Blanks around server names only separate them: they may go.
-    Require(ProfileText(a.ntpServer) == b.ntpServer, "server reads back");
+    // Blanks around server names only separate them: they may go (and a
+    // blank left first then means no server, as ever).
+    const std::string server = ProfileText(a.ntpServer);
+    Require((server[0] == ' ' ? "" : server) == b.ntpServer, "server reads back");
     Require(a.pollInterval == b.pollInterval, "poll interval reads back");
     Require(a.maxDelta == b.maxDelta, "maximum delta reads back");
     Require(r.startOrdinal == s.startOrdinal && r.startWeekday == s.startWeekday &&

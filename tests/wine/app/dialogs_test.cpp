@@ -381,6 +381,9 @@ TEST(TimeZoneDialog, BadInputIsRefusedOrStoredWithinItsField)
         {IDC_STDNAME, "EST", "", "EST", "UTC"},
         {IDC_STDNAME, "ABCDEFGHIJKLMNOP", "", "ABC", "UTC"},
         {IDC_DSTNAME, "QRSTUVWXYZ0123456789", "", "UTC", "QRS"},
+        // The profile functions drop quotes and end blanks on reading.
+        {IDC_STDNAME, "'A'", "", "'A'", "UTC"},
+        {IDC_DSTNAME, "AB ", "", "UTC", "AB "},
     };
     Program app(nullptr);
     ASSERT_NE(nullptr, app.frame);
