@@ -129,17 +129,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     DstRuleRecord rule = stored;
     RuleFromFields(typed, &rule);
     const bool valid = IsValidOffsetText(typed.offsetText) && IsValidTimeText(typed.start.timeText) &&
-                       IsValidTimeText(typed.end.timeText);
+                       IsValidTimeText(typed.end.timeText) && !OrdinalLacksMonth(typed.start) &&
+                       !OrdinalLacksMonth(typed.end);
     if (!valid)
         return 0;
 
-    // What the validators let through stores a rule in range, which the
-    // dialog shows again and stores once more unchanged.
+    // What OK lets through stores a rule in range, which the dialog shows
+    // again and stores once more unchanged.
     Require(rule.utcOffset >= -43200 && rule.utcOffset <= 43200, "stored offset in range");
     if (rule.startOrdinal != -1) {
         Require(rule.startOrdinal >= 1 && rule.startOrdinal <= 5 && rule.endOrdinal >= 1 &&
                     rule.endOrdinal <= 5,
                 "stored ordinals in range");
+        Require(rule.startMonth >= 1 && rule.startMonth <= 12 && rule.endMonth >= 1 &&
+                    rule.endMonth <= 12,
+                "stored months in range");
         for (int32_t hour : {rule.startHour, rule.endHour})
             Require(hour >= 0 && hour <= 23, "stored hour in range");
         for (int32_t minute : {rule.startMinute, rule.endMinute})
