@@ -192,9 +192,10 @@ TEST(TimeZoneDialog, NorthernRuleIsInstalledAndSaved)
     SetItem(tz, IDC_ENDTIME, "02:00");
     EXPECT_EQ("", Press(app, tz, IDOK));
 
+    // The keys are written one by one, the names after the rule.
     EXPECT_TRUE(WaitIniValue("DstRule", "5,7,3,1,0,5,7,10,2,0,0")) << IniValue("DstRule");
-    EXPECT_EQ("GMT", IniValue("STDTzName"));
-    EXPECT_EQ("BST", IniValue("DSTTzName"));
+    EXPECT_TRUE(WaitIniValue("STDTzName", "GMT")) << IniValue("STDTzName");
+    EXPECT_TRUE(WaitIniValue("DSTTzName", "BST")) << IniValue("DSTTzName");
 
     // The next status line speaks the new zone (standard or daylight time,
     // whichever the clock's date falls in). The offset is the host clock's,
