@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/hlpc/expectedtexts.h"
 #include "tests/hlpc/hlpreader.h"
 #include "tools/hlpc/hash.h"
 #include "tools/hlpc/hlpfile.h"
@@ -21,29 +22,6 @@ void Require(bool ok, const char* what)
         std::fprintf(stderr, "property failed: %s\n", what);
         std::abort();
     }
-}
-
-// The texts of a topic's records: title heading, paragraphs, and per table
-// row the term and (when there is one) its description.
-std::vector<std::string> ExpectedTexts(const Topic& t)
-{
-    std::vector<std::string> texts = {t.title};
-    for (const Block& b : t.blocks) {
-        if (!b.IsTable()) {
-            texts.push_back(PlainText(b.paragraph));
-            continue;
-        }
-        for (const TableRow& r : b.rows) {
-            texts.push_back(PlainText(r.cells[0]));
-            std::string d = r.cells.size() > 1 ? PlainText(r.cells[1]) : "";
-            for (size_t i = 2; i < r.cells.size(); ++i)
-                if (!r.cells[i].empty())
-                    d += " (" + b.columns[i] + ": " + PlainText(r.cells[i]) + ")";
-            if (!d.empty())
-                texts.push_back(d);
-        }
-    }
-    return texts;
 }
 
 void CheckFile(const HelpSource& source)

@@ -1,6 +1,7 @@
 // Compiled help files read back by the tests' own reader: every topic by context number, hash, title and keyword.
 #include <gtest/gtest.h>
 
+#include "tests/hlpc/expectedtexts.h"
 #include "tests/hlpc/hlpreader.h"
 #include "tests/hlpc/kestrinhelp.h"
 #include "tools/hlpc/hash.h"
@@ -30,29 +31,6 @@ void Compile(const std::string& text, const IdTable& ids, Compiled* c)
     ASSERT_TRUE(ParseHelpSource(text, ids, &c->source, &errors))
         << errors[0].line << ": " << errors[0].message;
     Build(c);
-}
-
-// The texts a topic's records must carry: title heading, paragraphs, and
-// per table row the term and (when there is one) its description.
-std::vector<std::string> ExpectedTexts(const Topic& t)
-{
-    std::vector<std::string> texts = {t.title};
-    for (const Block& b : t.blocks) {
-        if (!b.IsTable()) {
-            texts.push_back(PlainText(b.paragraph));
-            continue;
-        }
-        for (const TableRow& r : b.rows) {
-            texts.push_back(PlainText(r.cells[0]));
-            std::string d = PlainText(r.cells[1]);
-            for (size_t i = 2; i < r.cells.size(); ++i)
-                if (!r.cells[i].empty())
-                    d += " (" + b.columns[i] + ": " + PlainText(r.cells[i]) + ")";
-            if (!d.empty())
-                texts.push_back(d);
-        }
-    }
-    return texts;
 }
 
 // Every topic of the source is in the file: in order with its text, under
