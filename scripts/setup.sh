@@ -36,7 +36,16 @@ lists_updated=0
 apt_update() {
   [ "$lists_updated" = 1 ] && return 0
   echo "setup: apt-get update"
-  apt-get update
+  # A mirror caught mid-sync fails one index for a minute or so: try again
+  # before giving up, and go on with what did arrive (the install then says
+  # what is missing, if anything).
+  local attempt
+  for attempt in 1 2 3; do
+    apt-get update && break
+    [ "$attempt" = 3 ] && { echo "setup: apt-get update failed; going on with the lists as they are" >&2; break; }
+    echo "setup: apt-get update failed; trying again in $((attempt * 20)) s" >&2
+    sleep $((attempt * 20))
+  done
   lists_updated=1
 }
 
