@@ -33,6 +33,7 @@ need_root() {
 }
 
 lists_updated=0
+lists_partial=0
 apt_update() {
   [ "$lists_updated" = 1 ] && return 0
   echo "setup: apt-get update"
@@ -42,7 +43,11 @@ apt_update() {
   local attempt
   for attempt in 1 2 3; do
     apt-get update && break
-    [ "$attempt" = 3 ] && { echo "setup: apt-get update failed; going on with the lists as they are" >&2; break; }
+    if [ "$attempt" = 3 ]; then
+      echo "setup: apt-get update failed; going on with the lists as they are" >&2
+      lists_partial=1
+      break
+    fi
     echo "setup: apt-get update failed; trying again in $((attempt * 20)) s" >&2
     sleep $((attempt * 20))
   done
@@ -63,7 +68,16 @@ if [ ${#missing[@]} -gt 0 ]; then
     trap 'rm -f /usr/sbin/policy-rc.d' EXIT
   fi
   apt_update
-  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+  if ! DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"; then
+    # With one architecture's update list missing, the i386 and amd64 halves
+    # of a library can no longer agree on a version: take the release's own
+    # versions, which both architectures' lists hold.
+    [ "$lists_partial" = 1 ] || exit 1
+    release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    echo "setup: installing again with the versions of '$release' itself" >&2
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+      -o APT::Default-Release="$release" "${missing[@]}"
+  fi
   if [ -n "$(trap -p EXIT)" ]; then
     rm -f /usr/sbin/policy-rc.d
     trap - EXIT
