@@ -4,7 +4,7 @@
 
 #include <sddl.h>
 
-#include "ntservice/channel.h"
+#include "channel/channel.h"
 #include "ntservice/svcwindow.h"
 
 namespace {

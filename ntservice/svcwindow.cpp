@@ -7,7 +7,7 @@
 
 #include "service/timefloor.h"
 #include "service/timesrvc.h"
-#include "ui/profstore.h"
+#include "settings/profstore.h"
 
 DEFINE_RESPONSE_TABLE(ServiceWindow, TWindow)
     EV_MESSAGE(WM_CHANNEL_REQUEST, EvChannelRequest),

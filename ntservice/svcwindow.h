@@ -8,9 +8,9 @@
 #include <string>
 
 #include "framework/twindow.h"
-#include "ntservice/channel.h"
+#include "channel/channel.h"
 #include "service/timehost.h"
-#include "ui/settings.h"
+#include "settings/settings.h"
 
 class TimeService;
 

@@ -6,7 +6,7 @@
 #include "framework/tapplic.h"
 #include "framework/tcontrol.h"
 #include "framework/tframe.h"
-#include "ui/numtext.h"
+#include "settings/numtext.h"
 #include "ui/sntpdsrd.h"
 #include "ui/sntpmndl.h"
 #include "ui/svcfront.h"

@@ -4,10 +4,10 @@
 #include <cstdint>
 
 #include "framework/tdialog.h"
-#include "ntservice/channel.h"
+#include "channel/channel.h"
 #include "service/timehost.h"
 #include "resources/resource.h"
-#include "ui/settings.h"
+#include "settings/settings.h"
 #include "ui/switches.h"
 
 class TButton;

@@ -5,7 +5,7 @@
 #include "framework/tcontrol.h"
 #include "framework/tframe.h"
 #include "ui/cntr_wnd.h"
-#include "ui/numtext.h"
+#include "settings/numtext.h"
 
 SNTPStatsDlgTransfer SNTPStatsDlgXfer;
 

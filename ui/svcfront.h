@@ -2,7 +2,7 @@
 // reply, over the service's named pipe (ntservice/channel.h).
 #pragma once
 
-#include "ntservice/channel.h"
+#include "channel/channel.h"
 
 // Sends a Status or SendNow request; fills *status from a Status reply.
 // Unreadable when no service answers (none installed, not running, busy

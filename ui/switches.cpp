@@ -1,7 +1,7 @@
 // Command-line switches: the copy of the command line and the scans of the application and the main dialog.
 #include "ui/switches.h"
 
-#include "ui/numtext.h"
+#include "settings/numtext.h"
 
 namespace {
 

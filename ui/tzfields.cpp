@@ -5,7 +5,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "ui/numtext.h"
+#include "settings/numtext.h"
 
 const char* const kOrdinalEntries[kOrdinalEntryCount] = {"First", "Second", "Third",
                                                          "Fourth", "Last", " "};

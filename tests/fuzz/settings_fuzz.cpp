@@ -9,8 +9,8 @@
 #include <string>
 
 #include "service/versionpick.h"
-#include "ui/numtext.h"
-#include "ui/settings.h"
+#include "settings/numtext.h"
+#include "settings/settings.h"
 
 namespace {
 

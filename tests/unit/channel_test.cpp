@@ -1,6 +1,6 @@
 // The service channel: requests read from bytes (good, short, long, garbage),
 // who may make them, and replies read back as the window reads them.
-#include "ntservice/channel.h"
+#include "channel/channel.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Settings values: every key read from text (present, empty, damaged, missing) and written back.
-#include "ui/settings.h"
+#include "settings/settings.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/numtext.h"
+#include "settings/numtext.h"
 
 namespace {
 

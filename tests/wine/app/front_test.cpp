@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "ntservice/channel.h"
+#include "channel/channel.h"
 #include "resources/resource.h"
 #include "tests/wine/harness/app_probe.h"
 

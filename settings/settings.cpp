@@ -1,10 +1,10 @@
 // The settings record and its six values in the settings file: keys, defaults, reading and writing.
-#include "ui/settings.h"
+#include "settings/settings.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "ui/numtext.h"
+#include "settings/numtext.h"
 
 const SettingsKeyInfo kSettingsKeys[kSettingsKeyCount] = {
     {"NTPServer", " "},

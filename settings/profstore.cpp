@@ -1,5 +1,5 @@
 // The settings file through the system's private-profile functions.
-#include "ui/profstore.h"
+#include "settings/profstore.h"
 
 #include <windows.h>
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "service/timehost.h"
-#include "ui/settings.h"
+#include "settings/settings.h"
 
 // Local only: a named pipe is reached from another machine as
 // \\machine\pipe\..., which the pipe's access list and its creation flags

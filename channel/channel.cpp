@@ -1,11 +1,11 @@
 // The channel's requests and replies as text, and its access decisions.
-#include "ntservice/channel.h"
+#include "channel/channel.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "ui/numtext.h"
+#include "settings/numtext.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "ui/settings.h"
+#include "settings/settings.h"
 
 class PrivateProfileStore : public SettingsStore {
 public:

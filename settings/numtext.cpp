@@ -1,5 +1,5 @@
 // Decimal numbers in settings values and dialog fields: read as "%d" reads, written as "%d".
-#include "ui/numtext.h"
+#include "settings/numtext.h"
 
 #include <cstdio>
 
