@@ -17,6 +17,8 @@ const char* const kReplyNames[] = {"OK", "DENIED", "BAD"};
 // The keys of a status reply beyond the six settings keys.
 constexpr char kStatusKey[] = "Status";
 constexpr char kCountKeys[4][10] = {"Sent", "Received", "Rejected", "Broadcast"};
+constexpr char kNoChannelKey[] = "NoChannel";
+constexpr char kNextAskKey[] = "NextAsk";
 
 bool Printable(char c) { return (c >= 0x20 && c <= 0x7e) || c == '\n'; }
 
@@ -212,6 +214,10 @@ size_t FormatStatusReply(const ChannelStatus& status, char* out, size_t size)
         if (!AppendPair(out, size, &used, kSettingsKeys[key].name, Carried(value) ? value : ""))
             return 0;
     }
+    char seconds[24];
+    FormatCountText(status.noChannelSeconds, seconds, sizeof seconds);
+    if (!AppendPair(out, size, &used, kNoChannelKey, seconds))
+        return 0;
     if (!Append(out, size, &used, "END\n") || used > kChannelReplyMax)
         return 0;
     return used;
@@ -223,6 +229,17 @@ size_t FormatPlainReply(ChannelReply kind, char* out, size_t size)
         return 0;
     const int n = std::snprintf(out, size, "%s\nEND\n", kReplyNames[static_cast<int>(kind)]);
     return n > 0 && static_cast<size_t>(n) < size ? static_cast<size_t>(n) : 0;
+}
+
+size_t FormatAskReply(uint32_t waitSeconds, char* out, size_t size)
+{
+    size_t used = 0;
+    char seconds[24];
+    FormatCountText(waitSeconds, seconds, sizeof seconds);
+    if (size == 0 || !Append(out, size, &used, "OK\n") ||
+        !AppendPair(out, size, &used, kNextAskKey, seconds) || !Append(out, size, &used, "END\n"))
+        return 0;
+    return used;
 }
 
 ChannelReply ParseChannelReply(const char* bytes, size_t length, ChannelStatus* status)
@@ -258,6 +275,16 @@ ChannelReply ParseChannelReply(const char* bytes, size_t length, ChannelStatus* 
         const Line key{line.begin, keyLength};
         if (key.Is(kStatusKey)) {
             std::snprintf(parsed.statusText, sizeof parsed.statusText, "%.80s", value);
+            continue;
+        }
+        uint32_t* seconds = key.Is(kNoChannelKey) ? &parsed.noChannelSeconds
+                            : key.Is(kNextAskKey) ? &parsed.nextAskSeconds
+                                                  : nullptr;
+        if (seconds != nullptr) {
+            uint64_t count = 0;
+            if (!ParseCount(value, &count) || count > UINT32_MAX)
+                return ChannelReply::Unreadable;
+            *seconds = static_cast<uint32_t>(count);
             continue;
         }
         uint64_t* counts[4] = {&parsed.counts.sent, &parsed.counts.received,

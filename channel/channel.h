@@ -13,11 +13,17 @@
 // \\machine\pipe\..., which the pipe's access list and its creation flags
 // refuse (pipesrv.cpp).
 inline constexpr char kChannelPipeName[] = "\\\\.\\pipe\\KestrinTimeService";
+// The service's name with the service manager: the window talks only to a
+// pipe whose server is that service's process.
+inline constexpr char kChannelServiceName[] = "Kestrin";
 
 // A request, one per connection, client to service:
 //     COMMAND "\n" [KEY "=" VALUE "\n"]... "END\n"
 //   STATUS   the service's status text, counts and settings
-//   SENDNOW  an exchange now, with the service's own server and checks
+//   SENDNOW  an exchange now, with the service's own server and checks;
+//            at most one per kAskSpacingMs for all clients together
+//            (asklimit.h): the reply is OK either way, with NextAsk=
+//            seconds until the next may go when this one did not
 //   SET      KEY=VALUE lines, keys of the settings file's six ([KESTRIN]),
 //            each at most once; VALUE as in the file
 // The reply, service to client: "OK\n" [KEY=VALUE\n]... "END\n", or
@@ -63,6 +69,8 @@ struct ChannelStatus {
     char statusText[81] = {};  // the last status text; empty before the first
     ServiceCounts counts;
     SNTPSettings settings{};
+    uint32_t noChannelSeconds = 0;  // NoChannel=: how long the service ran without its pipe
+    uint32_t nextAskSeconds = 0;    // NextAsk=: until a SENDNOW may go again; 0: now
 };
 
 enum class ChannelReply { Ok, Denied, Bad, Unreadable };
@@ -70,6 +78,8 @@ enum class ChannelReply { Ok, Denied, Bad, Unreadable };
 // The replies. Each returns its length, 0 when it does not fit in size.
 size_t FormatStatusReply(const ChannelStatus& status, char* out, size_t size);
 size_t FormatPlainReply(ChannelReply kind, char* out, size_t size);  // Ok, Denied or Bad
+// OK to a SENDNOW that did not go, with NextAsk=waitSeconds.
+size_t FormatAskReply(uint32_t waitSeconds, char* out, size_t size);
 
 // The kind of a reply of length bytes; for Ok with a status in it, fills
 // *status when given (a key it does not know is skipped, one it lacks keeps

@@ -88,13 +88,23 @@ LRESULT ServiceWindow::EvChannelRequest(WPARAM, LPARAM lParam)
         std::snprintf(status.statusText, sizeof status.statusText, "%s", statusText);
         status.counts = engine->Counts();
         status.settings = settings;
+        status.noChannelSeconds = call->noChannelSeconds;
         call->replyLength = FormatStatusReply(status, call->reply, call->replySize);
         return 0;
     }
-    case ChannelCommand::SendNow:
-        // The engine's own request to its own server, with all its checks.
+    case ChannelCommand::SendNow: {
+        // The engine's own request to its own server, with all its checks;
+        // no client may flood the server, or throw away the reply to a
+        // request in flight by asking again.
+        const AskDecision ask = asks.Ask(GetTickCount(), engine->ExchangeInFlight());
+        if (!ask.send) {
+            call->replyLength =
+                FormatAskReply((ask.waitMs + 999) / 1000, call->reply, call->replySize);
+            return 0;
+        }
         engine->SendNow();
         break;
+    }
     case ChannelCommand::Set: {
         const SNTPSettings before = settings;
         ApplyChannelSet(*call->request, &settings);

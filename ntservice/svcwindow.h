@@ -5,9 +5,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "framework/twindow.h"
+#include "channel/asklimit.h"
 #include "channel/channel.h"
 #include "service/timehost.h"
 #include "settings/settings.h"
@@ -22,6 +24,7 @@ struct ChannelCall {
     char* reply;                    // filled with the reply text
     size_t replySize;               // bytes at reply
     size_t replyLength;             // set: the reply's length, 0: none
+    uint32_t noChannelSeconds;      // how long the service ran without its pipe
 };
 
 class ServiceWindow : public TWindow, public TimeServiceHost {
@@ -59,6 +62,7 @@ private:
     SNTPExtraSettings extraSettings{};
     TimeService* engine = nullptr;
     char statusText[81] = "";
+    AskLimiter asks;  // the channel's SENDNOW, for all clients together
 
     DECLARE_RESPONSE_TABLE(ServiceWindow);
 };

@@ -102,6 +102,8 @@ public:
     bool Bound() const { return bound != 0; }
     bool LookupOutstanding() const { return lookupBuffer != nullptr; }
     bool RequestPending() const { return pendingRequest != nullptr; }
+    // A request is out that no reply has answered yet.
+    bool ExchangeInFlight() const { return requests.InFlight(); }
 
     // Starts Windows Sockets once the window exists.
     void SetupWindow() override;

@@ -138,6 +138,7 @@ TEST(Channel, StatusReplyReadsBackWhole)
     ASSERT_TRUE(ParseDstRule("5,7,3,2,0,5,7,10,3,0,-3600", &status.settings.dstRule));
     std::strcpy(status.settings.dstRule.stdName, "CET");
     std::strcpy(status.settings.dstRule.dstName, "CES");
+    status.noChannelSeconds = 4000000000u;
     char text[kChannelReplyMax];
     const size_t length = FormatStatusReply(status, text, sizeof text);
     ASSERT_GT(length, 0u);
@@ -151,6 +152,7 @@ TEST(Channel, StatusReplyReadsBackWhole)
     EXPECT_EQ(back.counts.broadcast, 2u);
     EXPECT_STREQ(back.settings.ntpServer, "timesrv");
     EXPECT_EQ(back.settings.pollInterval, 120);
+    EXPECT_EQ(back.noChannelSeconds, 4000000000u);
     EXPECT_EQ(0, std::memcmp(&back.settings.dstRule, &status.settings.dstRule,
                              sizeof back.settings.dstRule));
 }
@@ -179,12 +181,18 @@ TEST(Channel, RepliesReadAsTheirKind)
         {"unknown key skipped", "OK\nColour=blue\nEND\n", ChannelReply::Ok},
         {"count past 64 bits", "OK\nSent=18446744073709551616\nEND\n", ChannelReply::Unreadable},
         {"count not a number", "OK\nSent=-1\nEND\n", ChannelReply::Unreadable},
+        {"seconds past 32 bits", "OK\nNextAsk=4294967296\nEND\n", ChannelReply::Unreadable},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ChannelStatus status;
         EXPECT_EQ(ParseChannelReply(c.bytes.data(), c.bytes.size(), &status), c.want);
     }
+    // An ask that did not go reads as OK, with the wait.
+    ChannelStatus status;
+    const size_t length = FormatAskReply(14, text, sizeof text);
+    ASSERT_EQ(ParseChannelReply(text, length, &status), ChannelReply::Ok);
+    EXPECT_EQ(status.nextAskSeconds, 14u);
 }
 
 }  // namespace
