@@ -1,10 +1,13 @@
-// PipeServer: the named pipe, its access list, the time limits on each
-// client and the administrator check of a request.
+// PipeServer: the named pipe, its instances, its access list, the time
+// limits on each client and the administrator check of a request.
 #include "ntservice/pipesrv.h"
 
 #include <sddl.h>
 
+#include <cstdio>
+
 #include "channel/channel.h"
+#include "ntservice/accesslists.h"
 #include "ntservice/svcwindow.h"
 
 namespace {
@@ -14,15 +17,28 @@ namespace {
 const DWORD kRequestMs = 2000;
 const DWORD kReplyMs = 1000;
 const DWORD kStopMs = 1500;
+// While another program holds the pipe's name: how often the service tries
+// again to make it.
+const DWORD kRetryMs = 3000;
 
-// Refused: everyone from the network. Read and write: the interactive
-// users, the one group whose members sit at the machine. Everything:
-// administrators, the system and Local Service, the service's account.
-const char kPipeAccess[] = "D:P(D;;GA;;;NU)(A;;GRGW;;;IU)(A;;GA;;;BA)(A;;GA;;;SY)(A;;GA;;;LS)";
+const char kEventSource[] = "Kestrin";
+const DWORD kEventNoChannel = 1;
+const DWORD kEventChannelBack = 2;
 
 #ifndef PIPE_REJECT_REMOTE_CLIENTS
 #define PIPE_REJECT_REMOTE_CLIENTS 0x00000008
 #endif
+
+// One line in the Application event log; nobody sees a service's boxes.
+void ReportToEventLog(WORD type, DWORD id, const char* text)
+{
+    HANDLE source = RegisterEventSourceA(nullptr, kEventSource);
+    if (source == nullptr)
+        return;
+    const char* strings[1] = {text};
+    ReportEventA(source, type, 0, id, nullptr, 1, 0, strings, nullptr);
+    DeregisterEventSource(source);
+}
 
 // One read or write on the overlapped pipe, waiting at most limitMs and
 // never past the stop event. Returns the bytes moved; 0 on failure, time
@@ -74,20 +90,35 @@ bool ClientIsAdministrator(HANDLE pipe)
     return member != FALSE;
 }
 
-HANDLE CreatePipe(SECURITY_ATTRIBUTES* security)
+HANDLE CreatePipe(SECURITY_ATTRIBUTES* security, bool first)
 {
-    // The first instance or none: a pipe of the same name made earlier by
-    // someone else would otherwise hear the windows' requests.
-    const DWORD open = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE;
+    // The first instance must be the service's: a pipe of the same name
+    // made earlier by someone else would otherwise hear the windows'
+    // requests. The others join it.
+    const DWORD open =
+        PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
     const DWORD mode = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT;
-    HANDLE pipe = CreateNamedPipeA(kChannelPipeName, open, mode | PIPE_REJECT_REMOTE_CLIENTS, 1,
-                                   kChannelReplyMax, kChannelRequestMax, 0, security);
+    const DWORD instances = PipeServer::kInstances;
+    HANDLE pipe = CreateNamedPipeA(kChannelPipeName, open, mode | PIPE_REJECT_REMOTE_CLIENTS,
+                                   instances, kChannelReplyMax, kChannelRequestMax, 0, security);
     // Before Vista the flag is unknown: the access list alone keeps the
     // network out.
     if (pipe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
-        pipe = CreateNamedPipeA(kChannelPipeName, open, mode, 1, kChannelReplyMax,
+        pipe = CreateNamedPipeA(kChannelPipeName, open, mode, instances, kChannelReplyMax,
                                 kChannelRequestMax, 0, security);
     return pipe;
+}
+
+// The pipe's security attributes; false when the access list cannot be
+// made (no pipe then: better none than one open to all).
+bool PipeSecurity(SECURITY_ATTRIBUTES* security)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kPipeSddl, SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+        return false;
+    *security = SECURITY_ATTRIBUTES{sizeof *security, descriptor, FALSE};
+    return true;
 }
 
 }  // namespace
@@ -104,30 +135,34 @@ DWORD PipeServer::Start(HWND window)
     if (stopEvent_ == nullptr)
         return GetLastError();
     DWORD id = 0;
-    thread_ = CreateThread(nullptr, 0, ThreadMain, this, 0, &id);
-    return thread_ != nullptr ? 0 : GetLastError();
+    threads_[0] = CreateThread(nullptr, 0, KeeperMain, this, 0, &id);
+    return threads_[0] != nullptr ? 0 : GetLastError();
 }
 
 void PipeServer::Stop()
 {
-    if (thread_ != nullptr) {
+    if (stopEvent_ != nullptr)
         SetEvent(stopEvent_);
-        // The thread may be inside a SendMessage to this thread's window:
-        // sent messages are answered while waiting.
-        const DWORD start = GetTickCount();
+    // The threads may be inside a SendMessage to this thread's window:
+    // sent messages are answered while waiting. The keeper first: it
+    // starts the others.
+    const DWORD start = GetTickCount();
+    for (HANDLE& thread : threads_) {
+        if (thread == nullptr)
+            continue;
         for (;;) {
             const DWORD spent = GetTickCount() - start;
             if (spent >= kStopMs)
                 break;
             const DWORD woke =
-                MsgWaitForMultipleObjects(1, &thread_, FALSE, kStopMs - spent, QS_SENDMESSAGE);
+                MsgWaitForMultipleObjects(1, &thread, FALSE, kStopMs - spent, QS_SENDMESSAGE);
             if (woke != WAIT_OBJECT_0 + 1)
                 break;
             MSG msg;
             PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
         }
-        CloseHandle(thread_);
-        thread_ = nullptr;
+        CloseHandle(thread);
+        thread = nullptr;
     }
     if (stopEvent_ != nullptr) {
         CloseHandle(stopEvent_);
@@ -135,23 +170,79 @@ void PipeServer::Stop()
     }
 }
 
-DWORD WINAPI PipeServer::ThreadMain(void* self)
+DWORD WINAPI PipeServer::KeeperMain(void* self)
 {
-    static_cast<PipeServer*>(self)->Serve();
+    static_cast<PipeServer*>(self)->Keep();
     return 0;
 }
 
-void PipeServer::Serve()
+DWORD WINAPI PipeServer::InstanceMain(void* instance)
 {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kPipeAccess, SDDL_REVISION_1,
-                                                              &descriptor, nullptr))
-        return;  // no access list, no pipe: the window then runs on its own
-    SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
-    HANDLE pipe = CreatePipe(&security);
+    Instance* own = static_cast<Instance*>(instance);
+    own->server->Serve(own->pipe);
+    return 0;
+}
+
+void PipeServer::Keep()
+{
+    SECURITY_ATTRIBUTES security{};
+    if (!PipeSecurity(&security)) {
+        ReportToEventLog(EVENTLOG_ERROR_TYPE, kEventNoChannel,
+                         "The Kestrin time service cannot make its channel's access list; "
+                         "it keeps the clock without a channel.");
+        return;
+    }
+    const DWORD start = GetTickCount();
+    HANDLE first = CreatePipe(&security, true);
+    bool reported = false;
+    while (first == INVALID_HANDLE_VALUE) {
+        if (!reported) {
+            char text[320];
+            std::snprintf(text, sizeof text,
+                          "The Kestrin time service cannot make its channel %s (error %lu): "
+                          "another program holds the name. The service keeps the clock and "
+                          "tries again every %lu seconds; until then no window reaches it.",
+                          kChannelPipeName, static_cast<unsigned long>(GetLastError()),
+                          static_cast<unsigned long>(kRetryMs / 1000));
+            ReportToEventLog(EVENTLOG_WARNING_TYPE, kEventNoChannel, text);
+            reported = true;
+        }
+        if (WaitForSingleObject(stopEvent_, kRetryMs) != WAIT_TIMEOUT) {
+            LocalFree(security.lpSecurityDescriptor);
+            return;
+        }
+        first = CreatePipe(&security, true);
+    }
+    if (reported) {
+        InterlockedExchange(&noChannelMs_, static_cast<LONG>(GetTickCount() - start));
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "The Kestrin time service has its channel, after %lu seconds without.",
+                      static_cast<unsigned long>(noChannelMs_ / 1000));
+        ReportToEventLog(EVENTLOG_INFORMATION_TYPE, kEventChannelBack, text);
+    }
+    // The name is the service's now: the other instances join it. One that
+    // cannot be made leaves the others fewer, no more.
+    for (int i = 1; i < kInstances; ++i) {
+        HANDLE pipe = CreatePipe(&security, false);
+        if (pipe == INVALID_HANDLE_VALUE)
+            break;
+        instances_[i] = Instance{this, pipe};
+        DWORD id = 0;
+        threads_[i] = CreateThread(nullptr, 0, InstanceMain, &instances_[i], 0, &id);
+        if (threads_[i] == nullptr) {
+            CloseHandle(pipe);
+            break;
+        }
+    }
+    LocalFree(security.lpSecurityDescriptor);
+    Serve(first);
+}
+
+void PipeServer::Serve(HANDLE pipe)
+{
     HANDLE io = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    while (pipe != INVALID_HANDLE_VALUE && io != nullptr &&
-           WaitForSingleObject(stopEvent_, 0) != WAIT_OBJECT_0) {
+    while (io != nullptr && WaitForSingleObject(stopEvent_, 0) != WAIT_OBJECT_0) {
         OVERLAPPED overlapped{};
         overlapped.hEvent = io;
         ResetEvent(io);
@@ -200,7 +291,8 @@ void PipeServer::Serve()
                 ChannelAccess::NeedsAdministrator) {
                 replyLength = FormatPlainReply(ChannelReply::Denied, reply, sizeof reply);
             } else {
-                ChannelCall call{&parsed, reply, sizeof reply, 0};
+                ChannelCall call{&parsed, reply, sizeof reply, 0,
+                                 static_cast<uint32_t>(noChannelMs_ / 1000)};
                 SendMessageA(window_, WM_CHANNEL_REQUEST, 0, reinterpret_cast<LPARAM>(&call));
                 replyLength = call.replyLength;
             }
@@ -222,7 +314,5 @@ void PipeServer::Serve()
     }
     if (io != nullptr)
         CloseHandle(io);
-    if (pipe != INVALID_HANDLE_VALUE)
-        CloseHandle(pipe);
-    LocalFree(descriptor);
+    CloseHandle(pipe);
 }

@@ -3,10 +3,12 @@
 // to the window. Started by the service manager only.
 #include <windows.h>
 
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <cstdio>
 
+#include "ntservice/accesslists.h"
 #include "ntservice/pipesrv.h"
 #include "ntservice/svcwindow.h"
 
@@ -67,6 +69,21 @@ DWORD WINAPI Control(DWORD control, DWORD eventType, void*, void*)
     }
 }
 
+// Makes the settings folder when it is gone, with the installer's access
+// list rather than what the folder above would pass on (which lets users
+// make files there). Its owner is Local Service: only an administrator's
+// token may name another.
+void MakeSettingsFolder(const char* folder)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kSettingsFolderSddl, SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+        return;  // no folder rather than one open to all
+    SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
+    CreateDirectoryA(folder, &security);
+    LocalFree(descriptor);
+}
+
 // The service's KESTRIN.INI: in the Kestrin folder of the common
 // application data folder, which the installer makes with an access list
 // that lets Local Service write and ordinary users read. False when the
@@ -79,7 +96,8 @@ bool SettingsPath(char* path, size_t size)
     char kestrin[MAX_PATH];
     if (std::snprintf(kestrin, sizeof kestrin, "%s\\Kestrin", folder) >= static_cast<int>(sizeof kestrin))
         return false;
-    CreateDirectoryA(kestrin, nullptr);  // the installer's, unless it is gone
+    if (GetFileAttributesA(kestrin) == INVALID_FILE_ATTRIBUTES)
+        MakeSettingsFolder(kestrin);  // the installer's, unless it is gone
     const int n = std::snprintf(path, size, "%s\\%s", kestrin, kSettingsFile);
     return n > 0 && static_cast<size_t>(n) < size;
 }
