@@ -1,5 +1,6 @@
 // The window's end of the channel to the Windows service: one request, one
-// reply, over the service's named pipe (ntservice/channel.h).
+// reply, over the service's named pipe (channel/channel.h), each bounded
+// in time (well under a second), and only with the service itself.
 #pragma once
 
 #include "channel/channel.h"

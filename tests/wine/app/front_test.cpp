@@ -1,5 +1,7 @@
 // The real kestrin.exe as the front of a Windows service: a stand-in for the
-// service on its pipe shows what the window asks and what it is told.
+// service on its pipe shows what the window asks and what it is told (to a
+// copy of the program that takes any pipe for the service's); the real
+// program does not talk to it, and neither waits on a silent one.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +16,7 @@
 namespace {
 
 const std::string kExe = WinPathOf(KESTRIN_EXE);
+const std::string kAnyOwnerExe = WinPathOf(KESTRIN_ANYOWNER_EXE);
 constexpr DWORD kStartMs = 20000;
 constexpr DWORD kEndMs = 15000;
 constexpr DWORD kBoxMs = 15000;
@@ -48,6 +51,9 @@ public:
         CloseHandle(pipe_);
     }
     bool Ready() const { return pipe_ != INVALID_HANDLE_VALUE && thread_ != nullptr; }
+    // From now on requests are read and never answered.
+    void GoSilent() { silent_ = 1; }
+    LONG Connects() const { return connects_; }
     LONG Count(ChannelCommand command) const { return counts_[static_cast<int>(command)]; }
     std::string LastSetServer() const { return lastSetServer_; }
     // Waits until command has been asked count times; false after ms.
@@ -72,6 +78,7 @@ private:
                 break;
             if (stopping_)
                 break;
+            InterlockedIncrement(&connects_);
             char request[kChannelRequestMax + 1];
             size_t length = 0;
             DWORD got = 0;
@@ -83,6 +90,14 @@ private:
                    got > 0) {
                 length += got;
                 parse = ParseChannelRequest(request, length, &parsed);
+            }
+            if (silent_) {
+                // Until the client gives up and hangs up.
+                char rest[64];
+                while (ReadFile(pipe_, rest, sizeof rest, &got, nullptr) && got > 0) {
+                }
+                DisconnectNamedPipe(pipe_);
+                continue;
             }
             char reply[kChannelReplyMax];
             size_t replyLength = FormatPlainReply(ChannelReply::Bad, reply, sizeof reply);
@@ -108,6 +123,8 @@ private:
     HANDLE pipe_ = INVALID_HANDLE_VALUE;
     HANDLE thread_ = nullptr;
     volatile LONG stopping_ = 0;
+    volatile LONG silent_ = 0;
+    volatile LONG connects_ = 0;
     volatile LONG counts_[3] = {};
     std::string lastSetServer_;
 };
@@ -118,7 +135,7 @@ TEST(Front, TheWindowShowsTheServiceAndAsksItInsteadOfSettingTheClock)
     ServiceStandIn service;
     ASSERT_TRUE(service.Ready());
     AppRun run;
-    ASSERT_TRUE(LaunchApp(kExe, "", &run));
+    ASSERT_TRUE(LaunchApp(kAnyOwnerExe, "", &run));
     HWND frame = WaitFrame(run, kStartMs);
     ASSERT_NE(nullptr, frame);
 
@@ -151,6 +168,60 @@ TEST(Front, TheWindowShowsTheServiceAndAsksItInsteadOfSettingTheClock)
     EXPECT_EQ(0, WaitExit(&run, kEndMs));
     // The window's own settings file is no business of the service's front.
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(IniPath().c_str()));
+}
+
+// No service runs here: a program that took the pipe's name is heard by
+// the real program on its own, and told nothing.
+TEST(Front, APipeThatIsNotTheServicesIsNoService)
+{
+    DeleteFileA(IniPath().c_str());
+    ServiceStandIn standIn;
+    ASSERT_TRUE(standIn.Ready());
+    AppRun run;
+    ASSERT_TRUE(LaunchApp(kExe, "", &run));
+    HWND frame = WaitFrame(run, kStartMs);
+    ASSERT_NE(nullptr, frame);
+    // The window opened the pipe before its frame showed, and hung up.
+    EXPECT_GE(standIn.Connects(), 1);
+    EXPECT_EQ(0, standIn.Count(ChannelCommand::Status));
+    EXPECT_NE(kServiceStatus, TextOf(Control(frame, IDC_STATUS)));
+    EXPECT_NE("timesrv", TextOf(Control(frame, IDC_NTPSERVER)));
+    ClickButton(frame, IDC_SETTIME);
+    EXPECT_EQ(0, standIn.Count(ChannelCommand::SendNow));
+    PostKey(Control(frame, IDC_NTPSERVER), VK_ESCAPE);
+    EXPECT_EQ(0, WaitExit(&run, kEndMs));
+    DeleteFileA(IniPath().c_str());
+}
+
+// A service that accepts and never answers: each call gives up in time,
+// and the window answers its messages within a second throughout.
+TEST(Front, ASilentServiceNeverHoldsTheWindow)
+{
+    DeleteFileA(IniPath().c_str());
+    ServiceStandIn service;
+    ASSERT_TRUE(service.Ready());
+    AppRun run;
+    ASSERT_TRUE(LaunchApp(kAnyOwnerExe, "", &run));
+    HWND frame = WaitFrame(run, kStartMs);
+    ASSERT_NE(nullptr, frame);
+    ASSERT_TRUE(WaitTextPrefix(Control(frame, IDC_STATUS), kServiceStatus, kStartMs));
+
+    service.GoSilent();
+    const LONG before = service.Connects();
+    bool noAnswerShown = false;
+    // The window asks each second: a few rounds of silence, each bounded.
+    for (int round = 0; round < 60 && !(noAnswerShown && service.Connects() >= before + 3);
+         ++round) {
+        DWORD_PTR ignored = 0;
+        ASSERT_NE(0, SendMessageTimeoutA(frame, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &ignored))
+            << "the window did not answer within a second, round " << round;
+        noAnswerShown = TextOf(Control(frame, IDC_STATUS)) == "Kestrin time service: no answer";
+        Sleep(100);
+    }
+    EXPECT_TRUE(noAnswerShown);
+    EXPECT_GE(service.Connects(), before + 3);
+    PostKey(Control(frame, IDC_NTPSERVER), VK_ESCAPE);
+    EXPECT_EQ(0, WaitExit(&run, kEndMs));
 }
 
 }  // namespace

@@ -22,7 +22,8 @@ int Usage()
                  "       startup|startup-window|first-reply EXE [ARGS] |\n"
                  "       open tz|stats|about | close tz|stats|about | stats |\n"
                  "       command ID | context ID | help-rect TEXT SECONDS | help-close |\n"
-                 "       pipe TEXT [BYTES]\n");
+                 "       pipe TEXT [BYTES] | pipe-once TEXT | asks COUNT | hold SECONDS |\n"
+                 "       standin SECONDS REPLY|-\n");
     return 64;
 }
 
@@ -279,10 +280,39 @@ int Close(const char* name)
     return WaitGone(dialog, 10000) ? 0 : 2;
 }
 
+const char kPipeName[] = "\\\\.\\pipe\\KestrinTimeService";
+
+// The service's pipe, tried for openMs (0: once); INVALID_HANDLE_VALUE when
+// it could not be opened.
+HANDLE OpenPipe(DWORD openMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        HANDLE pipe = CreateFileA(kPipeName, GENERIC_READ | FILE_WRITE_DATA, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        if (pipe != INVALID_HANDLE_VALUE || GetTickCount() - start >= openMs)
+            return pipe;
+        Sleep(50);
+    }
+}
+
+// Reads until the end line or until the other end hangs up.
+std::string ReadReply(HANDLE pipe)
+{
+    std::string reply;
+    char buffer[512];
+    DWORD got = 0;
+    while (reply.size() < 8192 &&
+           (reply.size() < 4 || reply.compare(reply.size() - 4, 4, "END\n") != 0) &&
+           ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        reply.append(buffer, got);
+    return reply;
+}
+
 // Writes text (C escapes \\n and \\xHH read) to the service's pipe, or its
 // first bytes only, then prints the reply as it came and the time it took
-// in milliseconds. 2 when no pipe could be opened within 5 s.
-int Pipe(const std::string& escaped, long bytes)
+// in milliseconds. 2 when no pipe could be opened within openMs (once: 0).
+int Pipe(const std::string& escaped, long bytes, DWORD openMs = 5000)
 {
     std::string text;
     for (size_t i = 0; i < escaped.size(); ++i) {
@@ -298,14 +328,7 @@ int Pipe(const std::string& escaped, long bytes)
     }
     if (bytes >= 0 && static_cast<size_t>(bytes) < text.size())
         text.resize(static_cast<size_t>(bytes));
-    const DWORD start = GetTickCount();
-    HANDLE pipe = INVALID_HANDLE_VALUE;
-    while (pipe == INVALID_HANDLE_VALUE && GetTickCount() - start < 5000) {
-        pipe = CreateFileA("\\\\.\\pipe\\KestrinTimeService", GENERIC_READ | GENERIC_WRITE, 0,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-        if (pipe == INVALID_HANDLE_VALUE)
-            Sleep(50);
-    }
+    HANDLE pipe = OpenPipe(openMs);
     if (pipe == INVALID_HANDLE_VALUE) {
         std::fprintf(stderr, "app_driver: no service pipe (error %lu)\n", GetLastError());
         return 2;
@@ -314,16 +337,99 @@ int Pipe(const std::string& escaped, long bytes)
     DWORD written = 0;
     if (!text.empty())
         WriteFile(pipe, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    std::string reply;
-    char buffer[512];
-    DWORD got = 0;
-    // Until the end line, or until the service hangs up.
-    while (reply.size() < 8192 &&
-           (reply.size() < 4 || reply.compare(reply.size() - 4, 4, "END\n") != 0) &&
-           ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        reply.append(buffer, got);
+    const std::string reply = ReadReply(pipe);
     CloseHandle(pipe);
     std::printf("%sms=%lu\n", reply.c_str(), GetTickCount() - opened);
+    return 0;
+}
+
+// count SENDNOW requests in a row, each on a connection of its own; prints
+// each reply on one line.
+int Asks(int count)
+{
+    const char request[] = "SENDNOW\nEND\n";
+    for (int i = 0; i < count && i < 1000; ++i) {
+        HANDLE pipe = OpenPipe(5000);
+        if (pipe == INVALID_HANDLE_VALUE)
+            return 2;
+        DWORD written = 0;
+        WriteFile(pipe, request, sizeof request - 1, &written, nullptr);
+        std::string reply = ReadReply(pipe);
+        CloseHandle(pipe);
+        std::replace(reply.begin(), reply.end(), '\n', ' ');
+        std::printf("%s\n", reply.c_str());
+    }
+    return 0;
+}
+
+// A client that holds a pipe instance and sends nothing, for ms: when the
+// service hangs up it opens the pipe again at once.
+int Hold(DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    int holds = 0;
+    while (GetTickCount() - start < ms) {
+        HANDLE pipe = OpenPipe(0);
+        if (pipe == INVALID_HANDLE_VALUE) {
+            Sleep(5);
+            continue;
+        }
+        ++holds;
+        char byte;
+        DWORD got = 0;
+        ReadFile(pipe, &byte, 1, &got, nullptr);  // ends when the service hangs up
+        CloseHandle(pipe);
+    }
+    std::printf("holds=%d\n", holds);
+    return 0;
+}
+
+// Another program that takes the pipe's name first, for ms: it answers each
+// request with reply (C escapes read), or with nothing for "-", keeping the
+// client until it hangs up. 2 when the name could not be taken.
+int StandIn(DWORD ms, const std::string& escaped)
+{
+    std::string reply;
+    for (size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] == '\\' && i + 1 < escaped.size() && escaped[i + 1] == 'n') {
+            reply += '\n';
+            ++i;
+        } else {
+            reply += escaped[i];
+        }
+    }
+    HANDLE pipe = CreateNamedPipeA(kPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                   PIPE_TYPE_BYTE | PIPE_WAIT, 1, 1024, 1024, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "app_driver: the pipe's name is taken (error %lu)\n", GetLastError());
+        return 2;
+    }
+    std::printf("standin: holding the name\n");
+    std::fflush(stdout);
+    // The time limit: a thread ends the process.
+    static DWORD limitMs;
+    limitMs = ms;
+    CreateThread(
+        nullptr, 0,
+        [](void*) -> DWORD {
+            Sleep(limitMs);
+            ExitProcess(0);
+        },
+        nullptr, 0, nullptr);
+    for (int clients = 0; clients < 100000; ++clients) {
+        if (!ConnectNamedPipe(pipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED)
+            Sleep(10);
+        char buffer[1024];
+        DWORD got = 0;
+        if (reply != "-" && ReadFile(pipe, buffer, sizeof buffer, &got, nullptr)) {
+            DWORD written = 0;
+            WriteFile(pipe, reply.data(), static_cast<DWORD>(reply.size()), &written, nullptr);
+            FlushFileBuffers(pipe);
+        }
+        while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        }
+        DisconnectNamedPipe(pipe);
+    }
     return 0;
 }
 
@@ -399,6 +505,14 @@ int main(int argc, char** argv)
     }
     if (cmd == "pipe" && (argc == 3 || argc == 4))
         return Pipe(argv[2], argc == 4 ? std::atol(argv[3]) : -1);
+    if (cmd == "pipe-once" && argc == 3)
+        return Pipe(argv[2], -1, 0);
+    if (cmd == "asks" && argc == 3)
+        return Asks(std::atoi(argv[2]));
+    if (cmd == "hold" && argc == 3)
+        return Hold(Seconds(argv[2]));
+    if (cmd == "standin" && argc == 4)
+        return StandIn(Seconds(argv[2]), argv[3]);
     if (cmd == "ping" && argc == 3)
         return Ping(Seconds(argv[2]));
     if (cmd == "watch" && argc == 3)
