@@ -4,6 +4,7 @@
 ; every user (its program, its settings folder and its entry with the
 ; service manager). The settings files stay when it is removed.
 ; makensis -DVERSION=2.1b -DFILES=<folder of the five files> -DOUTFILE=<setup.exe>
+;          -DACCESS=<access.nsh, the access lists as release/CMakeLists.txt writes them>
 ; Command line: /S installs silently, with the service; /NOSERVICE leaves
 ; the service out; /D=C:\folder (last) chooses the folder.
 Unicode true
@@ -14,6 +15,8 @@ RequestExecutionLevel admin
 !include Sections.nsh
 !include WinVer.nsh
 !include FileFunc.nsh
+; kIcaclsTakeOwner, kIcaclsReset, kIcaclsLockSettings, kIcaclsLockInstall
+!include "${ACCESS}"
 
 Name "Kestrin ${VERSION}"
 OutFile "${OUTFILE}"
@@ -32,9 +35,55 @@ UninstPage instfiles
 ; With SetShellVarContext all, $APPDATA is the common application data folder.
 !define SERVICEDATA "$APPDATA\Kestrin"
 
+; Runs a system program by its full path (never one found in the
+; installer's folder or the current one first); a failure stops the
+; installation with a message saying which step failed.
+!macro SystemStep PROGRAM ARGS WHAT
+  nsExec::ExecToLog '"$SYSDIR\${PROGRAM}" ${ARGS}'
+  Pop $0
+  ${If} $0 != 0
+    SetErrorLevel 2
+    MessageBox MB_OK|MB_ICONSTOP "Kestrin cannot be installed: ${WHAT} failed ($SYSDIR\${PROGRAM}, status $0). Nothing was started." /SD IDOK
+    Abort "${WHAT} failed (status $0)"
+  ${EndIf}
+!macroend
+
+; Makes FOLDER the administrators': owner, no entry of anyone else's,
+; LOCK's list on the folder, inherited by everything inside.
+!macro LockFolder FOLDER LOCK WHAT
+  !insertmacro SystemStep icacls.exe '"${FOLDER}" ${kIcaclsTakeOwner}' "Taking over ${WHAT}"
+  !insertmacro SystemStep icacls.exe '"${FOLDER}" ${kIcaclsReset}' "Clearing the access list of ${WHAT}"
+  !insertmacro SystemStep icacls.exe '"${FOLDER}" ${LOCK}' "Setting the access list of ${WHAT}"
+  ; Anything made inside between the steps: the administrators' too, with
+  ; only what it inherits.
+  !insertmacro SystemStep icacls.exe '"${FOLDER}" ${kIcaclsTakeOwner}' "Taking over ${WHAT}"
+  FindFirst $1 $2 "${FOLDER}\*"
+  ${Do}
+    ${If} $2 == ""
+    ${OrIf} $2 != "."
+    ${AndIf} $2 != ".."
+      ${Break}
+    ${EndIf}
+    FindNext $1 $2
+  ${Loop}
+  FindClose $1
+  ${If} $2 != ""
+    !insertmacro SystemStep icacls.exe '"${FOLDER}\*" ${kIcaclsReset}' "Clearing the access lists in ${WHAT}"
+  ${EndIf}
+!macroend
+
 Section "Kestrin" SecProgram
   SectionIn RO
   SetShellVarContext all
+  ; Program Files lets only administrators write; another folder may let
+  ; users replace the service's program or the uninstaller, which run with
+  ; more rights than theirs. Locked before a file goes in.
+  StrLen $1 "$PROGRAMFILES\"
+  StrCpy $2 "$INSTDIR" $1
+  ${If} $2 != "$PROGRAMFILES\"
+    CreateDirectory "$INSTDIR"
+    !insertmacro LockFolder "$INSTDIR" "${kIcaclsLockInstall}" "the install folder"
+  ${EndIf}
   SetOutPath "$INSTDIR"
   File "${FILES}/kestrin.exe"
   File "${FILES}/BWCC32.DLL"
@@ -52,11 +101,37 @@ Section "Keep the clock right as a Windows service" SecService
   SetOutPath "$INSTDIR"
   File "${FILES}/kestrinsvc.exe"
   ; Its settings: administrators and the system change them, Local Service
-  ; (the service's account) writes them, users only read them. Where icacls
-  ; is missing (Windows XP) the folder keeps what it inherits.
+  ; (the service's account) writes them, users only read them. The folder
+  ; may be older than the installation, made by anyone: a KESTRIN.INI in it
+  ; counts only when the administrators, the system or Local Service own
+  ; both (looked at before the folder is taken over, which makes the
+  ; administrators the owner of all). Any other is set aside, renamed.
+  StrCpy $R9 0
+  ${If} ${FileExists} "${SERVICEDATA}\KESTRIN.INI"
+    Push "${SERVICEDATA}"
+    Call OwnedByTrusted
+    Pop $R8
+    Push "${SERVICEDATA}\KESTRIN.INI"
+    Call OwnedByTrusted
+    Pop $R7
+    ${If} $R8 != 1
+    ${OrIf} $R7 != 1
+      StrCpy $R9 1
+    ${EndIf}
+  ${EndIf}
   CreateDirectory "${SERVICEDATA}"
-  nsExec::ExecToLog 'icacls "${SERVICEDATA}" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-19:(OI)(CI)M *S-1-5-32-545:(OI)(CI)RX'
-  Pop $0
+  !insertmacro LockFolder "${SERVICEDATA}" "${kIcaclsLockSettings}" "the service's settings folder"
+  ${If} $R9 == 1
+    Delete "${SERVICEDATA}\KESTRIN.INI.untrusted"
+    ClearErrors
+    Rename "${SERVICEDATA}\KESTRIN.INI" "${SERVICEDATA}\KESTRIN.INI.untrusted"
+    ${If} ${Errors}
+      SetErrorLevel 2
+      MessageBox MB_OK|MB_ICONSTOP "Kestrin cannot be installed: ${SERVICEDATA}\KESTRIN.INI, which an administrator does not own, cannot be set aside." /SD IDOK
+      Abort "cannot set aside KESTRIN.INI"
+    ${EndIf}
+    DetailPrint "Set aside ${SERVICEDATA}\KESTRIN.INI (not an administrator's) as KESTRIN.INI.untrusted"
+  ${EndIf}
   ; Seeded from the user's own settings: the file an unelevated program
   ; wrote (redirected to the VirtualStore), else the one in the Windows folder.
   ${IfNot} ${FileExists} "${SERVICEDATA}\KESTRIN.INI"
@@ -69,15 +144,54 @@ Section "Keep the clock right as a Windows service" SecService
       CopyFiles /SILENT "$WINDIR\KESTRIN.INI" "${SERVICEDATA}\KESTRIN.INI"
     ${EndIf}
   ${EndIf}
-  nsExec::ExecToLog '"$SYSDIR\sc.exe" create ${SERVICE} binPath= "\"$INSTDIR\kestrinsvc.exe\"" start= auto obj= "NT AUTHORITY\LocalService" DisplayName= "Kestrin time service"'
+  ; The service's entry: made, or made to run this program again.
+  nsExec::ExecToStack '"$SYSDIR\sc.exe" query ${SERVICE}'
   Pop $0
+  Pop $1
+  ${If} $0 == 0
+    !insertmacro SystemStep sc.exe 'config ${SERVICE} binPath= "\"$INSTDIR\kestrinsvc.exe\"" start= auto obj= "NT AUTHORITY\LocalService"' "Registering the service"
+  ${Else}
+    !insertmacro SystemStep sc.exe 'create ${SERVICE} binPath= "\"$INSTDIR\kestrinsvc.exe\"" start= auto obj= "NT AUTHORITY\LocalService" DisplayName= "Kestrin time service"' "Registering the service"
+  ${EndIf}
   ; Vista and later: the service's token holds the system-time privilege
-  ; and no other (fails harmlessly on Windows XP).
-  nsExec::ExecToLog '"$SYSDIR\sc.exe" privs ${SERVICE} SeSystemtimePrivilege'
-  Pop $0
-  nsExec::ExecToLog '"$SYSDIR\sc.exe" start ${SERVICE}'
-  Pop $0
+  ; and no other (Windows XP has no such list).
+  ${If} ${AtLeastWinVista}
+    !insertmacro SystemStep sc.exe 'privs ${SERVICE} SeSystemtimePrivilege' "Limiting the service's privileges"
+  ${EndIf}
+  !insertmacro SystemStep sc.exe 'start ${SERVICE}' "Starting the service"
 SectionEnd
+
+; Stack: path in, 1 or 0 out: whether its owner is the administrators, the
+; system or Local Service (0 too when the owner cannot be read).
+Function OwnedByTrusted
+  Exch $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  StrCpy $4 0
+  ; SE_FILE_OBJECT 1, OWNER_SECURITY_INFORMATION 1
+  System::Call 'advapi32::GetNamedSecurityInfoW(w r0, i 1, i 1, *p .r1, p 0, p 0, p 0, *p .r2) i .r3'
+  ${If} $3 == 0
+    ; WinBuiltinAdministratorsSid 26, WinLocalSystemSid 22, WinLocalServiceSid 23
+    ${ForEach} $0 22 26 + 1
+      ${If} $0 != 24
+      ${AndIf} $0 != 25
+        System::Call 'advapi32::IsWellKnownSid(p r1, i r0) i .r3'
+        ${If} $3 != 0
+          StrCpy $4 1
+        ${EndIf}
+      ${EndIf}
+    ${Next}
+    System::Call 'kernel32::LocalFree(p r2)'
+  ${EndIf}
+  StrCpy $0 $4
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
 
 Function .onInit
   ; Local Service, the service's account, exists from Windows XP on.
