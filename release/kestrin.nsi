@@ -154,10 +154,10 @@ Section "Keep the clock right as a Windows service" SecService
     !insertmacro SystemStep sc.exe 'create ${SERVICE} binPath= "\"$INSTDIR\kestrinsvc.exe\"" start= auto obj= "NT AUTHORITY\LocalService" DisplayName= "Kestrin time service"' "Registering the service"
   ${EndIf}
   ; Vista and later: the service's token holds the system-time privilege
-  ; and no other (Windows XP has no such list).
-  ${If} ${AtLeastWinVista}
-    !insertmacro SystemStep sc.exe 'privs ${SERVICE} SeSystemtimePrivilege' "Limiting the service's privileges"
-  ${EndIf}
+  ; and no other. Not a stop when it fails (Windows XP and Wine know no such
+  ; list): the service then keeps Local Service's few privileges.
+  nsExec::ExecToLog '"$SYSDIR\sc.exe" privs ${SERVICE} SeSystemtimePrivilege'
+  Pop $0
   !insertmacro SystemStep sc.exe 'start ${SERVICE}' "Starting the service"
 SectionEnd
 

@@ -6,6 +6,9 @@
 # registry; the installed kestrin.exe starts and shows its window; the
 # uninstaller stops and removes the service and everything the installer
 # wrote but the settings. Then /S /NOSERVICE installs without the service.
+# The service's folder and a KESTRIN.INI in it are there before, as a user
+# could make them: the file is set aside and not used, and the installer
+# runs icacls (from the system folder) to take both folders over.
 # Runs in a private network namespace (only loopback): nothing is sent
 # anyway, as the settings name no server.
 # Usage: install.sh SETUP_EXE DRIVER_EXE WORK_DIR
@@ -53,6 +56,11 @@ timeout 60 wineserver -w
 # The user's own settings, which the service's are seeded from.
 printf '[KESTRIN]\r\nNTPServer=\r\nPollInterval=300\r\nMaxDelta=100\r\n' \
   > "$prefix/drive_c/windows/KESTRIN.INI"
+# Made beforehand by someone else, with a server and a log of their choosing.
+data=$prefix/drive_c/ProgramData/Kestrin
+mkdir -p "$data"
+planted='[KESTRIN]\r\nNTPServer=planted.invalid\r\nPollInterval=7200\r\nLogFile=C:\\planted.log\r\n'
+printf "$planted" > "$data/KESTRIN.INI"
 
 # Everything under drive_c and the registry, to compare afterwards.
 snapshot() {
@@ -61,7 +69,8 @@ snapshot() {
 snapshot > "$work/before.txt"
 
 log "installing silently"
-timeout 120 wine "$setup" /S '/D=C:\Kestrin'
+# Wine's icacls notes its arguments on this channel and does nothing else.
+WINEDEBUG=-all,fixme+icacls timeout 120 wine "$setup" /S '/D=C:\Kestrin' 2> "$work/setup.err"
 timeout 60 wineserver -w
 dir=$prefix/drive_c/Kestrin
 menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrin"
@@ -71,10 +80,27 @@ done
 for f in Kestrin.lnk "Uninstall Kestrin.lnk"; do
   [ -f "$menu/$f" ] || fail "no Start-menu shortcut $f"
 done
-grep -q '^PollInterval=300' "$prefix/drive_c/ProgramData/Kestrin/KESTRIN.INI" 2>/dev/null \
-  || fail "the service's KESTRIN.INI was not seeded from the user's"
+grep -q '^PollInterval=300' "$data/KESTRIN.INI" 2>/dev/null \
+  || fail "the service's KESTRIN.INI was not seeded from the user's: $(cat "$data/KESTRIN.INI")"
+[ "$(cat "$data/KESTRIN.INI.untrusted" 2>/dev/null)" = "$(printf "$planted")" ] \
+  || fail "the planted KESTRIN.INI was not set aside"
+# The steps, as Wine's icacls was given them: both folders taken over.
+steps=$(tr -d '\r' < "$work/setup.err" | grep -o 'icacls.*' || true)
+for folder in 'C:\\Kestrin' 'C:\\ProgramData\\Kestrin'; do
+  for step in '/setowner' '/reset' '/inheritance:r'; do
+    grep -F "$folder" <<<"$steps" | grep -qF -- "$step" \
+      || fail "no icacls $step for $folder; icacls was given:
+$steps"
+  done
+done
+log "icacls given $(grep -c '/setowner\|/reset\|/inheritance:r' <<<"$steps") steps for the two folders"
 service_state() { timeout 30 wine sc query Kestrin 2>/dev/null | tr -d '\r' | awk '$1 == "STATE" { print $4 }'; }
 [ "$(service_state)" = RUNNING ] || fail "the service does not run: $(timeout 30 wine sc query Kestrin 2>&1)"
+# What it runs with: the user's settings, not the planted ones.
+reply=$(timeout 30 wine "$driver" pipe 'STATUS\nEND\n' | tr -d '\r')
+grep -q '^PollInterval=300$' <<<"$reply" || fail "the service does not use the seeded settings: $reply"
+grep -q 'planted' <<<"$reply" && fail "the service uses the planted settings: $reply"
+[ ! -e "$prefix/drive_c/planted.log" ] || fail "the service writes the planted log"
 # Wine notes each program it runs (the installer's own path, under
 # MuiCache) and the service manager its service; anything else naming
 # Kestrin came from the installer.
@@ -89,7 +115,7 @@ snapshot > "$work/installed.txt"
 added=$(comm -13 "$work/before.txt" "$work/installed.txt")
 expected=$(printf '%s\n' ./Kestrin ./Kestrin/BWCC32.DLL ./Kestrin/README.TXT ./Kestrin/kestrin.exe \
   ./Kestrin/kestrin.hlp ./Kestrin/kestrinsvc.exe ./Kestrin/uninstall.exe \
-  ./ProgramData/Kestrin ./ProgramData/Kestrin/KESTRIN.INI \
+  ./ProgramData/Kestrin/KESTRIN.INI.untrusted \
   "./ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrin" \
   "./ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrin/Kestrin.lnk" \
   "./ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrin/Uninstall Kestrin.lnk" | sort)
@@ -116,8 +142,9 @@ timeout 30 wine sc query Kestrin >/dev/null 2>&1 && fail "the service is left"
 grep -iq 'Services\\\\Kestrin' "$prefix/system.reg" && fail "the service's registry key is left"
 snapshot > "$work/after.txt"
 left=$(comm -13 "$work/before.txt" "$work/after.txt")
-# The settings are no part of the installation: the service's stay.
-[ "$left" = "$(printf '%s\n' ./ProgramData/Kestrin ./ProgramData/Kestrin/KESTRIN.INI)" ] \
+# The settings are no part of the installation: the service's stay, and
+# the file set aside (the folder and a KESTRIN.INI were there before).
+[ "$left" = ./ProgramData/Kestrin/KESTRIN.INI.untrusted ] \
   || fail "left after uninstalling:
 $left"
 log "uninstalled: nothing of the installation is left but the service's settings"
