@@ -374,7 +374,10 @@ int Hold(DWORD ms)
             Sleep(5);
             continue;
         }
-        ++holds;
+        if (++holds == 1) {
+            std::printf("hold: holding an instance\n");
+            std::fflush(stdout);
+        }
         char byte;
         DWORD got = 0;
         ReadFile(pipe, &byte, 1, &got, nullptr);  // ends when the service hangs up
@@ -382,6 +385,12 @@ int Hold(DWORD ms)
     }
     std::printf("holds=%d\n", holds);
     return 0;
+}
+
+DWORD WINAPI EndAfterLimit(void* ms)
+{
+    Sleep(*static_cast<DWORD*>(ms));
+    ExitProcess(0);
 }
 
 // Another program that takes the pipe's name first, for ms: it answers each
@@ -409,13 +418,7 @@ int StandIn(DWORD ms, const std::string& escaped)
     // The time limit: a thread ends the process.
     static DWORD limitMs;
     limitMs = ms;
-    CreateThread(
-        nullptr, 0,
-        [](void*) -> DWORD {
-            Sleep(limitMs);
-            ExitProcess(0);
-        },
-        nullptr, 0, nullptr);
+    CreateThread(nullptr, 0, EndAfterLimit, &limitMs, 0, nullptr);
     for (int clients = 0; clients < 100000; ++clients) {
         if (!ConnectNamedPipe(pipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED)
             Sleep(10);
