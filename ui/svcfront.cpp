@@ -32,10 +32,8 @@ typedef BOOL(WINAPI* CancelIoFn)(HANDLE);
 bool Cancel(HANDLE pipe, PipeIo* io)
 {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    const auto cancelIo =
-        kernel != nullptr
-            ? reinterpret_cast<CancelIoFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "CancelIo")))
-            : nullptr;
+    FARPROC found = kernel != nullptr ? GetProcAddress(kernel, "CancelIo") : nullptr;
+    const auto cancelIo = reinterpret_cast<CancelIoFn>(reinterpret_cast<void*>(found));
     if (cancelIo != nullptr)
         cancelIo(pipe);
     return WaitForSingleObject(io->overlapped.hEvent, kCancelMs) == WAIT_OBJECT_0;

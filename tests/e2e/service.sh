@@ -6,6 +6,10 @@
 # (the service's status line, Stats with its counts, Set Time making the
 # service ask chronyd) and binds no port 123; a stop ends the service within
 # 2 s; the uninstaller leaves no service and no files but the settings.
+# The channel is the service's: another program that took the pipe's name
+# first does not stop it setting the clock (it says so in the event log and
+# takes the name once free); a client holding one pipe instance keeps no
+# other out; twenty asks for an exchange send at most two requests.
 # Usage: service.sh SETUP_EXE DRIVER_EXE WINEPREFIX
 # Not -e: each check ends the run through fail() saying what went wrong,
 # and many commands here fail on purpose (the case under test).
@@ -18,6 +22,8 @@ run_begin service
 net_create 14 svc srv cli
 net_hosts svc "${ADDR[srv]} timesrv.kestrin.test timesrv"
 chrony_server chrony srv
+# Wine writes the service's event-log lines to standard error on this channel.
+export WINEDEBUG=-all,warn+eventlog
 wine_prepare svc "$prefix"
 drive_c=$WINEPREFIX/drive_c
 
@@ -36,12 +42,43 @@ service_running() {
 udp_in() { nsx "$1" awk '/^Udp: [0-9]/ { print $2 }' /proc/net/snmp; }
 
 # The user's settings, from which the installer seeds the service's.
-printf '[KESTRIN]\r\nNTPServer=timesrv\r\nPollInterval=60\r\nMaxDelta=100\r\n' \
+printf '[KESTRIN]\r\nNTPServer=timesrv\r\nPollInterval=60\r\nMaxDelta=100\r\nLogFile=C:\\svc-exchanges.log\r\n' \
   > "$drive_c/windows/KESTRIN.INI"
+
+# Another program takes the channel's name before the service starts, and
+# answers every request with its own text.
+planted='OK\nStatus=PLANTED by another program\nEND\n'
+spawn standin svc wine "$driver" standin 90 "$planted"
+standin=$LAST_PID
+expect_line "$RUN_DIR/standin.log" 'holding the name' 60 1 "the stand-in"
 log "installing silently, with the service"
 nsx svc timeout 120 wine "$setup" /S '/D=C:\Kestrin' || fail "the installer failed"
 grep -q '^NTPServer=timesrv' "$drive_c/ProgramData/Kestrin/KESTRIN.INI" \
   || fail "the service's KESTRIN.INI was not seeded"
+
+# Without its channel the service keeps the clock, and says why in the log.
+deadline=$((SECONDS + 60))
+until grep -q ',set' "$drive_c/svc-exchanges.log" 2>/dev/null; do
+  [ "$SECONDS" -lt "$deadline" ] || fail "no set while another program held the channel's name"
+  sleep 0.2
+done
+log "without its channel the service set the clock: $(grep ',set' "$drive_c/svc-exchanges.log" | tail -n1)"
+grep -q 'cannot make its channel' "$RUN_DIR/wine-services.log" \
+  || fail "no event-log line about the channel: $(tail -n 5 "$RUN_DIR/wine-services.log")"
+log "event log: $(grep -m1 -o 'cannot make its channel.*' "$RUN_DIR/wine-services.log")"
+reply=$(drv pipe 'STATUS\nEND\n')
+grep -q PLANTED <<<"$reply" || fail "the stand-in does not hold the name: $reply"
+kill "$standin" 2>/dev/null
+wait "$standin" 2>/dev/null
+# Its retries take the name once it is free, and its status says how long
+# it went without.
+deadline=$((SECONDS + 30))
+until status=$(drv pipe-once 'STATUS\nEND\n' 2>/dev/null) && [ -n "$(field NoChannel "$status")" ]; do
+  [ "$SECONDS" -lt "$deadline" ] || fail "the service did not take its channel once free: $status"
+  sleep 0.2
+done
+[ "$(field NoChannel "$status")" -gt 0 ] || fail "the service reports no time without its channel"
+log "the service took its channel after $(field NoChannel "$status") s without"
 
 # The service alone: it looks the server up, asks and sets.
 deadline=$((SECONDS + 60))
@@ -70,6 +107,32 @@ reply=$(drv pipe 'STATUS\nEND\n' 5)
 status=$(service_status)
 [ "$(head -n1 <<<"$status")" = OK ] || fail "the service stopped answering after bad input: $status"
 log "channel: silence, a cut request, garbage and a long request refused; still answering"
+
+# A client that holds one pipe instance, again as soon as it is let go,
+# keeps nobody else out: each single try gets the service.
+spawn holder svc wine "$driver" hold 10
+holder=$LAST_PID
+expect_line "$RUN_DIR/holder.log" 'holding an instance' 30 1 "the holding client"
+for try in 1 2 3 4 5; do
+  reply=$(drv pipe-once 'STATUS\nEND\n') || fail "try $try: a client holding one instance kept another out"
+  [ "$(head -n1 <<<"$reply")" = OK ] || fail "try $try: $reply"
+done
+wait "$holder"
+log "five single tries while another client held an instance: all answered ($(cat "$RUN_DIR/holder.log" | tr -d '\r' | tail -n1))"
+
+# Twenty asks for an exchange in a row: at most two requests leave (the
+# service counts each request it sends).
+sent=$(field Sent "$(service_status)")
+start=$(date +%s%N)
+asks=$(drv asks 20) || fail "the asks were not answered"
+ms=$((($(date +%s%N) - start) / 1000000))
+sent_after=$(field Sent "$(service_status)")
+[ "$(grep -c '^OK ' <<<"$asks")" = 20 ] || fail "not every ask was answered OK: $asks"
+[ $((sent_after - sent)) -le 2 ] || fail "20 asks sent $((sent_after - sent)) requests"
+log "20 asks in ${ms} ms: $((sent_after - sent)) request(s) sent; the last told: $(tail -n1 <<<"$asks")"
+# The window's Set Time below must be let through: wait as the service said.
+next=$(tail -n1 <<<"$asks" | sed -n 's/.*NextAsk=\([0-9]*\).*/\1/p')
+[ -n "$next" ] && [ "$next" -le 15 ] && sleep "$next"
 
 log "opening the window"
 wine_spawn window svc 'C:\Kestrin\kestrin.exe'

@@ -182,7 +182,8 @@ TEST(AccessLists, TheStepsTakeTheFolderAndAllInIt)
         for (const std::string& word : c.words)
             EXPECT_TRUE(Has(c.step, word)) << c.name << " lacks " << word;
     // /C would carry on past a failure, which the installer must see.
-    for (const char* step : {kIcaclsTakeOwner, kIcaclsReset, kIcaclsLockSettings, kIcaclsLockInstall})
+    for (const char* step :
+         {kIcaclsTakeOwner, kIcaclsReset, kIcaclsLockSettings, kIcaclsLockInstall})
         EXPECT_FALSE(Has(step, "/C")) << step;
 }
 
