@@ -24,7 +24,9 @@ wine_prepare() {
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=} TZ=UTC
   nsx "$role" wineserver -p
   # Warm the prefix (services, explorer) so the program itself starts fast.
-  nsx "$role" timeout 60 wine cmd /c exit >/dev/null 2>&1 || true
+  # The service manager starts here: what it and its services write to
+  # standard error (Wine's debug channels) goes to wine-services.log.
+  nsx "$role" timeout 60 wine cmd /c exit >"$RUN_DIR/wine-services.log" 2>&1 || true
 }
 
 # wine_spawn NAME ROLE EXE ARGS...: the Windows program in the background.
