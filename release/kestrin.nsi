@@ -138,10 +138,16 @@ Section "Keep the clock right as a Windows service" SecService
     SetShellVarContext current
     StrCpy $1 "$LOCALAPPDATA\VirtualStore\Windows\KESTRIN.INI"
     SetShellVarContext all
+    ClearErrors
     ${If} ${FileExists} "$1"
       CopyFiles /SILENT "$1" "${SERVICEDATA}\KESTRIN.INI"
     ${ElseIf} ${FileExists} "$WINDIR\KESTRIN.INI"
       CopyFiles /SILENT "$WINDIR\KESTRIN.INI" "${SERVICEDATA}\KESTRIN.INI"
+    ${EndIf}
+    ${If} ${Errors}
+      SetErrorLevel 2
+      MessageBox MB_OK|MB_ICONSTOP "Kestrin cannot be installed: your settings could not be copied to ${SERVICEDATA}\KESTRIN.INI." /SD IDOK
+      Abort "cannot copy the settings"
     ${EndIf}
   ${EndIf}
   ; The service's entry: made, or made to run this program again.
