@@ -196,7 +196,7 @@ void PipeServer::Serve()
         char reply[kChannelReplyMax];
         size_t replyLength = 0;
         if (parse == ChannelParse::Complete) {
-            if (DecideChannelAccess(parsed.command, ClientIsAdministrator(pipe)) ==
+            if (DecideChannelAccess(parsed, ClientIsAdministrator(pipe)) ==
                 ChannelAccess::NeedsAdministrator) {
                 replyLength = FormatPlainReply(ChannelReply::Denied, reply, sizeof reply);
             } else {
