@@ -1,5 +1,5 @@
 // The window's end of the channel to the Windows service: one request, one
-// reply, over the service's named pipe (ntservice/channel.h).
+// reply, over the service's named pipe (channel/channel.h).
 #pragma once
 
 #include "channel/channel.h"
@@ -12,3 +12,10 @@ ChannelReply CallService(ChannelCommand command, ChannelStatus* status, int atte
 
 // A Set request with the keys marked in given.
 ChannelReply CallServiceSet(const SNTPSettings& settings, const bool given[kSettingsKeyCount]);
+
+// A SendNow request with what ask holds; *status from its reply, the
+// service's status as it stood at the ask.
+ChannelReply CallServiceAsk(const ChannelAsk& ask, ChannelStatus* status, int attempts);
+
+// A Set request of the service's -b alone.
+ChannelReply CallServiceBroadcasts(bool on);
