@@ -251,7 +251,7 @@ done
 # service holds port 123 and answers clients on it.
 nsx svc timeout 30 wine sc stop Kestrin >/dev/null
 nsx svc timeout 30 wine sc start Kestrin >/dev/null
-wait_owner kestrinsvc.exe 30 || fail "after the restart port 123 is '$(port_owner)', want the service's"
+wait_owner kestrinsvc.exe 75 || fail "after the restart port 123 is '$(port_owner)', want the service's"
 out=$(nsx cli timeout 10 ntpdig -t 3 "${ADDR[svc]}" 2>&1) || fail "ntpdig got no answer after the hand-over: $out"
 log "service started again: the window handed port 123 over; ntpdig: $out"
 drv escape >/dev/null
