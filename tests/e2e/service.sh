@@ -11,8 +11,9 @@
 # the counts again) and binds no port 123; a change the service cannot save
 # or that its file would cut is refused whole; a stop ends the service
 # within 2 s and the window runs alone (port 123 its own) until the service
-# is back, then hands the port over; the uninstaller leaves no service and
-# no files but the settings, and the service's settings are the window's.
+# is back, then hands the port over, as a window started before the service
+# does; the uninstaller leaves no service and no files but the settings,
+# and the service's settings are the window's.
 # Usage: service.sh SETUP_EXE DRIVER_EXE WINEPREFIX
 # Not -e: each check ends the run through fail() saying what went wrong,
 # and many commands here fail on purpose (the case under test).
@@ -240,20 +241,44 @@ shown=$(drv wait-status 'Kestrin time service: no answer' 10) \
 wait_owner kestrin.exe 40 || fail "the window did not take port 123 on its own: '$(port_owner)'"
 shown=$(drv wait-status 'Last set: ' 30) || fail "the window alone did not set from chronyd: $shown"
 log "service stopped: the window alone holds port 123 and sets: $shown"
-# The service back: the window hands port 123 over and is its front again.
-nsx svc timeout 30 wine sc start Kestrin >/dev/null
-deadline=$((SECONDS + 40))
-until [ "$(port_owner)" != kestrin.exe ] && [ "$(drv status)" = "$(field Status "$(service_status)")" ]; do
-  [ "$SECONDS" -lt "$deadline" ] || fail "the window did not hand over to the service: port '$(port_owner)', status '$(drv status)'"
-  sleep 0.2
+# handed_over: the service back, the window hands port 123 over and is
+# its front again.
+handed_over() {
+  nsx svc timeout 30 wine sc start Kestrin >/dev/null
+  local deadline=$((SECONDS + 40))
+  until [ "$(port_owner)" != kestrin.exe ] && [ "$(drv status)" = "$(field Status "$(service_status)")" ]; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "the window did not hand over to the service: port '$(port_owner)', status '$(drv status)'"
+    sleep 0.2
+  done
+}
+handed_over
+log "service started again: the window that ran alone handed port 123 over"
+drv escape >/dev/null
+deadline=$((SECONDS + 15))
+while kill -0 "$window" 2>/dev/null; do
+  [ "$SECONDS" -lt "$deadline" ] || fail "the window did not end on Escape"
+  sleep 0.1
 done
+# A window started before the service: on its own from the start, then
+# the front of the service once it starts.
+nsx svc timeout 30 wine sc stop Kestrin >/dev/null
+deadline=$((SECONDS + 10))
+while service_running; do
+  [ "$SECONDS" -lt "$deadline" ] || fail "the service did not end"
+  sleep 0.05
+done
+wine_spawn window2 svc 'C:\Kestrin\kestrin.exe'
+window=$LAST_PID
+wait_owner kestrin.exe 40 || fail "a window started without the service did not take port 123: '$(port_owner)'"
+handed_over
+log "a window started before the service handed port 123 over when it started"
 # A restart is not a stop: the window stays the front, the restarted
 # service holds port 123 and answers clients on it.
 nsx svc timeout 30 wine sc stop Kestrin >/dev/null
 nsx svc timeout 30 wine sc start Kestrin >/dev/null
 wait_owner kestrinsvc.exe 75 || fail "after the restart port 123 is '$(port_owner)', want the service's"
 out=$(nsx cli timeout 10 ntpdig -t 3 "${ADDR[svc]}" 2>&1) || fail "ntpdig got no answer after the hand-over: $out"
-log "service started again: the window handed port 123 over; ntpdig: $out"
+log "the service restarted, the window still its front; ntpdig: $out"
 drv escape >/dev/null
 deadline=$((SECONDS + 15))
 while kill -0 "$window" 2>/dev/null; do
