@@ -19,6 +19,9 @@ END_RESPONSE_TABLE;
 
 namespace {
 
+// The start of the engine's text when port 123 is taken.
+const char kBindFailure[] = "Can't bind socket";
+
 bool BroadcastsOn(const SNTPExtraSettings& extra)
 {
     return std::strcmp(extra.acceptBroadcasts, "1") == 0;
@@ -124,7 +127,10 @@ void ServiceWindow::ShowError(const char* text, const char* caption)
     char line[sizeof statusText];
     std::snprintf(line, sizeof line, "%s: %s", caption, text);
     ShowStatus(line);
-    ++failures;
+    // A port 123 held by another program stops no exchange: the engine
+    // goes on from a port of its own. Every other failure does.
+    if (std::strncmp(text, kBindFailure, sizeof kBindFailure - 1) != 0)
+        ++failures;
     OutputDebugStringA(line);
 }
 

@@ -71,7 +71,7 @@ private:
     SNTPExtraSettings extraSettings{};
     TimeService* engine = nullptr;
     char statusText[81] = "";
-    uint64_t failures = 0;  // ShowError's, since the start
+    uint64_t failures = 0;  // ShowError's that stop an exchange, since the start
 
     DECLARE_RESPONSE_TABLE(ServiceWindow);
 };
