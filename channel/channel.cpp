@@ -12,13 +12,20 @@ namespace {
 constexpr char kEndLine[] = "END";
 
 const char* const kCommandNames[] = {"STATUS", "SENDNOW", "SET"};
-const char* const kReplyNames[] = {"OK", "DENIED", "BAD"};
+const char* const kReplyNames[] = {"OK", "DENIED", "BAD", "FAILED"};
 
 // The keys of a status reply beyond the six settings keys.
 constexpr char kStatusKey[] = "Status";
 constexpr char kCountKeys[4][10] = {"Sent", "Received", "Rejected", "Broadcast"};
 constexpr char kNoChannelKey[] = "NoChannel";
 constexpr char kNextAskKey[] = "NextAsk";
+constexpr char kAcceptedKey[] = "Accepted";
+constexpr char kFailedKey[] = "Failed";
+
+// The lines a SendNow request may carry, each only as "=1".
+constexpr char kAskKeys[3][16] = {"Restart", "IgnoreLimit", "AcceptUnsynced"};
+bool ChannelAsk::*const kAskFields[3] = {&ChannelAsk::restart, &ChannelAsk::ignoreLimit,
+                                          &ChannelAsk::acceptUnsynced};
 
 bool Printable(char c) { return (c >= 0x20 && c <= 0x7e) || c == '\n'; }
 
@@ -131,14 +138,35 @@ ChannelParse ParseChannelRequest(const char* bytes, size_t length, ChannelReques
     parsed.command = static_cast<ChannelCommand>(command);
 
     int pairs = 0;
+    bool asked[3] = {};
     while (NextLine(&at, end, &line)) {
-        if (parsed.command != ChannelCommand::Set)
+        if (parsed.command == ChannelCommand::Status)
             return ChannelParse::Garbage;
         const char* equals = static_cast<const char*>(std::memchr(line.begin, '=', line.length));
         if (equals == nullptr)
             return ChannelParse::Garbage;
-        const int key = SettingsKeyOf(line.begin, static_cast<size_t>(equals - line.begin));
-        const size_t valueLength = line.length - static_cast<size_t>(equals + 1 - line.begin);
+        const Line name{line.begin, static_cast<size_t>(equals - line.begin)};
+        const Line value{equals + 1, line.length - name.length - 1};
+        if (parsed.command == ChannelCommand::SendNow) {
+            int ask = -1;
+            for (int i = 0; i < 3; ++i)
+                if (name.Is(kAskKeys[i]))
+                    ask = i;
+            if (ask < 0 || asked[ask] || !value.Is("1"))
+                return ChannelParse::Garbage;
+            asked[ask] = true;
+            parsed.ask.*kAskFields[ask] = true;
+            continue;
+        }
+        if (name.Is(kAcceptBroadcastsKey)) {
+            if (parsed.acceptBroadcasts >= 0 || !(value.Is("0") || value.Is("1")))
+                return ChannelParse::Garbage;
+            parsed.acceptBroadcasts = value.Is("1") ? 1 : 0;
+            ++pairs;
+            continue;
+        }
+        const int key = SettingsKeyOf(line.begin, name.length);
+        const size_t valueLength = value.length;
         if (key < 0 || parsed.given[key] || valueLength >= kSettingsWriteSize)
             return ChannelParse::Garbage;
         parsed.given[key] = true;
@@ -159,6 +187,16 @@ ChannelAccess DecideChannelAccess(ChannelCommand command, bool administrator)
     if (command == ChannelCommand::Set && !administrator)
         return ChannelAccess::NeedsAdministrator;
     return ChannelAccess::Allowed;
+}
+
+ChannelAccess DecideChannelAccess(const ChannelRequest& request, bool administrator)
+{
+    // -i and -u let a reply through that the checks would refuse: the
+    // clock is the machine's, so they are an administrator's to give.
+    if (request.command == ChannelCommand::SendNow &&
+        (request.ask.ignoreLimit || request.ask.acceptUnsynced) && !administrator)
+        return ChannelAccess::NeedsAdministrator;
+    return DecideChannelAccess(request.command, administrator);
 }
 
 size_t FormatChannelRequest(ChannelCommand command, const SNTPSettings* set,
@@ -185,6 +223,35 @@ size_t FormatChannelRequest(ChannelCommand command, const SNTPSettings* set,
     return used;
 }
 
+size_t FormatSendNowRequest(const ChannelAsk& ask, char* out, size_t size)
+{
+    size_t used = 0;
+    if (size == 0 || !Append(out, size, &used, "SENDNOW\n"))
+        return 0;
+    for (int i = 0; i < 3; ++i)
+        if (ask.*kAskFields[i] && !AppendPair(out, size, &used, kAskKeys[i], "1"))
+            return 0;
+    return Append(out, size, &used, "END\n") ? used : 0;
+}
+
+size_t FormatBroadcastsRequest(bool on, char* out, size_t size)
+{
+    size_t used = 0;
+    if (size == 0 || !Append(out, size, &used, "SET\n") ||
+        !AppendPair(out, size, &used, kAcceptBroadcastsKey, on ? "1" : "0") ||
+        !Append(out, size, &used, "END\n"))
+        return 0;
+    return used;
+}
+
+bool ChannelSetFitsFile(const ChannelRequest& request)
+{
+    for (int key = 0; key < kSettingsKeyCount; ++key)
+        if (request.given[key] && std::strlen(request.value[key]) >= kSettingsValueSize)
+            return false;
+    return true;
+}
+
 void ApplyChannelSet(const ChannelRequest& request, SNTPSettings* settings)
 {
     for (int key = 0; key < kSettingsKeyCount; ++key)
@@ -208,6 +275,14 @@ size_t FormatStatusReply(const ChannelStatus& status, char* out, size_t size)
         if (!AppendPair(out, size, &used, kCountKeys[i], number))
             return 0;
     }
+    const uint64_t since[2] = {status.accepted, status.failed};
+    const char* const sinceKeys[2] = {kAcceptedKey, kFailedKey};
+    for (int i = 0; i < 2; ++i) {
+        char number[24];
+        FormatCountText(since[i], number, sizeof number);
+        if (!AppendPair(out, size, &used, sinceKeys[i], number))
+            return 0;
+    }
     for (int key = 0; key < kSettingsKeyCount; ++key) {
         char value[kSettingsWriteSize];
         FormatSettingsValue(static_cast<SettingsKey>(key), status.settings, value, sizeof value);
@@ -218,7 +293,13 @@ size_t FormatStatusReply(const ChannelStatus& status, char* out, size_t size)
     FormatCountText(status.noChannelSeconds, seconds, sizeof seconds);
     if (!AppendPair(out, size, &used, kNoChannelKey, seconds))
         return 0;
-    if (!Append(out, size, &used, "END\n") || used > kChannelReplyMax)
+    if (status.nextAskSeconds != 0) {
+        FormatCountText(status.nextAskSeconds, seconds, sizeof seconds);
+        if (!AppendPair(out, size, &used, kNextAskKey, seconds))
+            return 0;
+    }
+    if (!AppendPair(out, size, &used, kAcceptBroadcastsKey, status.acceptBroadcasts ? "1" : "0") ||
+        !Append(out, size, &used, "END\n") || used > kChannelReplyMax)
         return 0;
     return used;
 }
@@ -258,6 +339,8 @@ ChannelReply ParseChannelReply(const char* bytes, size_t length, ChannelStatus* 
         return ChannelReply::Denied;
     if (line.Is("BAD"))
         return ChannelReply::Bad;
+    if (line.Is("FAILED"))
+        return ChannelReply::Failed;
     if (!line.Is("OK"))
         return ChannelReply::Unreadable;
     ChannelStatus parsed = status != nullptr ? *status : ChannelStatus{};
@@ -287,11 +370,18 @@ ChannelReply ParseChannelReply(const char* bytes, size_t length, ChannelStatus* 
             *seconds = static_cast<uint32_t>(count);
             continue;
         }
-        uint64_t* counts[4] = {&parsed.counts.sent, &parsed.counts.received,
-                               &parsed.counts.rejected, &parsed.counts.broadcast};
+        if (key.Is(kAcceptBroadcastsKey)) {
+            parsed.acceptBroadcasts = std::strcmp(value, "1") == 0;
+            continue;
+        }
+        uint64_t* counts[6] = {&parsed.counts.sent, &parsed.counts.received,
+                               &parsed.counts.rejected, &parsed.counts.broadcast,
+                               &parsed.accepted, &parsed.failed};
+        const char* const countKeys[6] = {kCountKeys[0], kCountKeys[1], kCountKeys[2],
+                                          kCountKeys[3], kAcceptedKey, kFailedKey};
         bool found = false;
-        for (int i = 0; i < 4 && !found; ++i) {
-            if (key.Is(kCountKeys[i])) {
+        for (int i = 0; i < 6 && !found; ++i) {
+            if (key.Is(countKeys[i])) {
                 if (!ParseCount(value, counts[i]))
                     return ChannelReply::Unreadable;
                 found = true;

@@ -287,7 +287,7 @@ void PipeServer::Serve(HANDLE pipe)
         char reply[kChannelReplyMax];
         size_t replyLength = 0;
         if (parse == ChannelParse::Complete) {
-            if (DecideChannelAccess(parsed.command, ClientIsAdministrator(pipe)) ==
+            if (DecideChannelAccess(parsed, ClientIsAdministrator(pipe)) ==
                 ChannelAccess::NeedsAdministrator) {
                 replyLength = FormatPlainReply(ChannelReply::Denied, reply, sizeof reply);
             } else {

@@ -17,8 +17,31 @@ DEFINE_RESPONSE_TABLE(ServiceWindow, TWindow)
     EV_MESSAGE(WM_DESTROY, EvDestroy),
 END_RESPONSE_TABLE;
 
+namespace {
+
+// The start of the engine's text when port 123 is taken.
+const char kBindFailure[] = "Can't bind socket";
+
+bool BroadcastsOn(const SNTPExtraSettings& extra)
+{
+    return std::strcmp(extra.acceptBroadcasts, "1") == 0;
+}
+
+bool SameKey(SettingsKey key, const SNTPSettings& a, const SNTPSettings& b)
+{
+    char one[kSettingsWriteSize];
+    char two[kSettingsWriteSize];
+    FormatSettingsValue(key, a, one, sizeof one);
+    FormatSettingsValue(key, b, two, sizeof two);
+    return std::strcmp(one, two) == 0;
+}
+
+}  // namespace
+
 ServiceWindow::ServiceWindow(const char* path) : TWindow(nullptr, "Kestrin service"), iniPath(path)
 {
+    const size_t slash = iniPath.find_last_of('\\');
+    folder = slash == std::string::npos ? std::string() : iniPath.substr(0, slash);
     Attr.style = 0;
     Attr.parentHandle = HWND_MESSAGE;
     Attr.x = Attr.y = Attr.w = Attr.h = 0;
@@ -44,19 +67,52 @@ void ServiceWindow::SetupWindow()
     VersionSetting version = kDefaultVersionSetting;
     ParseVersionSetting(extraSettings.ntpVersion, &version);
     engine->SetProtocolVersion(version);
-    engine->SetLogFile(extraSettings.logFile);
+    // Beside KESTRIN.INI, in the service's folder: the Windows folder is
+    // no place of Local Service's.
+    engine->SetLogFile(extraSettings.logFile, folder.c_str());
     engine->SetTimeFloor(SourceDateFloor());
-    HandOver(true);
-    engine->SendNow();
-}
-
-void ServiceWindow::HandOver(bool serverChanged)
-{
-    if (serverChanged && settings.ntpServer[0] != '\0')
+    engine->SetAcceptAnySource(BroadcastsOn(extraSettings));
+    if (settings.ntpServer[0] != '\0')
         engine->SetServer(settings.ntpServer);
     engine->SetPollInterval(&settings.pollInterval);
     engine->SetMaxDelta(&settings.maxDelta);
     engine->SetDstRule(&settings.dstRule);
+    engine->SendNow();
+}
+
+void ServiceWindow::HandOver(const SNTPSettings& before)
+{
+    if (!SameKey(kKeyNtpServer, before, settings))
+        engine->SetServer(settings.ntpServer);
+    if (before.pollInterval != settings.pollInterval)
+        engine->SetPollInterval(&settings.pollInterval);
+    if (before.maxDelta != settings.maxDelta)
+        engine->SetMaxDelta(&settings.maxDelta);
+    if (!SameKey(kKeyDstRule, before, settings) || !SameKey(kKeyStdTzName, before, settings) ||
+        !SameKey(kKeyDstTzName, before, settings))
+        engine->SetDstRule(&settings.dstRule);
+}
+
+void ServiceWindow::Restart()
+{
+    engine->SetServer(settings.ntpServer);
+    engine->SetPollInterval(&settings.pollInterval);
+    engine->SetMaxDelta(&settings.maxDelta);
+}
+
+bool ServiceWindow::Save(const SNTPSettings& wanted, const SNTPExtraSettings& wantedExtra)
+{
+    PrivateProfileStore store(iniPath.c_str());
+    SaveSettingsTo(store, wanted);
+    SaveExtraSettingsTo(store, wantedExtra);
+    if (!store.WriteFailed())
+        return true;
+    // Some keys may have gone in before the failure: the old values go
+    // back, so that the file and the engine keep one set of settings.
+    PrivateProfileStore undo(iniPath.c_str());
+    SaveSettingsTo(undo, settings);
+    SaveExtraSettingsTo(undo, extraSettings);
+    return false;
 }
 
 void ServiceWindow::ShowStatus(const char* text)
@@ -71,6 +127,10 @@ void ServiceWindow::ShowError(const char* text, const char* caption)
     char line[sizeof statusText];
     std::snprintf(line, sizeof line, "%s: %s", caption, text);
     ShowStatus(line);
+    // A port 123 held by another program stops no exchange: the engine
+    // goes on from a port of its own. Every other failure does.
+    if (std::strncmp(text, kBindFailure, sizeof kBindFailure - 1) != 0)
+        ++failures;
     OutputDebugStringA(line);
 }
 
@@ -83,39 +143,83 @@ LRESULT ServiceWindow::EvChannelRequest(WPARAM, LPARAM lParam)
         return 0;
     }
     switch (call->request->command) {
-    case ChannelCommand::Status: {
-        ChannelStatus status;
-        std::snprintf(status.statusText, sizeof status.statusText, "%s", statusText);
-        status.counts = engine->Counts();
-        status.settings = settings;
-        status.noChannelSeconds = call->noChannelSeconds;
-        call->replyLength = FormatStatusReply(status, call->reply, call->replySize);
-        return 0;
-    }
-    case ChannelCommand::SendNow: {
-        // The engine's own request to its own server, with all its checks;
-        // no client may flood the server, or throw away the reply to a
-        // request in flight by asking again.
-        const AskDecision ask = asks.Ask(GetTickCount(), engine->ExchangeInFlight());
-        if (!ask.send) {
-            call->replyLength =
-                FormatAskReply((ask.waitMs + 999) / 1000, call->reply, call->replySize);
-            return 0;
-        }
-        engine->SendNow();
+    case ChannelCommand::Status:
+        AnswerStatus(call);
+        break;
+    case ChannelCommand::SendNow:
+        AnswerSendNow(call);
+        break;
+    case ChannelCommand::Set:
+        AnswerSet(call);
         break;
     }
-    case ChannelCommand::Set: {
-        const SNTPSettings before = settings;
-        ApplyChannelSet(*call->request, &settings);
-        HandOver(std::strcmp(before.ntpServer, settings.ntpServer) != 0);
-        PrivateProfileStore store(iniPath.c_str());
-        SaveSettingsTo(store, settings);
-        break;
-    }
-    }
-    call->replyLength = FormatPlainReply(ChannelReply::Ok, call->reply, call->replySize);
     return 0;
+}
+
+void ServiceWindow::AnswerStatus(ChannelCall* call, uint32_t nextAskSeconds)
+{
+    ChannelStatus status;
+    status.noChannelSeconds = call->noChannelSeconds;
+    status.nextAskSeconds = nextAskSeconds;
+    std::snprintf(status.statusText, sizeof status.statusText, "%s", statusText);
+    status.counts = engine->Counts();
+    status.settings = settings;
+    status.accepted = engine->AcceptedCount();
+    status.failed = failures;
+    status.acceptBroadcasts = BroadcastsOn(extraSettings);
+    call->replyLength = FormatStatusReply(status, call->reply, call->replySize);
+}
+
+void ServiceWindow::AnswerSendNow(ChannelCall* call)
+{
+    const ChannelAsk& ask = call->request->ask;
+    if (ask.restart)
+        Restart();
+    // No client may flood the server, or throw away the reply to a request
+    // in flight by asking again: an ask inside the spacing sends nothing and
+    // says when the next may go.
+    const AskDecision decision = asks.Ask(GetTickCount(), engine->ExchangeInFlight());
+    if (!decision.send) {
+        AnswerStatus(call, (decision.waitMs + 999) / 1000);
+        return;
+    }
+    ServiceSwitches once;
+    once.ignoreLimit = ask.ignoreLimit ? 1 : 0;
+    once.acceptUnsynced = ask.acceptUnsynced ? 1 : 0;
+    if (ask.ignoreLimit || ask.acceptUnsynced)
+        engine->RelaxNextExchange(once);
+    // The engine's own request to its own server, with all its checks.
+    engine->SendNow();
+    // The status as it stands at the ask: a later accepted reply is the
+    // answer to it.
+    AnswerStatus(call);
+}
+
+void ServiceWindow::AnswerSet(ChannelCall* call)
+{
+    const ChannelRequest& request = *call->request;
+    if (!ChannelSetFitsFile(request)) {
+        call->replyLength = FormatPlainReply(ChannelReply::Bad, call->reply, call->replySize);
+        return;
+    }
+    SNTPSettings wanted = settings;
+    ApplyChannelSet(request, &wanted);
+    SNTPExtraSettings wantedExtra = extraSettings;
+    if (request.acceptBroadcasts >= 0)
+        std::snprintf(wantedExtra.acceptBroadcasts, sizeof wantedExtra.acceptBroadcasts, "%d",
+                      request.acceptBroadcasts);
+    // Saved first: a change the file does not keep is not taken either, or
+    // the service would run with settings that the next start forgets.
+    if (!Save(wanted, wantedExtra)) {
+        call->replyLength = FormatPlainReply(ChannelReply::Failed, call->reply, call->replySize);
+        return;
+    }
+    const SNTPSettings before = settings;
+    settings = wanted;
+    extraSettings = wantedExtra;
+    HandOver(before);
+    engine->SetAcceptAnySource(BroadcastsOn(extraSettings));
+    call->replyLength = FormatPlainReply(ChannelReply::Ok, call->reply, call->replySize);
 }
 
 LRESULT ServiceWindow::EvPowerBroadcast(WPARAM wParam, LPARAM lParam)

@@ -54,15 +54,29 @@ private:
     LRESULT EvClose(WPARAM, LPARAM);
     LRESULT EvDestroy(WPARAM, LPARAM);
 
-    // The settings the engine runs with, from the file, to the engine.
-    void HandOver(bool serverChanged);
+    // What changed from before to the settings, to the engine: a zone
+    // change alone leaves the poll interval running, as it does in the
+    // window.
+    void HandOver(const SNTPSettings& before);
+    // As the window's Set Time: counts and poll interval start again.
+    void Restart();
+    // The answers to each request.
+    // nextAskSeconds: when a refused ask may go again (NextAsk=); 0 when it went.
+    void AnswerStatus(ChannelCall* call, uint32_t nextAskSeconds = 0);
+    void AnswerSendNow(ChannelCall* call);
+    void AnswerSet(ChannelCall* call);
+    // Writes settings and the -b key into the file; false, and the file as
+    // it was as far as it can be written, when a write failed.
+    bool Save(const SNTPSettings& wanted, const SNTPExtraSettings& wantedExtra);
 
     std::string iniPath;
+    std::string folder;  // of iniPath: where a relative LogFile goes
     SNTPSettings settings{};
     SNTPExtraSettings extraSettings{};
     TimeService* engine = nullptr;
     char statusText[81] = "";
     AskLimiter asks;  // the channel's SENDNOW, for all clients together
+    uint64_t failures = 0;  // ShowError's that stop an exchange, since the start
 
     DECLARE_RESPONSE_TABLE(ServiceWindow);
 };

@@ -2,7 +2,8 @@
 ; the user's choice, a Start-menu folder with Kestrin and its uninstaller,
 ; and, unless declined, the Windows service that keeps the clock right for
 ; every user (its program, its settings folder and its entry with the
-; service manager). The settings files stay when it is removed.
+; service manager). The settings files stay when it is removed; the
+; service's are copied back to the window's.
 ; makensis -DVERSION=2.1b -DFILES=<folder of the five files> -DOUTFILE=<setup.exe>
 ;          -DACCESS=<access.nsh, the access lists as release/CMakeLists.txt writes them>
 ; Command line: /S installs silently, with the service; /NOSERVICE leaves
@@ -240,6 +241,21 @@ Section "Uninstall"
   ${Loop}
   nsExec::ExecToLog '"$SYSDIR\sc.exe" delete ${SERVICE}'
   Pop $0
+  ; The service's settings were the machine's while it ran: they go back
+  ; where the window alone reads them (the Windows folder, and the user's
+  ; VirtualStore copy, which wins over it), so that nobody is taken back to
+  ; older settings unawares. Only when this installation had the service:
+  ; a settings folder left from an earlier one is older than the window's.
+  ${If} ${FileExists} "$INSTDIR\kestrinsvc.exe"
+  ${AndIf} ${FileExists} "${SERVICEDATA}\KESTRIN.INI"
+    CopyFiles /SILENT "${SERVICEDATA}\KESTRIN.INI" "$WINDIR"
+    SetShellVarContext current
+    StrCpy $1 "$LOCALAPPDATA\VirtualStore\Windows"
+    SetShellVarContext all
+    ${If} ${FileExists} "$1\KESTRIN.INI"
+      CopyFiles /SILENT "${SERVICEDATA}\KESTRIN.INI" "$1"
+    ${EndIf}
+  ${EndIf}
   Delete "$INSTDIR\kestrinsvc.exe"
   ; The service's folder goes only when empty: its KESTRIN.INI stays.
   RMDir "${SERVICEDATA}"

@@ -98,12 +98,13 @@ void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t f
 bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes)
 {
     const ReplyTimes times = ReadReplyTimes(reply);
+    const bool acceptUnsynced = switches.acceptUnsynced != 0 || relaxedOnce.acceptUnsynced != 0;
+    const bool ignoreLimit = switches.ignoreLimit != 0 || relaxedOnce.ignoreLimit != 0;
     // Last, the match to our request: -b trusts broadcasts, as it trusts senders.
     const MatchVerdict match = requests.Check(ClassifyDatagram(reply), times.originate,
                                               switches.acceptAnySource != 0);
     const Verdict verdict = JudgeReply(
-        ::CheckReply(reply, fromAddr, serverAddr, switches.acceptUnsynced != 0,
-                     switches.acceptAnySource != 0),
+        ::CheckReply(reply, fromAddr, serverAddr, acceptUnsynced, switches.acceptAnySource != 0),
         BeforeTimeFloor(times.transmit, timeFloorSeconds), lengthBytes, match);
     // The server answered our request, whatever its answer says.
     if (fromAddr == serverAddr && requests.Answers(times.originate))
@@ -116,6 +117,8 @@ bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
     }
     if (match == MatchVerdict::Matched)
         requests.NoteTaken();
+    ++acceptedCount;
+    relaxedOnce = ServiceSwitches{};
     servers.NoteAccepted();
     // A time change reported from now on is this reply's own set.
     resync.NoteClockSet(GetTickCount());
@@ -123,7 +126,7 @@ bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
     T2 = times.receive;
     T3 = times.transmit;
     AdjustResult result = AdjustClock(
-        *this, AdjustInput{T1, T2, T3, T4, switches.ignoreLimit != 0, maxDelta, baseInterval,
+        *this, AdjustInput{T1, T2, T3, T4, ignoreLimit, maxDelta, baseInterval,
                            currentInterval});
     currentInterval = result.currentInterval;
     LogExchange(fromAddr, times, &T4, verdict, &result);
@@ -140,13 +143,16 @@ bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
 
 // --- the exchange log ---------------------------------------------------------
 
-void TimeService::SetLogFile(const char* path)
+void TimeService::SetLogFile(const char* path, const char* folder)
 {
     // Not the current directory: that depends on how the program was started.
-    char folder[MAX_PATH] = "";
-    const UINT length = GetWindowsDirectoryA(folder, sizeof folder);
-    if (length == 0 || length >= sizeof folder)
-        folder[0] = '\0';
+    char windows[MAX_PATH] = "";
+    if (folder == nullptr) {
+        const UINT length = GetWindowsDirectoryA(windows, sizeof windows);
+        if (length == 0 || length >= sizeof windows)
+            windows[0] = '\0';
+        folder = windows;
+    }
     exchangeLog.SetPath(ResolveLogPath(path, folder).c_str());
 }
 

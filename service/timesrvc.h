@@ -62,6 +62,11 @@ public:
 
     // Switches on each switch set in given; nothing switches one off.
     void SetSwitches(const ServiceSwitches& given);
+    // -b as a setting (the Windows service's), which may be switched off.
+    void SetAcceptAnySource(bool on) { switches.acceptAnySource = on ? 1 : 0; }
+    // -i and -u (of given) for the next exchange only: they hold until a
+    // reply has been accepted.
+    void RelaxNextExchange(const ServiceSwitches& given) { relaxedOnce = given; }
 
     // A request now, when the socket is bound and a server address is known.
     void SendNow();
@@ -79,8 +84,9 @@ public:
     // The version requests carry: 1 unless told; "auto" see versionpick.h.
     void SetProtocolVersion(VersionSetting setting) { versions.Assign(setting); }
     // The exchange log's file (exchlog.h); empty: no log. A relative path is
-    // taken in the Windows folder, where KESTRIN.INI is.
-    void SetLogFile(const char* path);
+    // taken in folder, where the host's KESTRIN.INI is; null: the Windows
+    // folder, the window's.
+    void SetLogFile(const char* path, const char* folder = nullptr);
     // Replies whose transmit time lies before this are rejected whatever the
     // switches say (timefloor.h); seconds since 1970, UTC; 0: no floor.
     void SetTimeFloor(int64_t unixSeconds) { timeFloorSeconds = unixSeconds; }
@@ -91,6 +97,8 @@ public:
     uint64_t BroadcastCount() const { return broadcastCount; }
     uint64_t ReceivedCount() const { return receivedCount; }
     uint64_t RejectedCount() const { return rejectedCount; }
+    // Replies accepted since the engine was made, never cleared.
+    uint64_t AcceptedCount() const { return acceptedCount; }
 
     // State for the statistics dialog and for tests.
     uint32_t ServerAddr() const { return serverAddr; }          // network order, 0: none
@@ -162,6 +170,8 @@ private:
     void SocketErrorBox(const char* format, int error);
 
     ServiceSwitches switches;
+    ServiceSwitches relaxedOnce;  // i and u until the next accepted reply
+    uint64_t acceptedCount = 0;
     int32_t maxDelta = kMinMaxDelta;  // milliseconds
     TimeServiceHost* host;            // not owned
     UINT_PTR timerId = 0;

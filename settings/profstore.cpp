@@ -13,5 +13,6 @@ void PrivateProfileStore::Read(const char* key, const char* defaultText, char* v
 
 void PrivateProfileStore::Write(const char* key, const char* value)
 {
-    WritePrivateProfileStringA(kSettingsSection, key, value, file_.c_str());
+    if (!WritePrivateProfileStringA(kSettingsSection, key, value, file_.c_str()))
+        writeFailed_ = true;
 }

@@ -12,7 +12,10 @@ public:
     explicit PrivateProfileStore(const char* file = kSettingsFile) : file_(file) {}
     void Read(const char* key, const char* defaultText, char* value, size_t size) override;
     void Write(const char* key, const char* value) override;
+    // True once a write has failed (the file or its folder not writable).
+    bool WriteFailed() const { return writeFailed_; }
 
 private:
     std::string file_;
+    bool writeFailed_ = false;
 };

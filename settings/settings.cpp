@@ -18,6 +18,7 @@ const SettingsKeyInfo kSettingsKeys[kSettingsKeyCount] = {
 const SettingsKeyInfo kExtraSettingsKeys[kExtraSettingsKeyCount] = {
     {"NTPVersion", ""},
     {"LogFile", ""},
+    {"AcceptBroadcasts", ""},
 };
 
 namespace {
@@ -168,6 +169,7 @@ namespace {
 char (SNTPExtraSettings::*const kExtraFields[kExtraSettingsKeyCount])[kSettingsValueSize] = {
     &SNTPExtraSettings::ntpVersion,
     &SNTPExtraSettings::logFile,
+    &SNTPExtraSettings::acceptBroadcasts,
 };
 
 }  // namespace

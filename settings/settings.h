@@ -76,9 +76,12 @@ void SaveSettingsTo(SettingsStore& store, const SNTPSettings& settings);
 struct SNTPExtraSettings {
     char ntpVersion[kSettingsValueSize];  // "NTPVersion": "1" (or empty), "3", "4" or "auto"
     char logFile[kSettingsValueSize];     // "LogFile": the exchange log; empty: none
+    // "AcceptBroadcasts": "1" is the Windows service's -b; the window alone
+    // keeps the key as it is and takes -b from its command line only.
+    char acceptBroadcasts[kSettingsValueSize];
 };
 
-enum ExtraSettingsKey { kKeyNtpVersion, kKeyLogFile, kExtraSettingsKeyCount };
+enum ExtraSettingsKey { kKeyNtpVersion, kKeyLogFile, kKeyAcceptBroadcasts, kExtraSettingsKeyCount };
 extern const SettingsKeyInfo kExtraSettingsKeys[kExtraSettingsKeyCount];
 
 // Reads both keys; a missing key reads as empty.

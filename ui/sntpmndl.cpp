@@ -55,15 +55,18 @@ SNTPMainDlg::SNTPMainDlg(const char* cmdLine, TWindow* parent, UINT resourceId, 
 
     ResetSettings(&settings);
     switches = ScanDialogSwitches(cmdLine);
+    startHidden = ScanAppSwitches(cmdLine).startHidden != 0;
 
-    LoadSettings();
     // A pipe busy with another client (another user's window) is tried
     // again: a window that ran on its own beside the service would take
-    // the clock from it.
+    // the clock from it. With the service, its settings are the machine's
+    // and the window's own file is neither read nor written.
     front = CallService(ChannelCommand::Status, &serviceStatus, kFrontStartAttempts) ==
             ChannelReply::Ok;
     if (front)
         settings = serviceStatus.settings;
+    else
+        LoadSettings();
 
     CopyText(SNTPMainDlgXfer.serverText, sizeof SNTPMainDlgXfer.serverText, settings.ntpServer);
     FormatNumberText(settings.pollInterval, SNTPMainDlgXfer.pollText, sizeof SNTPMainDlgXfer.pollText);
@@ -109,11 +112,11 @@ void SNTPMainDlg::SetupDialog()
     TDialog::SetupDialog();
     statusLine->SetText(" ");
     if (front) {
-        ShowServiceStatus();
-        if (SetTimer(GetHandle(), FRONT_TIMER_ID, kFrontPollMs, nullptr) == 0)
-            MessageBox("Unable to get timer resource", "Kestrin Error", MB_ICONEXCLAMATION);
+        StartFront();
         return;
     }
+    // A failed timer only means that a service started later is not seen.
+    SetTimer(GetHandle(), PROBE_TIMER_ID, kProbeMs, nullptr);
     if (switches.delayedStart) {
         startTimer = SetTimer(GetHandle(), START_TIMER_ID,
                               static_cast<UINT>(switches.startDelay) * 1000u, nullptr);
@@ -152,8 +155,19 @@ void SNTPMainDlg::StartService()
 LRESULT SNTPMainDlg::EvTimer(WPARAM wParam, LPARAM lParam)
 {
     DefaultProcessing(WM_TIMER, wParam, lParam);
-    if (wParam == FRONT_TIMER_ID) {
-        ShowServiceStatus();
+    if (wParam == FRONT_TIMER_ID || wParam == PROBE_TIMER_ID) {
+        // Not while a dialog or box runs: one of the engine's may be on the
+        // stack, and the user is answering it.
+        if (ModalRunning())
+            return 0;
+        if (wParam == PROBE_TIMER_ID) {
+            ChannelStatus status;
+            if (!front && CallService(ChannelCommand::Status, &status) == ChannelReply::Ok)
+                BecomeFront(status);
+        } else if (front) {
+            ShowServiceStatus();
+        }
+        CheckAskDone();
         return 0;
     }
     if (wParam == FIRST_REQUEST_TIMER_ID) {
@@ -189,11 +203,16 @@ LRESULT SNTPMainDlg::EvTimeChange(WPARAM wParam, LPARAM lParam)
     return SendMessageA(timeService->GetHandle(), WM_TIMECHANGE, wParam, lParam);
 }
 
-LRESULT SNTPMainDlg::EvClose(WPARAM, LPARAM)
+bool SNTPMainDlg::ModalRunning() const
 {
     // Modal dialogs and boxes disable the frame, their owner, while they run.
     HWND frame = GetParent(GetHandle());
-    if (frame != nullptr && !IsWindowEnabled(frame)) {
+    return frame != nullptr && !IsWindowEnabled(frame);
+}
+
+LRESULT SNTPMainDlg::EvClose(WPARAM, LPARAM)
+{
+    if (ModalRunning()) {
         closeWaiting = true;
         return 0;
     }

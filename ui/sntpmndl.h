@@ -23,6 +23,20 @@ inline constexpr UINT_PTR FIRST_REQUEST_TIMER_ID = 276;
 inline constexpr UINT_PTR FRONT_TIMER_ID = 277;
 inline constexpr UINT kFrontPollMs = 1000;
 inline constexpr int kFrontStartAttempts = 60;  // 50 ms apart: longer than the pipe lets a client wait
+// A status read finding the pipe busy (another client's turn, the reply to
+// an ask just taken) tries again this often, 50 ms apart, before "no answer".
+inline constexpr int kFrontStatusAttempts = 10;
+// A service silent this long has stopped (a restart takes less): the window
+// runs on its own again.
+inline constexpr DWORD kServiceGoneMs = 15000;
+// Running on its own, the window looks for a service this often, so that
+// one started later gets port 123 and the window becomes its front.
+inline constexpr UINT_PTR PROBE_TIMER_ID = 278;
+inline constexpr UINT kProbeMs = 10000;
+// -s as the front: how long the window waits for the service's accepted
+// reply to its ask, and its exit status when none came.
+inline constexpr DWORD kFrontSetWaitMs = 120000;
+inline constexpr int kExitNoSet = 1;
 
 // The texts of the three edits, in the order the edits were constructed.
 struct SNTPMainDlgTransfer {
@@ -90,15 +104,48 @@ protected:
 
 private:
     // The front of the Windows service (sntpfront.cpp).
-    void ShowServiceStatus();
+    // Status line and fields from the service now; false: no answer.
+    bool ShowServiceStatus();
+    void ServiceAnswered(const ChannelStatus& status);
+    // No answer: said once; after kServiceGoneMs the window runs alone.
+    void ServiceSilent();
+    // The front's timer, the asks of the switches, -h's end.
+    void StartFront();
+    void FrontStartAsks();
+    // -s: ends the run once the service has accepted a reply after the ask.
+    void CheckAskDone();
+    // Notes an ask the service held back (at.nextAskSeconds), to go again.
+    void HoldAskIfTold(const ChannelStatus& at, const ChannelAsk& ask);
     void FrontSetTime();
     void FrontSetTz();
     void FrontStats();
+    // All three fields from shown; FollowFields only those the user has not
+    // edited since they were filled.
     void ShowFields(const SNTPSettings& shown);
+    void FollowFields(const SNTPSettings& shown);
+    // From running alone to the front of a service that answered, and back.
+    void BecomeFront(const ChannelStatus& status);
+    void GoAlone();
+    // Ends the program: 0 as Escape does, else at once with that status.
+    void EndRun(int status);
+    // A dialog or box of the program runs over the frame.
+    bool ModalRunning() const;
 
     bool front = false;        // the Windows service runs: the dialog is its front
     bool serviceLost = false;  // the service stopped answering (said once)
+    DWORD lostSince = 0;       // GetTickCount() of the first unanswered read
     ChannelStatus serviceStatus;  // its last answer
+    SNTPMainDlgTransfer filled{};  // the fields' texts as last filled from the service
+    bool startHidden = false;      // -h
+    bool waitingForSet = false;    // -s: the ask went, its reply is awaited
+    uint64_t askAccepted = 0;      // the service's counts at the ask
+    uint64_t askFailed = 0;
+    DWORD askTick = 0;
+    // -s: an ask the service held back (another went within its spacing, or
+    // a request is in flight) goes again when the service said it may.
+    bool askHeld = false;
+    ChannelAsk heldAsk;
+    DWORD askRetryTick = 0;
     TimeService* timeService = nullptr;
     DialogSwitches switches;  // from the command line
     SNTPSettings settings;

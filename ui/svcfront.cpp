@@ -136,3 +136,21 @@ ChannelReply CallServiceSet(const SNTPSettings& settings, const bool given[kSett
         return ChannelReply::Bad;
     return Call(request, length, nullptr, kSetAttempts);
 }
+
+ChannelReply CallServiceAsk(const ChannelAsk& ask, ChannelStatus* status, int attempts)
+{
+    char request[kChannelRequestMax];
+    const size_t length = FormatSendNowRequest(ask, request, sizeof request);
+    if (length == 0)
+        return ChannelReply::Unreadable;
+    return Call(request, length, status, attempts);
+}
+
+ChannelReply CallServiceBroadcasts(bool on)
+{
+    char request[kChannelRequestMax];
+    const size_t length = FormatBroadcastsRequest(on, request, sizeof request);
+    if (length == 0)
+        return ChannelReply::Bad;
+    return Call(request, length, nullptr, kSetAttempts);
+}

@@ -13,3 +13,10 @@ ChannelReply CallService(ChannelCommand command, ChannelStatus* status, int atte
 
 // A Set request with the keys marked in given.
 ChannelReply CallServiceSet(const SNTPSettings& settings, const bool given[kSettingsKeyCount]);
+
+// A SendNow request with what ask holds; *status from its reply, the
+// service's status as it stood at the ask.
+ChannelReply CallServiceAsk(const ChannelAsk& ask, ChannelStatus* status, int attempts);
+
+// A Set request of the service's -b alone.
+ChannelReply CallServiceBroadcasts(bool on);

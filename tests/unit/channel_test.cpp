@@ -55,6 +55,17 @@ TEST(Channel, RequestsReadAsTheirBytesSay)
          "SET\nNTPServer=" + std::string(kSettingsWriteSize, 'x') + "\nEND\n",
          ChannelParse::Garbage},
         {"blank line", "STATUS\n\nEND\n", ChannelParse::Garbage},
+        {"send now relaxed", "SENDNOW\nIgnoreLimit=1\nAcceptUnsynced=1\nEND\n",
+         ChannelParse::Complete},
+        {"send now restarting", "SENDNOW\nRestart=1\nEND\n", ChannelParse::Complete},
+        {"send now asks twice", "SENDNOW\nRestart=1\nRestart=1\nEND\n", ChannelParse::Garbage},
+        {"send now with 0", "SENDNOW\nIgnoreLimit=0\nEND\n", ChannelParse::Garbage},
+        {"send now with a setting", "SENDNOW\nNTPServer=x\nEND\n", ChannelParse::Garbage},
+        {"set broadcasts on", "SET\nAcceptBroadcasts=1\nEND\n", ChannelParse::Complete},
+        {"set broadcasts to 2", "SET\nAcceptBroadcasts=2\nEND\n", ChannelParse::Garbage},
+        {"set broadcasts twice", "SET\nAcceptBroadcasts=1\nAcceptBroadcasts=0\nEND\n",
+         ChannelParse::Garbage},
+        {"set relaxes", "SET\nIgnoreLimit=1\nEND\n", ChannelParse::Garbage},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -101,6 +112,69 @@ TEST(Channel, OnlyAdministratorsChangeSettings)
     }
 }
 
+TEST(Channel, OnlyAdministratorsRelaxTheChecks)
+{
+    struct Case {
+        const char* request;
+        bool administrator;
+        ChannelAccess want;
+    } cases[] = {
+        {"SENDNOW\nRestart=1\nEND\n", false, ChannelAccess::Allowed},
+        {"SENDNOW\nIgnoreLimit=1\nEND\n", false, ChannelAccess::NeedsAdministrator},
+        {"SENDNOW\nAcceptUnsynced=1\nEND\n", false, ChannelAccess::NeedsAdministrator},
+        {"SENDNOW\nIgnoreLimit=1\nAcceptUnsynced=1\nEND\n", true, ChannelAccess::Allowed},
+        {"SET\nAcceptBroadcasts=1\nEND\n", false, ChannelAccess::NeedsAdministrator},
+        {"STATUS\nEND\n", false, ChannelAccess::Allowed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.request);
+        ChannelRequest request;
+        ASSERT_EQ(Parse(c.request, &request), ChannelParse::Complete);
+        EXPECT_EQ(DecideChannelAccess(request, c.administrator), c.want);
+    }
+}
+
+TEST(Channel, AsksAndTheBroadcastsKeyReadBackAsSent)
+{
+    char text[kChannelRequestMax];
+    ChannelRequest request;
+    for (int bits = 0; bits < 8; ++bits) {
+        ChannelAsk ask;
+        ask.restart = (bits & 1) != 0;
+        ask.ignoreLimit = (bits & 2) != 0;
+        ask.acceptUnsynced = (bits & 4) != 0;
+        const size_t length = FormatSendNowRequest(ask, text, sizeof text);
+        ASSERT_EQ(ParseChannelRequest(text, length, &request), ChannelParse::Complete) << bits;
+        EXPECT_EQ(request.command, ChannelCommand::SendNow);
+        EXPECT_EQ(request.ask.restart, ask.restart);
+        EXPECT_EQ(request.ask.ignoreLimit, ask.ignoreLimit);
+        EXPECT_EQ(request.ask.acceptUnsynced, ask.acceptUnsynced);
+    }
+    for (int on = 0; on < 2; ++on) {
+        const size_t length = FormatBroadcastsRequest(on != 0, text, sizeof text);
+        ASSERT_EQ(ParseChannelRequest(text, length, &request), ChannelParse::Complete);
+        EXPECT_EQ(request.acceptBroadcasts, on);
+        EXPECT_FALSE(request.given[kKeyNtpServer]);
+    }
+}
+
+TEST(Channel, ASetThatTheFileWouldCutIsKnown)
+{
+    // The file gives back kSettingsValueSize - 1 characters of a value: a
+    // longer server list would lose its end at the next start.
+    struct Case {
+        size_t length;
+        bool fits;
+    } cases[] = {{0, true}, {kSettingsValueSize - 1, true}, {kSettingsValueSize, false}, {254, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.length);
+        ChannelRequest request;
+        ASSERT_EQ(Parse("SET\nNTPServer=" + std::string(c.length, 'n') + "\nEND\n", &request),
+                  ChannelParse::Complete);
+        EXPECT_EQ(ChannelSetFitsFile(request), c.fits);
+    }
+}
+
 TEST(Channel, FormattedRequestsReadBackAsSent)
 {
     SNTPSettings settings;
@@ -139,6 +213,10 @@ TEST(Channel, StatusReplyReadsBackWhole)
     std::strcpy(status.settings.dstRule.stdName, "CET");
     std::strcpy(status.settings.dstRule.dstName, "CES");
     status.noChannelSeconds = 4000000000u;
+    status.nextAskSeconds = 9;
+    status.accepted = 12;
+    status.failed = 3;
+    status.acceptBroadcasts = true;
     char text[kChannelReplyMax];
     const size_t length = FormatStatusReply(status, text, sizeof text);
     ASSERT_GT(length, 0u);
@@ -150,9 +228,13 @@ TEST(Channel, StatusReplyReadsBackWhole)
     EXPECT_EQ(back.counts.received, 6u);
     EXPECT_EQ(back.counts.rejected, 1u);
     EXPECT_EQ(back.counts.broadcast, 2u);
+    EXPECT_EQ(back.accepted, 12u);
+    EXPECT_EQ(back.failed, 3u);
+    EXPECT_TRUE(back.acceptBroadcasts);
     EXPECT_STREQ(back.settings.ntpServer, "timesrv");
     EXPECT_EQ(back.settings.pollInterval, 120);
     EXPECT_EQ(back.noChannelSeconds, 4000000000u);
+    EXPECT_EQ(back.nextAskSeconds, 9u);
     EXPECT_EQ(0, std::memcmp(&back.settings.dstRule, &status.settings.dstRule,
                              sizeof back.settings.dstRule));
 }
@@ -171,6 +253,8 @@ TEST(Channel, RepliesReadAsTheirKind)
          ChannelReply::Denied},
         {"bad", std::string(text, FormatPlainReply(ChannelReply::Bad, text, sizeof text)),
          ChannelReply::Bad},
+        {"failed", std::string(text, FormatPlainReply(ChannelReply::Failed, text, sizeof text)),
+         ChannelReply::Failed},
         {"nothing: the service went away", "", ChannelReply::Unreadable},
         {"cut short", "OK\nStatus=Last", ChannelReply::Unreadable},
         {"unknown kind", "MAYBE\nEND\n", ChannelReply::Unreadable},

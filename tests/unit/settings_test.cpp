@@ -314,6 +314,8 @@ TEST(Settings, ExtraKeysStayAsTheFileHadThem)
         {{{"NTPVersion", "7"}, {"LogFile", "C:\\log\\x.csv"}}, "7", "C:\\log\\x.csv",
          {"NTPVersion", "LogFile"}},  // kept as typed, even a value the service refuses
         {{{"LogFile", std::string(100, 'f')}}, "", std::string(79, 'f'), {"LogFile"}},  // cut to 79
+        // The service's -b; the window alone keeps it as the file had it.
+        {{{"AcceptBroadcasts", "1"}}, "", "", {"AcceptBroadcasts"}},
     };
     for (const auto& c : cases) {
         FakeStore store;

@@ -23,8 +23,9 @@ constexpr DWORD kBoxMs = 15000;
 const char kServiceStatus[] = "Last set: Tue Dec 08 12:00:00 2026 UTC   Delta: +0.01 secs";
 
 // The service's end of the pipe, on a thread of this process: it answers
-// STATUS with kServiceStatus and its settings, refuses every SET as it
-// refuses an ordinary user's, and takes SENDNOW; it counts each.
+// STATUS with kServiceStatus and its settings, refuses every SET and every
+// relaxed SENDNOW as it refuses an ordinary user's, and takes a plain
+// SENDNOW, which it counts as a reply accepted at once; it counts each.
 class ServiceStandIn {
 public:
     ServiceStandIn()
@@ -55,6 +56,7 @@ public:
     void GoSilent() { silent_ = 1; }
     LONG Connects() const { return connects_; }
     LONG Count(ChannelCommand command) const { return counts_[static_cast<int>(command)]; }
+    LONG Relaxed() const { return relaxed_; }
     std::string LastSetServer() const { return lastSetServer_; }
     // Waits until command has been asked count times; false after ms.
     bool WaitCount(ChannelCommand command, LONG count, DWORD ms) const
@@ -108,8 +110,13 @@ private:
                 } else if (parsed.command == ChannelCommand::Set) {
                     lastSetServer_ = parsed.value[kKeyNtpServer];
                     replyLength = FormatPlainReply(ChannelReply::Denied, reply, sizeof reply);
+                } else if (parsed.ask.ignoreLimit || parsed.ask.acceptUnsynced) {
+                    InterlockedIncrement(&relaxed_);
+                    replyLength = FormatPlainReply(ChannelReply::Denied, reply, sizeof reply);
                 } else {
-                    replyLength = FormatPlainReply(ChannelReply::Ok, reply, sizeof reply);
+                    // The status at the ask; the reply is taken right after.
+                    replyLength = FormatStatusReply(status_, reply, sizeof reply);
+                    ++status_.accepted;
                 }
             }
             DWORD written = 0;
@@ -126,6 +133,7 @@ private:
     volatile LONG silent_ = 0;
     volatile LONG connects_ = 0;
     volatile LONG counts_[3] = {};
+    volatile LONG relaxed_ = 0;
     std::string lastSetServer_;
 };
 
@@ -220,6 +228,36 @@ TEST(Front, ASilentServiceNeverHoldsTheWindow)
     EXPECT_GE(service.Connects(), before + 3);
     PostKey(Control(frame, IDC_NTPSERVER), VK_ESCAPE);
     EXPECT_EQ(0, WaitExit(&run, kEndMs));
+}
+
+TEST(Front, SwitchesThatRelaxTheChecksAreRefusedToAnOrdinaryUserAndSStillEnds)
+{
+    DeleteFileA(IniPath().c_str());
+    ServiceStandIn service;
+    ASSERT_TRUE(service.Ready());
+    AppRun run;
+    ASSERT_TRUE(LaunchApp(kAnyOwnerExe, "-s -i -u", &run));
+    // Told why not, then asked without them; the accepted reply ends the run.
+    std::string box;
+    const DWORD start = GetTickCount();
+    while (!DismissBox(run, &box) && GetTickCount() - start < kBoxMs)
+        Pump(20);
+    EXPECT_NE(std::string::npos, box.find("Only an administrator can give the time service -i"))
+        << box;
+    EXPECT_EQ(1, service.Relaxed());
+    EXPECT_TRUE(service.WaitCount(ChannelCommand::SendNow, 2, 5000));
+    EXPECT_EQ(0, WaitExit(&run, kEndMs));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(IniPath().c_str()));
+}
+
+TEST(Front, HiddenWithTheServiceThereEndsAtOnce)
+{
+    ServiceStandIn service;
+    ASSERT_TRUE(service.Ready());
+    AppRun run;
+    ASSERT_TRUE(LaunchApp(kAnyOwnerExe, "-h", &run));
+    EXPECT_EQ(0, WaitExit(&run, kEndMs));
+    EXPECT_EQ(0, service.Count(ChannelCommand::SendNow));
 }
 
 }  // namespace

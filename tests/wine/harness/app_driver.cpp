@@ -16,7 +16,7 @@ namespace {
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: app_driver rect SECONDS | shown SECONDS | status | wait-status PREFIX SECONDS |\n"
+                 "usage: app_driver rect SECONDS | shown SECONDS | status | text ID | wait-status PREFIX SECONDS |\n"
                  "       watch SECONDS | set ID TEXT |\n"
                  "       click ID | escape | ping SECONDS |\n"
                  "       startup|startup-window|first-reply EXE [ARGS] |\n"
@@ -496,6 +496,13 @@ int main(int argc, char** argv)
         if (frame == nullptr)
             return 1;
         std::printf("%s\n", TextOf(Control(frame, IDC_STATUS)).c_str());
+        return 0;
+    }
+    if (cmd == "text" && argc == 3) {
+        HWND frame = FrameOrFail(5000);
+        if (frame == nullptr)
+            return 1;
+        std::printf("%s\n", TextOf(Control(frame, std::atoi(argv[2]))).c_str());
         return 0;
     }
     if (cmd == "wait-status" && argc == 4) {
