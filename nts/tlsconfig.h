@@ -18,7 +18,8 @@
 #define MBEDTLS_HAVE_TIME_DATE
 // msvcrt's time() and gmtime() end in 2038 and old msvcrt lacks the safe
 // printf family: the DLL gives its own (tlsplatform.cpp).
-#define MBEDTLS_PLATFORM_TIME_ALT
+#define MBEDTLS_PLATFORM_TIME_TYPE_MACRO long long
+#define MBEDTLS_PLATFORM_TIME_MACRO KestrinTlsTime
 #define MBEDTLS_PLATFORM_GMTIME_R_ALT
 #define MBEDTLS_PLATFORM_SNPRINTF_MACRO KestrinTlsSnprintf
 #define MBEDTLS_PLATFORM_VSNPRINTF_MACRO KestrinTlsVsnprintf
@@ -29,6 +30,7 @@ extern "C" {
 #endif
 int KestrinTlsSnprintf(char* out, size_t size, const char* format, ...);
 int KestrinTlsVsnprintf(char* out, size_t size, const char* format, va_list args);
+long long KestrinTlsTime(long long* out);  // seconds since 1970 UTC, 64-bit
 #ifdef __cplusplus
 }
 #endif
