@@ -3,8 +3,11 @@
 // exchange named, one line per step on standard output. With "tamper" each
 // authentic reply is also offered again (a replay), with one bit of its
 // encrypted fields flipped, and once more after the next request (a reply
-// to another request); each must be refused.
-// Usage: ntsprobe DLL HOST PORT ROOTS|- POLLS [FLOOR_EPOCH_SECONDS] [tamper]
+// to another request); each must be refused. With "plain" it sends plain
+// version-4 requests to HOST port 123 instead (no key exchange), for the
+// bench. The last line gives the milliseconds from start to the key
+// exchange's end and to the first reply taken.
+// Usage: ntsprobe DLL HOST PORT ROOTS|- POLLS [FLOOR_EPOCH_SECONDS] [tamper|plain]
 #include <winsock.h>
 #include <windows.h>
 
@@ -75,8 +78,11 @@ int main(int argc, char** argv)
         std::printf("dll: cannot load %s\n", argv[1]);
         return 2;
     }
+    const DWORD start = GetTickCount();
+    DWORD keMs = 0, firstMs = 0;
     const int polls = std::atoi(argv[5]);
     const bool tamper = argc > 7 && std::strcmp(argv[7], "tamper") == 0;
+    const bool plain = argc > 7 && std::strcmp(argv[7], "plain") == 0;
     NtsKeParams params{};
     params.size = sizeof params;
     params.host = argv[2];
@@ -85,14 +91,20 @@ int main(int argc, char** argv)
     params.floorEpochSeconds = argc > 6 ? std::atoll(argv[6]) : 0;
     params.timeoutMs = 10000;
     char reason[KESTRIN_NTS_REASON_BYTES];
-    NtsAssociation* a = api.keRun(&params, reason);
-    if (a == nullptr) {
-        std::printf("ke: %s\n", reason);
-        return 1;
+    NtsAssociation* a = nullptr;
+    uint16_t port = 123;
+    const char* server = argv[2];
+    if (!plain) {
+        a = api.keRun(&params, reason);
+        if (a == nullptr) {
+            std::printf("ke: %s\n", reason);
+            return 1;
+        }
+        server = api.ntpServer(a, &port);
+        keMs = GetTickCount() - start;
+        std::printf("ke: ok server %s port %u cookies %u\n", server, port,
+                    static_cast<unsigned>(api.cookieCount(a)));
     }
-    uint16_t port = 0;
-    const char* server = api.ntpServer(a, &port);
-    std::printf("ke: ok server %s port %u cookies %u\n", server, port, static_cast<unsigned>(api.cookieCount(a)));
     std::fflush(stdout);
 
     WSADATA wsa;
@@ -117,16 +129,18 @@ int main(int argc, char** argv)
         uint8_t packet[2304] = {0x23};
         const double t1 = NowNtp();
         WriteStamp(packet + 40, t1);
-        const size_t size = api.writeRequest(a, packet, sizeof packet);
+        const size_t size = plain ? 48 : api.writeRequest(a, packet, sizeof packet);
         if (size == 0) {
             std::printf("poll %d: no cookie left\n", i);
             break;
         }
         // The cookie's first bytes name it in the log (field at 48 + 36).
-        std::printf("poll %d: cookie ", i);
-        for (int k = 0; k < 16; ++k)
+        if (!plain)
+            std::printf("poll %d: cookie ", i);
+        for (int k = 0; !plain && k < 16; ++k)
             std::printf("%02x", packet[48 + 36 + 4 + k]);
-        std::printf(" size %u\n", static_cast<unsigned>(size));
+        if (!plain)
+            std::printf(" size %u\n", static_cast<unsigned>(size));
         if (tamper && !lastReply.empty()) {
             const int r = api.checkReply(a, lastReply.data(), lastReply.size(), reason);
             std::printf("poll %d: old reply: %d %s\n", i, r, reason);
@@ -145,6 +159,14 @@ int main(int argc, char** argv)
             std::printf("poll %d: no reply\n", i);
             continue;
         }
+        if (plain) {
+            if (firstMs == 0)
+                firstMs = GetTickCount() - start;
+            ++authentic;
+            std::printf("poll %d: plain offset %.3f\n", i,
+                        ((ReadStamp(reply + 32) - t1) + (ReadStamp(reply + 40) - t4)) / 2);
+            continue;
+        }
         std::vector<uint8_t> flipped(reply, reply + n);
         flipped[n - 5] ^= 0x10;  // inside the ciphertext
         if (tamper) {
@@ -157,6 +179,8 @@ int main(int argc, char** argv)
                     static_cast<unsigned>(api.cookieCount(a)));
         if (r == 1) {
             ++authentic;
+            if (firstMs == 0)
+                firstMs = GetTickCount() - start;
             lastReply.assign(reply, reply + n);
             if (tamper) {
                 const int again = api.checkReply(a, reply, static_cast<size_t>(n), reason);
@@ -166,7 +190,10 @@ int main(int argc, char** argv)
         std::fflush(stdout);
     }
     closesocket(s);
-    api.free(a);
+    if (a != nullptr)
+        api.free(a);
+    std::printf("time: key exchange %lu ms, first reply taken %lu ms\n", static_cast<unsigned long>(keMs),
+                static_cast<unsigned long>(firstMs));
     std::printf("authentic %d of %d\n", authentic, polls);
     return authentic == polls ? 0 : 1;
 }
