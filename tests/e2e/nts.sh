@@ -107,9 +107,10 @@ has othername '^ke: NTS: certificate for another name$'
 # Scripted NTS-KE servers: certificate dates, and responses to refuse.
 fake() {
   local case=$1 certname=$2
-  spawn "fake-$case" fake "$PYTHON" "$here/ntskeserver.py" 0.0.0.0 4460 "$pki/$certname.pem" \
+  # A log of its own: a reused one could still hold the last server's line.
+  spawn "fake-$case-$certname" fake "$PYTHON" "$here/ntskeserver.py" 0.0.0.0 4460 "$pki/$certname.pem" \
     "$pki/$certname.key" "$case"
-  expect_line "$RUN_DIR/fake-$case.log" '^listening' 10 1 "scripted NTS-KE server ($case)"
+  expect_line "$RUN_DIR/fake-$case-$certname.log" '^listening' 10 1 "scripted NTS-KE server ($case)"
 }
 stop_fake() { kill "$LAST_PID" 2>/dev/null; wait "$LAST_PID" 2>/dev/null; }
 fake error old
