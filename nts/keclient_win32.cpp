@@ -12,6 +12,7 @@
 
 #include "mbedtls/ssl.h"
 #include "mbedtls/x509_crt.h"
+#include "nts/certdate.h"
 #include "nts/keclient.h"
 #include "nts/ntske.h"
 #include "nts/tlsplatform.h"
@@ -178,17 +179,6 @@ bool LoadRoots(mbedtls_x509_crt* roots, const char* file, char* reason)
     return true;
 }
 
-bool Before(const mbedtls_x509_time& t, const struct tm& ref)
-{
-    const int a[6] = {t.year, t.mon, t.day, t.hour, t.min, t.sec};
-    const int b[6] = {ref.tm_year + 1900, ref.tm_mon + 1, ref.tm_mday, ref.tm_hour, ref.tm_min, ref.tm_sec};
-    for (int i = 0; i < 6; ++i) {
-        if (a[i] != b[i])
-            return a[i] < b[i];
-    }
-    return false;
-}
-
 // With a floor, each certificate's end is checked against it and its start
 // not at all (a certificate newer than the program is no fault); without
 // one the library's check against the clock stands.
@@ -198,10 +188,8 @@ int CheckDates(void* ctx, mbedtls_x509_crt* crt, int, uint32_t* flags)
     if (floor <= 0)
         return 0;
     *flags &= ~static_cast<uint32_t>(MBEDTLS_X509_BADCERT_EXPIRED | MBEDTLS_X509_BADCERT_FUTURE);
-    struct tm ref;
-    const mbedtls_time_t t = floor;
-    mbedtls_platform_gmtime_r(&t, &ref);
-    if (Before(crt->valid_to, ref))
+    const mbedtls_x509_time& end = crt->valid_to;
+    if (CivilBefore(CivilTime{end.year, end.mon, end.day, end.hour, end.min, end.sec}, CivilFromEpoch(floor)))
         *flags |= MBEDTLS_X509_BADCERT_EXPIRED;
     return 0;
 }

@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "mbedtls/platform_util.h"
+#include "nts/certdate.h"
 #include "nts/tlsplatform.h"
 #include "psa/crypto.h"
 
@@ -44,33 +45,16 @@ extern "C" long long KestrinTlsTime(long long* out)
     return seconds;
 }
 
-// Civil date from days since 1970-01-01 (proleptic Gregorian), in eras of
-// 400 years; valid far past 2038.
 extern "C" struct tm* mbedtls_platform_gmtime_r(const mbedtls_time_t* tt, struct tm* out)
 {
-    const long long seconds = *tt;
-    long long days = seconds / 86400;
-    long long rest = seconds % 86400;
-    if (rest < 0) {
-        rest += 86400;
-        --days;
-    }
+    const CivilTime t = CivilFromEpoch(*tt);
     std::memset(out, 0, sizeof *out);
-    out->tm_hour = static_cast<int>(rest / 3600);
-    out->tm_min = static_cast<int>(rest % 3600 / 60);
-    out->tm_sec = static_cast<int>(rest % 60);
-    const long long z = days + 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    const long long day = doy - (153 * mp + 2) / 5 + 1;
-    const long long month = mp < 10 ? mp + 3 : mp - 9;
-    const long long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    out->tm_year = static_cast<int>(year - 1900);
-    out->tm_mon = static_cast<int>(month - 1);
-    out->tm_mday = static_cast<int>(day);
+    out->tm_year = t.year - 1900;
+    out->tm_mon = t.month - 1;
+    out->tm_mday = t.day;
+    out->tm_hour = t.hour;
+    out->tm_min = t.minute;
+    out->tm_sec = t.second;
     return out;
 }
 
