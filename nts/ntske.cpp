@@ -60,6 +60,27 @@ void WriteExporterContext(uint8_t out[kExporterContextBytes], bool serverToClien
     out[4] = serverToClient ? 1 : 0;
 }
 
+bool SplitKeServer(const char* text, char* host, size_t hostSize, uint16_t* port)
+{
+    const char* colon = std::strchr(text, ':');
+    const size_t hostLength = colon != nullptr ? static_cast<size_t>(colon - text) : std::strlen(text);
+    if (hostLength == 0 || hostLength >= hostSize)
+        return false;
+    *port = kDefaultKePort;
+    if (colon != nullptr) {
+        uint32_t value = 0;
+        const char* p = colon + 1;
+        for (; *p >= '0' && *p <= '9' && value <= 65535; ++p)
+            value = value * 10 + static_cast<uint32_t>(*p - '0');
+        if (p == colon + 1 || *p != '\0' || value == 0 || value > 65535)
+            return false;
+        *port = static_cast<uint16_t>(value);
+    }
+    std::memcpy(host, text, hostLength);
+    host[hostLength] = '\0';
+    return true;
+}
+
 const char* KeFailureText(KeFailure failure)
 {
     switch (failure) {

@@ -86,6 +86,13 @@ inline constexpr char kExporterLabel[] = "EXPORTER-network-time-security";
 inline constexpr size_t kExporterContextBytes = 5;
 void WriteExporterContext(uint8_t out[kExporterContextBytes], bool serverToClient);
 
+// Splits a configured key server, "host" or "host:port" (an IPv4 address
+// or name; port 1..65535), into host (hostSize bytes) and port (4460 when
+// none is given). Returns false for an empty host, a bad port or a host
+// that does not fit.
+inline constexpr uint16_t kDefaultKePort = 4460;
+bool SplitKeServer(const char* text, char* host, size_t hostSize, uint16_t* port);
+
 // Reads a whole response (up to and including End of Message). Every field
 // of out is set; out->failure is None only for a response the client may
 // use.

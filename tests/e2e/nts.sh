@@ -96,6 +96,11 @@ printf '%s\n' "$stats" | grep -E 'NTS-KE|Authenticated' >&2
 printf '%s\n' "$stats" | grep -qE '^NTS-KE connections accepted *: 1$' || fail "chronyd saw no one key exchange"
 printf '%s\n' "$stats" | grep -qE '^Authenticated NTP packets *: 4$' || fail "chronyd saw not four authenticated requests"
 
+# Without the DLL NTS stops with its reason; nothing falls back to plain SNTP.
+nsx cli timeout 60 wine "$probe_exe" "Z:$RUN_DIR/NOSUCH.DLL" "$name" 4460 "Z:$pki/ca.pem" 1 2>/dev/null |
+  tr -d '\r' > "$RUN_DIR/nodll.out"
+has nodll '^ke: NTS: KESTNTS.DLL missing or unusable$'
+
 # Certificates: another CA, the system's roots alone, another name.
 probe otherca "$name" 4460 "Z:$pki/otherca.pem" 1 "$floor"
 has otherca '^ke: NTS: certificate not trusted$'

@@ -1,5 +1,6 @@
-// ntsprobe.exe: drives KESTNTS.DLL as kestrin will, for the end-to-end
-// tests: one key exchange, then POLLS protected requests to the server the
+// ntsprobe.exe: drives KESTNTS.DLL through NtsLink as kestrin will, for the
+// end-to-end tests: one key exchange (on the DLL's thread, its end posted
+// to a message-only window), then POLLS protected requests to the server the
 // exchange named, one line per step on standard output. With "tamper" each
 // authentic reply is also offered again (a replay), with one bit of its
 // encrypted fields flipped, and once more after the next request (a reply
@@ -16,24 +17,36 @@
 #include <cstring>
 #include <vector>
 
-#include "nts/ntsclient.h"
+#include "nts/ntslink_win32.h"
 
 namespace {
 
-struct Api {
-    decltype(&NtsKeRun) keRun;
-    decltype(&NtsNtpServer) ntpServer;
-    decltype(&NtsWriteRequest) writeRequest;
-    decltype(&NtsCheckReply) checkReply;
-    decltype(&NtsCookieCount) cookieCount;
-    decltype(&NtsFree) free;
-};
+const UINT kKeyExchangeDone = WM_APP + 1;
+const UINT_PTR kGiveUpTimer = 1;
 
-template <typename F>
-bool Take(HMODULE dll, const char* name, F* f)
+// Runs the key exchange as the program does and waits for its message,
+// 30 s at most.
+bool KeyExchange(NtsLink* link, const char* server, int64_t floor, char* reason)
 {
-    *f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
-    return *f != nullptr;
+    HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    if (window == nullptr || !link->StartKeyExchange(server, window, kKeyExchangeDone, floor, reason))
+        return false;
+    SetTimer(window, kGiveUpTimer, 30000, nullptr);
+    MSG msg;
+    bool done = false, ok = false;
+    while (!done && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (msg.hwnd == window && msg.message == kKeyExchangeDone) {
+            ok = link->FinishKeyExchange(msg.lParam, reason);
+            done = true;
+        } else if (msg.hwnd == window && msg.message == WM_TIMER) {
+            std::strcpy(reason, "probe: no end of the key exchange in 30 s");
+            done = true;
+        } else {
+            DispatchMessageA(&msg);
+        }
+    }
+    DestroyWindow(window);
+    return ok;
 }
 
 double NowNtp()
@@ -70,43 +83,27 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: ntsprobe DLL HOST PORT ROOTS|- POLLS [FLOOR] [tamper]\n");
         return 64;
     }
-    HMODULE dll = LoadLibraryA(argv[1]);
-    Api api{};
-    if (dll == nullptr || !Take(dll, "NtsKeRun", &api.keRun) || !Take(dll, "NtsNtpServer", &api.ntpServer) ||
-        !Take(dll, "NtsWriteRequest", &api.writeRequest) || !Take(dll, "NtsCheckReply", &api.checkReply) ||
-        !Take(dll, "NtsCookieCount", &api.cookieCount) || !Take(dll, "NtsFree", &api.free)) {
-        std::printf("dll: cannot load %s\n", argv[1]);
-        return 2;
-    }
     const DWORD start = GetTickCount();
     DWORD keMs = 0, firstMs = 0;
     const int polls = std::atoi(argv[5]);
     const bool tamper = argc > 7 && std::strcmp(argv[7], "tamper") == 0;
     const bool plain = argc > 7 && std::strcmp(argv[7], "plain") == 0;
-    NtsKeParams params{};
-    params.size = sizeof params;
-    params.host = argv[2];
-    params.port = static_cast<uint16_t>(std::atoi(argv[3]));
-    params.rootsFile = std::strcmp(argv[4], "-") == 0 ? nullptr : argv[4];
-    params.floorEpochSeconds = argc > 6 ? std::atoll(argv[6]) : 0;
-    params.timeoutMs = 10000;
+    NtsLink link;
+    link.Configure(argv[1], std::strcmp(argv[4], "-") == 0 ? nullptr : argv[4]);
     char reason[KESTRIN_NTS_REASON_BYTES];
-    NtsAssociation* a = nullptr;
     uint16_t port = 123;
     const char* server = argv[2];
+    char keServer[300];
+    std::snprintf(keServer, sizeof keServer, "%s:%s", argv[2], argv[3]);
     if (!plain) {
-        a = api.keRun(&params, reason);
-        if (a == nullptr) {
+        if (!KeyExchange(&link, keServer, argc > 6 ? std::atoll(argv[6]) : 0, reason)) {
             std::printf("ke: %s\n", reason);
             return 1;
         }
-        server = api.ntpServer(a, &port);
+        server = link.NtpServer(&port);
         keMs = GetTickCount() - start;
-        std::printf("ke: ok server %s port %u cookies %u\n", server, port,
-                    static_cast<unsigned>(api.cookieCount(a)));
+        std::printf("ke: ok server %s port %u cookies %u\n", server, port, static_cast<unsigned>(link.Cookies()));
     }
-    std::fflush(stdout);
-
     WSADATA wsa;
     WSAStartup(MAKEWORD(1, 1), &wsa);
     sockaddr_in to{};
@@ -129,7 +126,7 @@ int main(int argc, char** argv)
         uint8_t packet[2304] = {0x23};
         const double t1 = NowNtp();
         WriteStamp(packet + 40, t1);
-        const size_t size = plain ? 48 : api.writeRequest(a, packet, sizeof packet);
+        const size_t size = plain ? 48 : link.Protect(packet, sizeof packet);
         if (size == 0) {
             std::printf("poll %d: no cookie left\n", i);
             break;
@@ -142,7 +139,7 @@ int main(int argc, char** argv)
         if (!plain)
             std::printf(" size %u\n", static_cast<unsigned>(size));
         if (tamper && !lastReply.empty()) {
-            const int r = api.checkReply(a, lastReply.data(), lastReply.size(), reason);
+            const int r = link.Check(lastReply.data(), lastReply.size(), reason);
             std::printf("poll %d: old reply: %d %s\n", i, r, reason);
         }
         send(s, reinterpret_cast<const char*>(packet), static_cast<int>(size), 0);
@@ -170,28 +167,26 @@ int main(int argc, char** argv)
         std::vector<uint8_t> flipped(reply, reply + n);
         flipped[n - 5] ^= 0x10;  // inside the ciphertext
         if (tamper) {
-            const int r = api.checkReply(a, flipped.data(), flipped.size(), reason);
+            const int r = link.Check(flipped.data(), flipped.size(), reason);
             std::printf("poll %d: flipped: %d %s\n", i, r, reason);
         }
-        const int r = api.checkReply(a, reply, static_cast<size_t>(n), reason);
+        const int r = link.Check(reply, static_cast<size_t>(n), reason);
         const double offset = ((ReadStamp(reply + 32) - t1) + (ReadStamp(reply + 40) - t4)) / 2;
         std::printf("poll %d: %d %s offset %.3f stratum %u cookies %u\n", i, r, reason, offset, reply[1],
-                    static_cast<unsigned>(api.cookieCount(a)));
+                    static_cast<unsigned>(link.Cookies()));
         if (r == 1) {
             ++authentic;
             if (firstMs == 0)
                 firstMs = GetTickCount() - start;
             lastReply.assign(reply, reply + n);
             if (tamper) {
-                const int again = api.checkReply(a, reply, static_cast<size_t>(n), reason);
+                const int again = link.Check(reply, static_cast<size_t>(n), reason);
                 std::printf("poll %d: replayed: %d %s\n", i, again, reason);
             }
         }
         std::fflush(stdout);
     }
     closesocket(s);
-    if (a != nullptr)
-        api.free(a);
     std::printf("time: key exchange %lu ms, first reply taken %lu ms\n", static_cast<unsigned long>(keMs),
                 static_cast<unsigned long>(firstMs));
     std::printf("authentic %d of %d\n", authentic, polls);

@@ -189,3 +189,42 @@ TEST(NtsKe, ExporterContextNamesProtocolAeadAndDirection)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(NtsKe, SplitsKeyServerAndPort)
+{
+    const struct {
+        const char* text;
+        bool ok;
+        const char* host;
+        uint16_t port;
+    } cases[] = {
+        {"nts.example", true, "nts.example", 4460},
+        {"nts.example:4461", true, "nts.example", 4461},
+        {"192.0.2.1:123", true, "192.0.2.1", 123},
+        {"host:65535", true, "host", 65535},
+        {"", false, "", 0},
+        {":4460", false, "", 0},
+        {"host:", false, "", 0},
+        {"host:0", false, "", 0},
+        {"host:65536", false, "", 0},
+        {"host:99999999999", false, "", 0},
+        {"host:12a", false, "", 0},
+        {"host:1:2", false, "", 0},
+    };
+    for (const auto& c : cases) {
+        char host[16] = "";
+        uint16_t port = 0;
+        EXPECT_EQ(c.ok, SplitKeServer(c.text, host, sizeof host, &port)) << c.text;
+        if (c.ok) {
+            EXPECT_STREQ(c.host, host);
+            EXPECT_EQ(c.port, port);
+        }
+    }
+    char tiny[4];
+    uint16_t port;
+    EXPECT_FALSE(SplitKeServer("long.example", tiny, sizeof tiny, &port)) << "a host that does not fit";
+}
+
+}  // namespace
