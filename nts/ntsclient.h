@@ -5,7 +5,8 @@
 // thread of its own) gives the two keys, the cookies and where to send NTP;
 // NtsWriteRequest and NtsCheckReply then protect each exchange. An
 // association belongs to its caller, who frees it with NtsFree; the DLL
-// keeps no other state between calls.
+// keeps no other state between calls. One key exchange at a time per
+// process: the TLS library is built without locks.
 #pragma once
 
 #include <stddef.h>
