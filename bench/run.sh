@@ -46,7 +46,7 @@ for b in "${benches[@]}"; do
   log=$BENCH_RESULTS/$b.log
   case $b in
     footprint)
-      for f in "$root/dist/kestrin.exe" "$root/dist/BWCC32.DLL" "$baseline"; do
+      for f in "$root/dist/kestrin.exe" "$root/dist/BWCC32.DLL" "$win/nts/KESTNTS.DLL" "$baseline"; do
         printf '%s %d\n' "$(basename "$f")" "$(stat -c %s "$f")"
       done | tee "$BENCH_RESULTS/footprint.txt" ;;
     startup) bash "$here/startup.sh" "$kestrin" "$baseline" "$prefix" "$(q 3 10)" 2> "$log" ;;
