@@ -5,8 +5,9 @@
 // thread of its own) gives the two keys, the cookies and where to send NTP;
 // NtsWriteRequest and NtsCheckReply then protect each exchange. An
 // association belongs to its caller, who frees it with NtsFree; the DLL
-// keeps no other state between calls. One key exchange at a time per
-// process: the TLS library is built without locks.
+// keeps no other state between calls. Key exchanges run one at a time (the
+// TLS library is built without locks): one started while another runs
+// waits for it, within its own time limit only once it runs.
 #pragma once
 
 #include <stddef.h>

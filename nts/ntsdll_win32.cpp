@@ -44,6 +44,23 @@ char* Copy(const char* text)
 
 }  // namespace
 
+namespace {
+
+// The TLS library is built without locks: exchanges started while another
+// runs (a server changed meanwhile) wait for it here.
+CRITICAL_SECTION exchangeLock;
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*)
+{
+    if (reason == DLL_PROCESS_ATTACH)
+        InitializeCriticalSection(&exchangeLock);
+    else if (reason == DLL_PROCESS_DETACH)
+        DeleteCriticalSection(&exchangeLock);
+    return TRUE;
+}
+
 NTS_EXPORT NtsAssociation* NtsKeRun(const NtsKeParams* params, char reason[KESTRIN_NTS_REASON_BYTES])
 {
     if (params == nullptr || params->size < sizeof(NtsKeParams)) {
@@ -55,7 +72,11 @@ NTS_EXPORT NtsAssociation* NtsKeRun(const NtsKeParams* params, char reason[KESTR
     bool ok = outcome != nullptr && a != nullptr;
     if (!ok)
         SetReason(reason, "NTS: out of memory");
-    ok = ok && RunKeyExchange(*params, outcome, reason);
+    if (ok) {
+        EnterCriticalSection(&exchangeLock);
+        ok = RunKeyExchange(*params, outcome, reason);
+        LeaveCriticalSection(&exchangeLock);
+    }
     if (ok) {
         std::memcpy(a->c2sKey, outcome->c2sKey, kSivKeyBytes);
         std::memcpy(a->s2cKey, outcome->s2cKey, kSivKeyBytes);

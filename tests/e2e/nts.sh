@@ -96,6 +96,13 @@ printf '%s\n' "$stats" | grep -E 'NTS-KE|Authenticated' >&2
 printf '%s\n' "$stats" | grep -qE '^NTS-KE connections accepted *: 1$' || fail "chronyd saw no one key exchange"
 printf '%s\n' "$stats" | grep -qE '^Authenticated NTP packets *: 4$' || fail "chronyd saw not four authenticated requests"
 
+# A key exchange replaced by another before it ended (the server changed):
+# its end brings nothing, the second one's is taken, and polls work.
+probe restart "$name" 4460 "Z:$pki/ca.pem" 1 "$floor" restart
+[ "$(grep -cE "^end: 0 '' ready [01]$" "$RUN_DIR/restart.out")" = 1 ] || fail "restart: the first end was not dropped"
+has restart "^end: 1 '' ready 1$"
+has restart '^poll 1: 1 NTS: authenticated '
+
 # Without the DLL NTS stops with its reason; nothing falls back to plain SNTP.
 nsx cli timeout 60 wine "$probe_exe" "Z:$RUN_DIR/NOSUCH.DLL" "$name" 4460 "Z:$pki/ca.pem" 1 2>/dev/null |
   tr -d '\r' > "$RUN_DIR/nodll.out"

@@ -6,9 +6,10 @@
 // encrypted fields flipped, and once more after the next request (a reply
 // to another request); each must be refused. With "plain" it sends plain
 // version-4 requests to HOST port 123 instead (no key exchange), for the
-// bench. The last line gives the milliseconds from start to the key
+// bench; with "restart" the key exchange is started twice in a row (see
+// KeyExchange). The last line gives the milliseconds from start to the key
 // exchange's end and to the first reply taken.
-// Usage: ntsprobe DLL HOST PORT ROOTS|- POLLS [FLOOR_EPOCH_SECONDS] [tamper|plain]
+// Usage: ntsprobe DLL HOST PORT ROOTS|- POLLS [FLOOR_EPOCH_SECONDS] [tamper|plain|restart]
 #include <winsock.h>
 #include <windows.h>
 
@@ -25,19 +26,27 @@ const UINT kKeyExchangeDone = WM_APP + 1;
 const UINT_PTR kGiveUpTimer = 1;
 
 // Runs the key exchange as the program does and waits for its message,
-// 30 s at most.
-bool KeyExchange(NtsLink* link, const char* server, int64_t floor, char* reason)
+// 30 s at most. With restart, a first exchange is started and at once
+// replaced by a second (as when the server changes): the first one's end
+// must bring nothing.
+bool KeyExchange(NtsLink* link, const char* server, int64_t floor, bool restart, char* reason)
 {
     HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     if (window == nullptr || !link->StartKeyExchange(server, window, kKeyExchangeDone, floor, reason))
         return false;
+    if (restart && !link->StartKeyExchange(server, window, kKeyExchangeDone, floor, reason))
+        return false;
     SetTimer(window, kGiveUpTimer, 30000, nullptr);
     MSG msg;
     bool done = false, ok = false;
+    int ends = restart ? 2 : 1;
     while (!done && GetMessageA(&msg, nullptr, 0, 0) > 0) {
         if (msg.hwnd == window && msg.message == kKeyExchangeDone) {
-            ok = link->FinishKeyExchange(msg.lParam, reason);
-            done = true;
+            const bool taken = link->FinishKeyExchange(msg.lParam, reason);
+            if (restart)
+                std::printf("end: %d '%s' ready %d\n", taken ? 1 : 0, reason, link->Ready() ? 1 : 0);
+            ok = ok || taken;
+            done = --ends == 0;
         } else if (msg.hwnd == window && msg.message == WM_TIMER) {
             std::strcpy(reason, "probe: no end of the key exchange in 30 s");
             done = true;
@@ -80,7 +89,7 @@ void WriteStamp(uint8_t* p, double t)
 int main(int argc, char** argv)
 {
     if (argc < 6) {
-        std::fprintf(stderr, "usage: ntsprobe DLL HOST PORT ROOTS|- POLLS [FLOOR] [tamper]\n");
+        std::fprintf(stderr, "usage: ntsprobe DLL HOST PORT ROOTS|- POLLS [FLOOR] [tamper|plain|restart]\n");
         return 64;
     }
     const DWORD start = GetTickCount();
@@ -88,6 +97,7 @@ int main(int argc, char** argv)
     const int polls = std::atoi(argv[5]);
     const bool tamper = argc > 7 && std::strcmp(argv[7], "tamper") == 0;
     const bool plain = argc > 7 && std::strcmp(argv[7], "plain") == 0;
+    const bool restart = argc > 7 && std::strcmp(argv[7], "restart") == 0;
     NtsLink link;
     link.Configure(argv[1], std::strcmp(argv[4], "-") == 0 ? nullptr : argv[4]);
     char reason[KESTRIN_NTS_REASON_BYTES];
@@ -96,7 +106,7 @@ int main(int argc, char** argv)
     char keServer[300];
     std::snprintf(keServer, sizeof keServer, "%s:%s", argv[2], argv[3]);
     if (!plain) {
-        if (!KeyExchange(&link, keServer, argc > 6 ? std::atoll(argv[6]) : 0, reason)) {
+        if (!KeyExchange(&link, keServer, argc > 6 ? std::atoll(argv[6]) : 0, restart, reason)) {
             std::printf("ke: %s\n", reason);
             return 1;
         }
