@@ -5,7 +5,7 @@
 # run into docs/bench/ with gnuplot (measured.txt says when and where). Needs
 # root and the cross build (scripts/build.sh). Asserts nothing.
 # Usage: bench/run.sh [--quick] [BENCH...]
-#   BENCH: footprint, startup, accuracy, first, server, idle (default: all)
+#   BENCH: footprint, startup, accuracy, first, server, idle, nts (default: all)
 #   --quick: short runs of each (3 starts, 10 exchanges a path, 2 s a rate,
 #            one idle minute); the charts are then not redrawn
 # Not -e or pipefail: a step that fails (loss, a missed reply, a bench that
@@ -17,12 +17,12 @@ quick=0 benches=()
 while [ $# -gt 0 ]; do
   case $1 in
     --quick) quick=1 ;;
-    footprint|startup|accuracy|first|server|idle) benches+=("$1") ;;
-    *) echo "usage: $0 [--quick] [footprint|startup|accuracy|first|server|idle]..." >&2; exit 2 ;;
+    footprint|startup|accuracy|first|server|idle|nts) benches+=("$1") ;;
+    *) echo "usage: $0 [--quick] [footprint|startup|accuracy|first|server|idle|nts]..." >&2; exit 2 ;;
   esac
   shift
 done
-[ ${#benches[@]} -gt 0 ] || benches=(footprint startup accuracy first server idle)
+[ ${#benches[@]} -gt 0 ] || benches=(footprint startup accuracy first server idle nts)
 win=$root/build/win32
 kestrin=$win/ui/kestrin.exe
 svchost=$win/tests/wine/harness/kestrin_svchost.exe
@@ -46,11 +46,12 @@ for b in "${benches[@]}"; do
   log=$BENCH_RESULTS/$b.log
   case $b in
     footprint)
-      for f in "$root/dist/kestrin.exe" "$root/dist/BWCC32.DLL" "$baseline"; do
+      for f in "$root/dist/kestrin.exe" "$root/dist/BWCC32.DLL" "$win/nts/KESTNTS.DLL" "$baseline"; do
         printf '%s %d\n' "$(basename "$f")" "$(stat -c %s "$f")"
       done | tee "$BENCH_RESULTS/footprint.txt" ;;
     startup) bash "$here/startup.sh" "$kestrin" "$baseline" "$prefix" "$(q 3 10)" 2> "$log" ;;
     accuracy) bash "$here/accuracy.sh" "$svchost" "$prefix" "$(q 10 50)" 2> "$log" ;;
+    nts) bash "$here/nts.sh" "$win/tests/e2e/ntsprobe.exe" "$win/nts/KESTNTS.DLL" "$prefix" "$(q 2 5)" 2> "$log" ;;
     first) bash "$here/first.sh" "$kestrin" "$prefix" "$(q 3 10)" "$(q 5 20)" 2> "$log" ;;
     server) bash "$here/server.sh" "$kestrin" "$prefix" "$(q 2 4)" 2> "$log" ;;
     idle)

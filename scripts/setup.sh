@@ -6,6 +6,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/scripts/lib/paths.sh"
+source "$here/scripts/lib/tlssource.sh"
 prefix=${KESTRIN_WINEPREFIX:-$KESTRIN_BUILD/wineprefix}
 
 # No package here runs a service. chronyd and ntpsec's ntpd are unpacked
@@ -21,6 +22,7 @@ packages=(
   # what the unpacked chronyd and ntpd load
   libcap2 libedit2 libgnutls30 libnettle8 libseccomp2 libbsd0 libssl3
   gnuplot-nox  # charts of bench/run.sh only
+  bzip2 openssl  # the TLS library's source tarball; the NTS tests' certificates
 )
 
 missing=()
@@ -100,6 +102,9 @@ for pkg in "${KESTRIN_NTP_PACKAGES[@]}"; do
   dpkg -x "$KESTRIN_NTP/debs/${pkg}_"*.deb "$KESTRIN_NTP/$pkg"
   touch "$KESTRIN_NTP/$pkg.unpacked"
 done
+# The TLS library the NTS DLL is built on: source only, built by CMake.
+tls_source
+
 "$CHRONYD" -v >/dev/null || { echo "setup: $CHRONYD does not run" >&2; exit 1; }
 
 if [ ! -f "$prefix/system.reg" ]; then

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Time to the first authenticated reply: KESTNTS.DLL (driven by ntsprobe.exe:
+# key exchange, then one protected request) beside the first plain SNTP
+# reply of the same probe and beside chronyd -Q with "nts", all against one
+# chronyd NTS server in a test namespace with a test CA, RUNS times each.
+# The probe's figures are its own (from its start, Wine's start-up not
+# included); chronyd -Q's are the wall clock of the whole run. Prints a
+# table; asserts nothing.
+# Usage: nts.sh NTSPROBE.exe KESTNTS.DLL WINEPREFIX [RUNS]
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+NS_PREFIX=kst-bench
+source "$here/../scripts/lib/netns.sh"
+probe=$1 dll=$2 prefix=$3 runs=${4:-5}
+
+run_begin nts
+net_create 26 cli srv
+name=nts.kestrin.test
+net_hosts cli "${ADDR[srv]} $name"
+pki=$RUN_DIR/pki
+mkdir -p "$pki"
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30 \
+  -subj "/CN=Kestrin test CA" -keyout "$pki/ca.key" -out "$pki/ca.pem" 2>/dev/null
+openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=$name" \
+  -keyout "$pki/srv.key" -out "$pki/srv.csr" 2>/dev/null
+printf 'subjectAltName=DNS:%s\n' "$name" > "$pki/srv.ext"
+openssl x509 -req -in "$pki/srv.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
+  -days 30 -extfile "$pki/srv.ext" -out "$pki/srv.pem" 2>/dev/null || fail "certificates"
+cat > "$RUN_DIR/chrony.conf" <<EOC
+local stratum 8
+allow
+port 123
+ntsport 4460
+ntsservercert $pki/srv.pem
+ntsserverkey $pki/srv.key
+ntsprocesses 0
+cmdport 0
+bindcmdaddress /
+pidfile $RUN_DIR/chrony.pid
+EOC
+spawn chrony srv "${NO_CLOCK[@]}" "$CHRONYD" -x -d -u root -f "$RUN_DIR/chrony.conf"
+chrony_ready cli "${ADDR[srv]}" 20
+wine_prepare cli "$prefix"
+cp "$probe" "$dll" "$RUN_DIR/"
+run_probe() {
+  nsx cli timeout 60 wine "Z:$RUN_DIR/$(basename "$probe")" "Z:$RUN_DIR/$(basename "$dll")" "$name" 4460 \
+    "Z:$pki/ca.pem" 1 0 "$@" 2>/dev/null | tr -d '\r' | sed -n 's/^time: key exchange \([0-9]*\) ms, first reply taken \([0-9]*\) ms$/\1 \2/p'
+}
+printf '%-4s %14s %18s %22s %18s\n' run "plain first ms" "NTS-KE done ms" "NTS first authentic ms" "chronyd -Q nts ms"
+for i in $(seq "$runs"); do
+  read -r _ plain_ms <<<"$(run_probe plain)"
+  read -r ke_ms nts_ms <<<"$(run_probe)"
+  cat > "$RUN_DIR/q.conf" <<EOC
+server $name iburst nts maxsamples 1
+ntstrustedcerts $pki/ca.pem
+nosystemcert
+pidfile $RUN_DIR/q.pid
+cmdport 0
+bindcmdaddress /
+EOC
+  t0=$(date +%s%N)
+  nsx cli timeout 30 "${NO_CLOCK[@]}" "$CHRONYD" -Q -x -u root -f "$RUN_DIR/q.conf" >/dev/null 2>&1 ||
+    log "chronyd -Q failed"
+  q_ms=$(( ($(date +%s%N) - t0) / 1000000 ))
+  printf '%-4s %14s %18s %22s %18s\n' "$i" "${plain_ms:-?}" "${ke_ms:-?}" "${nts_ms:-?}" "$q_ms"
+done

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# An on-path attacker between the client and chronyd moves the server's
+# times 1000 s ahead. Without NTS the plain client takes the reply: its
+# status line shows the attempt to set the clock 1000 s ahead (which Wine
+# refuses to do). With NTS (KESTNTS.DLL through ntsprobe.exe, the key
+# exchange relayed untouched) no reply is taken and each is refused as not
+# authentic.
+# Usage: onpath.sh TESTHOST.exe NTSPROBE.exe KESTNTS.DLL WINEPREFIX
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../scripts/lib/netns.sh"
+source "$here/program.sh"
+host_exe=$1 probe=$2 dll=$3 prefix=$4
+
+run_begin onpath
+net_create 16 cli srv mitm
+name=nts.kestrin.test
+# The client knows the server's name; on this network it leads to the relay.
+net_hosts cli "${ADDR[mitm]} $name"
+pki=$RUN_DIR/pki
+mkdir -p "$pki"
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30 \
+  -subj "/CN=Kestrin test CA" -keyout "$pki/ca.key" -out "$pki/ca.pem" 2>/dev/null
+openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=$name" \
+  -keyout "$pki/srv.key" -out "$pki/srv.csr" 2>/dev/null
+printf 'subjectAltName=DNS:%s\n' "$name" > "$pki/srv.ext"
+openssl x509 -req -in "$pki/srv.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
+  -days 30 -extfile "$pki/srv.ext" -out "$pki/srv.pem" 2>/dev/null || fail "certificates"
+cat > "$RUN_DIR/chrony.conf" <<EOC
+local stratum 8
+allow
+port 123
+ntsport 4460
+ntsservercert $pki/srv.pem
+ntsserverkey $pki/srv.key
+ntsprocesses 0
+cmdport 0
+bindcmdaddress /
+pidfile $RUN_DIR/chrony.pid
+EOC
+spawn chrony srv "${NO_CLOCK[@]}" "$CHRONYD" -x -d -u root -f "$RUN_DIR/chrony.conf"
+chrony_ready cli "${ADDR[srv]}" 20
+spawn relay mitm "$PYTHON" "$here/onpath.py" "${ADDR[mitm]}" "${ADDR[srv]}" 1000 150
+expect_line "$RUN_DIR/relay.log" '^relaying' 10 1 "the relay"
+wine_prepare cli "$prefix"
+
+# Plain SNTP through the relay: the reply is taken and the program tries to
+# set the clock 1000 s ahead.
+csv=$RUN_DIR/exchanges.csv
+prog_start plain cli "$host_exe" "$name" -E "Z:${csv//\//\\}"
+expect_status plain '^Set Time error ' 30 1 "the plain client taking the moved reply"
+log "plain: $(status_lines plain | grep -m1 'Set Time error')"
+expect_line "$RUN_DIR/relay.log" 'moved \+1000 s' 5 1 "the relay moving a reply"
+prog_stop plain
+# Its exchange log: the moved reply accepted, offset 1000 s, the set tried.
+taken=$(tr -d '\r' < "$csv" | awk -F, '$9 == "accepted" && $7 > 999 && $7 < 1001' | head -n1)
+[ -n "$taken" ] || fail "the exchange log shows no accepted reply 1000 s ahead"
+log "plain exchange log: $taken"
+
+# NTS through the same relay: the key exchange passes, no reply authenticates.
+cp "$probe" "$dll" "$RUN_DIR/"
+nsx cli timeout 60 wine "Z:$RUN_DIR/$(basename "$probe")" "Z:$RUN_DIR/$(basename "$dll")" "$name" 4460 \
+  "Z:$pki/ca.pem" 3 2>/dev/null | tr -d '\r' > "$RUN_DIR/nts.out"
+sed 's/^/  nts: /' "$RUN_DIR/nts.out" >&2
+grep -q "^ke: ok server $name port 123" "$RUN_DIR/nts.out" || fail "no key exchange through the relay"
+[ "$(grep -cE '^poll [0-9]: 0 NTS: reply not authentic offset (999\.9|1000\.0)' "$RUN_DIR/nts.out")" = 3 ] ||
+  fail "not every moved reply refused as not authentic"
+grep -q '^authentic 0 of 3$' "$RUN_DIR/nts.out" || fail "a moved reply authenticated"
+log "PASS"
