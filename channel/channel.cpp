@@ -344,6 +344,8 @@ ChannelReply ParseChannelReply(const char* bytes, size_t length, ChannelStatus* 
     if (!line.Is("OK"))
         return ChannelReply::Unreadable;
     ChannelStatus parsed = status != nullptr ? *status : ChannelStatus{};
+    // Said of this reply alone: a reply without it means an ask may go now.
+    parsed.nextAskSeconds = 0;
     while (NextLine(&at, end, &line)) {
         const char* equals = static_cast<const char*>(std::memchr(line.begin, '=', line.length));
         if (equals == nullptr)
