@@ -101,6 +101,13 @@ bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
     // Last, the match to our request: -b trusts broadcasts, as it trusts senders.
     const MatchVerdict match = requests.Check(ClassifyDatagram(reply), times.originate,
                                               switches.acceptAnySource != 0);
+    // A kiss code is obeyed only from the server asked, in answer to the
+    // request in flight; any other stratum-0 message meets the usual tests.
+    const KissCode kiss = ReadKissCode(reply, lengthBytes);
+    if (kiss.kind != KissKind::None && match == MatchVerdict::Matched && fromAddr == serverAddr) {
+        TakeKiss(kiss, fromAddr, times);
+        return true;
+    }
     const Verdict verdict = JudgeReply(
         ::CheckReply(reply, fromAddr, serverAddr, switches.acceptUnsynced != 0,
                      switches.acceptAnySource != 0),
@@ -138,6 +145,33 @@ bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
     return true;
 }
 
+void TimeService::TakeKiss(const KissCode& kiss, uint32_t fromAddr, const ReplyTimes& times)
+{
+    ++rejectedCount;
+    LogExchange(fromAddr, times, &T4, Verdict::Kiss, nullptr, kiss.text);
+    char text[kStatusTextSize];
+    FormatKissStatus(kiss, text, sizeof text);
+    SetExchangeStatus(text);
+    // An unknown code says nothing: the request counts as unanswered.
+    if (kiss.kind == KissKind::Other)
+        return;
+    requests.NoteTaken();
+    versions.NoteReply();
+    if (kiss.kind == KissKind::Rate) {
+        // Not halved again before a good reply; the next request waits the
+        // whole of it.
+        currentInterval = RateLimitedInterval(currentInterval, baseInterval);
+        tickCount = 0;
+        return;
+    }
+    // A list goes on with its next server; a server alone (or the last that
+    // had not refused) is asked no more until Set Time or another server.
+    if (servers.NoteRefused()) {
+        serverAddr = 0;
+        UseServer(servers.Current().c_str());
+    }
+}
+
 // --- the exchange log ---------------------------------------------------------
 
 void TimeService::SetLogFile(const char* path)
@@ -151,7 +185,7 @@ void TimeService::SetLogFile(const char* path)
 }
 
 void TimeService::LogExchange(uint32_t addr, const ReplyTimes& times, const NtpTime* t4,
-                              Verdict verdict, const AdjustResult* adjusted)
+                              Verdict verdict, const AdjustResult* adjusted, const char* kissCode)
 {
     if (!exchangeLog.Enabled())
         return;
@@ -165,6 +199,8 @@ void TimeService::LogExchange(uint32_t addr, const ReplyTimes& times, const NtpT
     if (t4 != nullptr)
         record.t4 = *t4;
     record.verdict = verdict;
+    if (kissCode != nullptr)
+        std::snprintf(record.kissCode, sizeof record.kissCode, "%s", kissCode);
     if (adjusted != nullptr) {
         record.action = adjusted->action;
         record.error = adjusted->error;

@@ -12,6 +12,7 @@
 
 #include "framework/twindow.h"
 #include "service/exchlog.h"
+#include "service/kisscode.h"
 #include "service/ntppacket.h"
 #include "service/ntptime.h"
 #include "service/readbatch.h"
@@ -141,10 +142,12 @@ private:
     void AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort);
     // false when it closed the dialog (nothing of the service may be used).
     bool CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes);
+    // A kiss code in answer to the request in flight, from the server asked.
+    void TakeKiss(const KissCode& kiss, uint32_t fromAddr, const ReplyTimes& times);
     // One exchange log line for the message just handled; adjusted: what
     // an accepted reply did (null for the others).
     void LogExchange(uint32_t addr, const ReplyTimes& times, const NtpTime* t4, Verdict verdict,
-                     const AdjustResult* adjusted);
+                     const AdjustResult* adjusted, const char* kissCode = nullptr);
     // The status text of an exchange, noting once that the log failed.
     void SetExchangeStatus(const char* text);
 
