@@ -18,7 +18,7 @@ inline constexpr char kChannelPipeName[] = "\\\\.\\pipe\\KestrinTimeService";
 //     COMMAND "\n" [KEY "=" VALUE "\n"]... "END\n"
 //   STATUS   the service's status text, counts and settings
 //   SENDNOW  an exchange now, with the service's own server and checks
-//   SET      KEY=VALUE lines, keys of the settings file's six ([KESTRIN]),
+//   SET      KEY=VALUE lines, keys of the settings file ([KESTRIN]),
 //            each at most once; VALUE as in the file
 // The reply, service to client: "OK\n" [KEY=VALUE\n]... "END\n", or
 // "DENIED\nEND\n" (the client is no administrator), or "BAD\nEND\n".

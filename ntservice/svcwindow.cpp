@@ -57,6 +57,7 @@ void ServiceWindow::HandOver(bool serverChanged)
     engine->SetPollInterval(&settings.pollInterval);
     engine->SetMaxDelta(&settings.maxDelta);
     engine->SetDstRule(&settings.dstRule);
+    engine->SetAnswerOwnState(settings.serverStratumAuto);
 }
 
 void ServiceWindow::ShowStatus(const char* text)

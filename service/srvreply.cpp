@@ -89,6 +89,10 @@ void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t f
         return;
     ++sentCount;
     BuildAnswer(request, now, serverAddr);
+    // Stale after three of the longest polls without a set.
+    if (answerOwnState)
+        ownState.FillAnswer(request, now,
+                            3 * static_cast<int64_t>(kMaxIntervalFactor) * baseInterval);
     // Back to the port the request came from: clients that send from a port
     // of their own listen there, and one that sends from 123 gets it on 123.
     SockSendTo(sock, request->bytes, kNtpPacketSize, fromAddr, fromPort);
@@ -133,6 +137,11 @@ bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
         *this, AdjustInput{T1, T2, T3, T4, switches.ignoreLimit != 0, maxDelta, baseInterval,
                            currentInterval});
     currentInterval = result.currentInterval;
+    if (result.action == AdjustAction::Set) {
+        NtpTime setTime{};
+        ReadClock(&setTime, nullptr);
+        ownState.NoteSet(reply, fromAddr, T1, T2, T3, T4, setTime);
+    }
     LogExchange(fromAddr, times, &T4, verdict, &result);
     SetExchangeStatus(result.statusText);
 

@@ -15,6 +15,7 @@
 #include "service/kisscode.h"
 #include "service/ntppacket.h"
 #include "service/ntptime.h"
+#include "service/ownstate.h"
 #include "service/readbatch.h"
 #include "service/reqmatch.h"
 #include "service/resync.h"
@@ -85,6 +86,9 @@ public:
     // Replies whose transmit time lies before this are rejected whatever the
     // switches say (timefloor.h); seconds since 1970, UTC; 0: no floor.
     void SetTimeFloor(int64_t unixSeconds) { timeFloorSeconds = unixSeconds; }
+    // ServerStratum=auto: answers to clients tell this clock's own state
+    // (ownstate.h); off, they say stratum 15 as always.
+    void SetAnswerOwnState(bool on) { answerOwnState = on; }
 
     // The counters since the last SetServer; 64 bits, so that no rate a
     // socket can carry wraps them.
@@ -189,6 +193,8 @@ private:
     Resync resync;
     ExchangeLog exchangeLog;
     int64_t timeFloorSeconds = 0;  // since 1970, UTC; 0: no floor
+    bool answerOwnState = false;   // ServerStratum=auto
+    OwnClockState ownState;        // the last set, for answers under it
 
     DECLARE_RESPONSE_TABLE(TimeService);
 };

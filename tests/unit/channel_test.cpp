@@ -66,7 +66,8 @@ TEST(Channel, SetCarriesItsValuesIntoTheSettings)
 {
     ChannelRequest request;
     ASSERT_EQ(Parse("SET\nNTPServer=ntp.example.test\nPollInterval=600\n"
-                    "DstRule=5,7,3,2,0,5,7,10,3,0,-3600\nSTDTzName=CET\nEND\n",
+                    "DstRule=5,7,3,2,0,5,7,10,3,0,-3600\nSTDTzName=CET\nServerStratum=auto\n"
+                    "END\n",
                     &request),
               ChannelParse::Complete);
     EXPECT_EQ(request.command, ChannelCommand::Set);
@@ -79,6 +80,7 @@ TEST(Channel, SetCarriesItsValuesIntoTheSettings)
     EXPECT_EQ(settings.maxDelta, 250);  // not given: kept
     EXPECT_EQ(settings.dstRule.utcOffset, -3600);
     EXPECT_STREQ(settings.dstRule.stdName, "CET");
+    EXPECT_TRUE(settings.serverStratumAuto);
 }
 
 TEST(Channel, OnlyAdministratorsChangeSettings)
@@ -138,6 +140,7 @@ TEST(Channel, StatusReplyReadsBackWhole)
     ASSERT_TRUE(ParseDstRule("5,7,3,2,0,5,7,10,3,0,-3600", &status.settings.dstRule));
     std::strcpy(status.settings.dstRule.stdName, "CET");
     std::strcpy(status.settings.dstRule.dstName, "CES");
+    status.settings.serverStratumAuto = true;
     char text[kChannelReplyMax];
     const size_t length = FormatStatusReply(status, text, sizeof text);
     ASSERT_GT(length, 0u);
@@ -151,6 +154,7 @@ TEST(Channel, StatusReplyReadsBackWhole)
     EXPECT_EQ(back.counts.broadcast, 2u);
     EXPECT_STREQ(back.settings.ntpServer, "timesrv");
     EXPECT_EQ(back.settings.pollInterval, 120);
+    EXPECT_TRUE(back.settings.serverStratumAuto);
     EXPECT_EQ(0, std::memcmp(&back.settings.dstRule, &status.settings.dstRule,
                              sizeof back.settings.dstRule));
 }
