@@ -6,7 +6,9 @@
 # exchanges. With ServerStratum=auto, ntpsec's ntpd takes it as its server
 # once it has set the clock from chronyd, and not before. Against an ntpd
 # that limits its clients' rate with kiss codes, the test host (which polls
-# fast enough to be limited) doubles its interval at each RATE.
+# fast enough to be limited) doubles its interval at each RATE. Under a
+# UTC+13 zone (Tonga's, offset -13:00) on a machine whose clock reads UTC+13,
+# the status line shows chronyd's time 13 hours ahead of UTC.
 # Usage: real_peers.sh PROGRAM.exe WINEPREFIX
 # Not -e: each check ends the run through fail() saying what went wrong,
 # and many commands here fail on purpose (the case under test).
@@ -174,4 +176,25 @@ EOC
   prog_stop kod
   log "against ntpd's rate limit: $(grep -c 'RATE' <(status_lines kod)) RATE, intervals $(grep '^STATE ' "$RUN_DIR/kod.log" | sed -n 's/.* interval=\([0-9]*\) .*/\1/p' | uniq | tr '\n' ' ')"
 fi
+
+# --- A zone 13 hours ahead of UTC ------------------------------------------------
+# Wine reads the local clock in the zone TZ names (POSIX signs: Etc/GMT-13 is
+# UTC+13).
+tonga=-1,0,0,0,0,-1,0,0,0,0,-46800
+hours() { date -u -d '+13 hours' '+%a %b %d %H'; }
+before=$(hours)
+if [ "$(basename "$program")" = kestrin.exe ]; then
+  TZ=Etc/GMT-13 PROG_INI_EXTRA=$'DstRule='"$tonga"$'\r\nSTDTzName=TOT\r\n' \
+    prog_start tonga svc "$program" "${ADDR[srv]}"
+else
+  TZ=Etc/GMT-13 prog_start tonga svc "$program" "${ADDR[srv]}" -r "$tonga"
+fi
+expect_status tonga '^Last set: .*   Delta: [+-]0\.0[0-9] secs$' 30 1 "set under UTC+13"
+shown=$(status_lines tonga | grep '^Last set: ' | head -n1)
+log "UTC+13: $shown (UTC $(date -u '+%H:%M'))"
+case $shown in
+  "Last set: $before:"* | "Last set: $(hours):"*) ;;
+  *) fail "UTC+13: '$shown' is not 13 hours ahead of UTC ($before)" ;;
+esac
+prog_stop tonga
 log "PASS"
