@@ -1,4 +1,4 @@
-// Kiss codes: reading them from stratum-0 messages, the status text, and the longer interval of RATE.
+// Kiss codes: reading them from stratum-0 messages, and the longer interval of RATE.
 #include "service/kisscode.h"
 
 #include <gtest/gtest.h>
@@ -41,24 +41,6 @@ TEST(KissCode, ReadFromWholeStratumZeroMessagesOnly)
         const KissCode code = ReadKissCode(Message(c.stratum, c.refId), c.length);
         EXPECT_EQ(c.kind, code.kind);
         EXPECT_STREQ(c.text, code.text);
-    }
-}
-
-TEST(KissCode, StatusSaysWhatTheServerAsked)
-{
-    const struct {
-        const char refId[5];
-        const char* status;
-    } cases[] = {
-        {"DENY", "Server refused access (DENY)"},
-        {"RSTR", "Server refused access (RSTR)"},
-        {"RATE", "Server asked for fewer requests (RATE)"},
-        {"XYZZ", "NTP Reply rejected"},
-    };
-    for (const auto& c : cases) {
-        char text[80];
-        FormatKissStatus(ReadKissCode(Message(0, c.refId), 48), text, sizeof text);
-        EXPECT_STREQ(c.status, text);
     }
 }
 
