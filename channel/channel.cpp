@@ -14,7 +14,7 @@ constexpr char kEndLine[] = "END";
 const char* const kCommandNames[] = {"STATUS", "SENDNOW", "SET"};
 const char* const kReplyNames[] = {"OK", "DENIED", "BAD", "FAILED"};
 
-// The keys of a status reply beyond the six settings keys.
+// The keys of a status reply beyond the settings keys.
 constexpr char kStatusKey[] = "Status";
 constexpr char kCountKeys[4][10] = {"Sent", "Received", "Rejected", "Broadcast"};
 constexpr char kNoChannelKey[] = "NoChannel";

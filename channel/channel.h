@@ -28,7 +28,7 @@ inline constexpr char kChannelServiceName[] = "Kestrin";
 //            Restart (counts and poll interval start again, as Set Time
 //            does), IgnoreLimit and AcceptUnsynced (-i and -u, for the
 //            exchange that this asks for only). Answered with the status.
-//   SET      KEY=VALUE lines, keys of the settings file's six ([KESTRIN])
+//   SET      KEY=VALUE lines, keys of the settings file's main ones ([KESTRIN])
 //            and AcceptBroadcasts (0 or 1), each at most once; VALUE as in
 //            the file
 // The reply, service to client: "OK\n" [KEY=VALUE\n]... "END\n", or

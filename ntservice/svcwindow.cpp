@@ -77,6 +77,7 @@ void ServiceWindow::SetupWindow()
     engine->SetPollInterval(&settings.pollInterval);
     engine->SetMaxDelta(&settings.maxDelta);
     engine->SetDstRule(&settings.dstRule);
+    engine->SetAnswerOwnState(settings.serverStratumAuto);
     engine->SendNow();
 }
 
@@ -91,6 +92,7 @@ void ServiceWindow::HandOver(const SNTPSettings& before)
     if (!SameKey(kKeyDstRule, before, settings) || !SameKey(kKeyStdTzName, before, settings) ||
         !SameKey(kKeyDstTzName, before, settings))
         engine->SetDstRule(&settings.dstRule);
+    engine->SetAnswerOwnState(settings.serverStratumAuto);
 }
 
 void ServiceWindow::Restart()

@@ -61,10 +61,13 @@ void FormatExchangeLine(const ExchangeRecord& r, char* out, size_t size)
             break;
         }
     }
+    char verdict[24] = "";
+    std::snprintf(verdict, sizeof verdict, "%s%s%.4s", VerdictText(r.verdict),
+                  r.verdict == Verdict::Kiss ? " " : "", r.verdict == Verdict::Kiss ? r.kissCode : "");
     std::snprintf(out, size, "%04d-%02d-%02d %02d:%02d:%02d.%02d,%u.%u.%u.%u,%s,%s,%s,%s,%s,%s,%s,%s",
                   static_cast<int>(r.date.da_year), r.date.da_month, r.date.da_day, r.time.ti_hour,
                   r.time.ti_minute, r.time.ti_second, r.time.ti_hundredths, octets[0], octets[1],
-                  octets[2], octets[3], t[0], t[1], t[2], t[3], offset, delay, VerdictText(r.verdict),
+                  octets[2], octets[3], t[0], t[1], t[2], t[3], offset, delay, verdict,
                   action);
 }
 

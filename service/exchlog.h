@@ -29,6 +29,7 @@ struct ExchangeRecord {
     NtpTime t1, t2, t3, t4;
     bool hasT4;            // a client line has no destination time
     Verdict verdict;       // its reason is the line's verdict
+    char kissCode[5];      // for Kiss: the code, printed after the verdict
     // What was done, by the verdict: a client request was answered, a
     // refused reply did nothing, an accepted one did action.
     AdjustAction action;

@@ -59,6 +59,7 @@ enum class Verdict {
     Broadcast,       // "broadcast": a broadcast, not trusted without -b (reqmatch.h)
     NoRequest,       // "no request": none in flight (a copy, a replay, an unasked reply)
     Unmatched,       // "unmatched": not the answer to the request in flight
+    Kiss,            // "kiss CODE": a stratum-0 answer to the request in flight (kisscode.h)
     ClientRequest,   // "client request": a client asked; answered
 };
 const char* VerdictText(Verdict verdict);

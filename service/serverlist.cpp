@@ -36,6 +36,7 @@ std::vector<std::string> SplitServerNames(const char* text)
 void ServerList::Assign(const char* text)
 {
     names_ = SplitServerNames(text);
+    ClearRefusals();
     index_ = 0;
     unanswered_ = 0;
     failedNames_ = 0;
@@ -43,8 +44,21 @@ void ServerList::Assign(const char* text)
 
 void ServerList::Advance()
 {
-    index_ = (index_ + 1) % names_.size();
+    for (size_t tried = 0; tried < names_.size(); ++tried) {
+        index_ = (index_ + 1) % names_.size();
+        if (!refused_[index_])
+            break;
+    }
     unanswered_ = 0;
+}
+
+bool ServerList::NoteRefused()
+{
+    refused_[index_] = 1;
+    if (!InUse())
+        return false;
+    Advance();
+    return !refused_[index_];
 }
 
 bool ServerList::MoveIfDue()

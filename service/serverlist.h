@@ -37,14 +37,24 @@ public:
     // to the next name, or false (staying) once every name has failed in a
     // row; a lone name never moves.
     bool NoteFailed();
+    // The current server refused us (a kiss code): it is skipped from now
+    // on. Returns true and moves to the next server that has not refused,
+    // or false when none is left (a lone name: always false).
+    bool NoteRefused();
+    // Every server may be asked again (Set Time).
+    void ClearRefusals() { refused_.assign(names_.size(), 0); }
+    // The current server refused us and no other is left: ask nobody.
+    bool CurrentRefused() const { return refused_[index_] != 0; }
 
 private:
+    // To the next server that has not refused; stays when all have.
     void Advance();
 
     std::vector<std::string> names_{std::string()};
     size_t index_ = 0;
     int unanswered_ = 0;     // requests since the last accepted reply
     size_t failedNames_ = 0;  // names failed in a row
+    std::vector<char> refused_ = std::vector<char>(1, 0);  // per name: 1 once it refused us
 };
 
 // The request status text: "NTP Request sent - %s" for a lone server, and

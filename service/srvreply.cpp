@@ -89,6 +89,10 @@ void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t f
         return;
     ++sentCount;
     BuildAnswer(request, now, serverAddr);
+    // Stale after three of the longest polls without a set.
+    if (answerOwnState)
+        ownState.FillAnswer(request, now,
+                            3 * static_cast<int64_t>(kMaxIntervalFactor) * baseInterval);
     // Back to the port the request came from: clients that send from a port
     // of their own listen there, and one that sends from 123 gets it on 123.
     SockSendTo(sock, request->bytes, kNtpPacketSize, fromAddr, fromPort);
@@ -103,6 +107,13 @@ bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
     // Last, the match to our request: -b trusts broadcasts, as it trusts senders.
     const MatchVerdict match = requests.Check(ClassifyDatagram(reply), times.originate,
                                               switches.acceptAnySource != 0);
+    // A kiss code is obeyed only from the server asked, in answer to the
+    // request in flight; any other stratum-0 message meets the usual tests.
+    const KissCode kiss = ReadKissCode(reply, lengthBytes);
+    if (kiss.kind != KissKind::None && match == MatchVerdict::Matched && fromAddr == serverAddr) {
+        TakeKiss(kiss, fromAddr, times);
+        return true;
+    }
     const Verdict verdict = JudgeReply(
         ::CheckReply(reply, fromAddr, serverAddr, acceptUnsynced, switches.acceptAnySource != 0),
         BeforeTimeFloor(times.transmit, timeFloorSeconds), lengthBytes, match);
@@ -129,6 +140,11 @@ bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
         *this, AdjustInput{T1, T2, T3, T4, ignoreLimit, maxDelta, baseInterval,
                            currentInterval});
     currentInterval = result.currentInterval;
+    if (result.action == AdjustAction::Set) {
+        NtpTime setTime{};
+        ReadClock(&setTime, nullptr);
+        ownState.NoteSet(reply, fromAddr, T1, T2, T3, T4, setTime);
+    }
     LogExchange(fromAddr, times, &T4, verdict, &result);
     SetExchangeStatus(result.statusText);
 
@@ -139,6 +155,33 @@ bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
         return host->CloseAfterSet();
     }
     return true;
+}
+
+void TimeService::TakeKiss(const KissCode& kiss, uint32_t fromAddr, const ReplyTimes& times)
+{
+    ++rejectedCount;
+    LogExchange(fromAddr, times, &T4, Verdict::Kiss, nullptr, kiss.text);
+    char text[kStatusTextSize];
+    FormatKissStatus(kiss, text, sizeof text);
+    SetExchangeStatus(text);
+    // An unknown code says nothing: the request counts as unanswered.
+    if (kiss.kind == KissKind::Other)
+        return;
+    requests.NoteTaken();
+    versions.NoteReply();
+    if (kiss.kind == KissKind::Rate) {
+        // Not halved again before a good reply; the next request waits the
+        // whole of it.
+        currentInterval = RateLimitedInterval(currentInterval, baseInterval);
+        tickCount = 0;
+        return;
+    }
+    // A list goes on with its next server; a server alone (or the last that
+    // had not refused) is asked no more until Set Time or another server.
+    if (servers.NoteRefused()) {
+        serverAddr = 0;
+        UseServer(servers.Current().c_str());
+    }
 }
 
 // --- the exchange log ---------------------------------------------------------
@@ -157,7 +200,7 @@ void TimeService::SetLogFile(const char* path, const char* folder)
 }
 
 void TimeService::LogExchange(uint32_t addr, const ReplyTimes& times, const NtpTime* t4,
-                              Verdict verdict, const AdjustResult* adjusted)
+                              Verdict verdict, const AdjustResult* adjusted, const char* kissCode)
 {
     if (!exchangeLog.Enabled())
         return;
@@ -171,6 +214,8 @@ void TimeService::LogExchange(uint32_t addr, const ReplyTimes& times, const NtpT
     if (t4 != nullptr)
         record.t4 = *t4;
     record.verdict = verdict;
+    if (kissCode != nullptr)
+        std::snprintf(record.kissCode, sizeof record.kissCode, "%s", kissCode);
     if (adjusted != nullptr) {
         record.action = adjusted->action;
         record.error = adjusted->error;

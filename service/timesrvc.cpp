@@ -178,7 +178,7 @@ LRESULT TimeService::EvTimer(WPARAM wParam, LPARAM lParam)
     // Reaching or passing: an interval that shrank below the count fires at once.
     if (++tickCount >= currentInterval) {
         tickCount = 0;
-        if (serverAddr != 0)
+        if (serverAddr != 0 && !servers.CurrentRefused())
             SendRequest();
     }
     SendResyncIfDue();
@@ -187,6 +187,8 @@ LRESULT TimeService::EvTimer(WPARAM wParam, LPARAM lParam)
 
 void TimeService::SendNow()
 {
+    // Set Time asks again servers that refused us.
+    servers.ClearRefusals();
     if (bound && serverAddr != 0)
         SendRequest();
 }
@@ -250,7 +252,7 @@ void TimeService::SendResyncIfDue()
 {
     resync.NoteClockReading(GetTickCount(), ClockReadingMs());
     // Without a server the request waits until there is one.
-    if (bound && serverAddr != 0 && resync.Due(GetTickCount()))
+    if (bound && serverAddr != 0 && !servers.CurrentRefused() && resync.Due(GetTickCount()))
         SendRequest();
 }
 

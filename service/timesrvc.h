@@ -12,8 +12,10 @@
 
 #include "framework/twindow.h"
 #include "service/exchlog.h"
+#include "service/kisscode.h"
 #include "service/ntppacket.h"
 #include "service/ntptime.h"
+#include "service/ownstate.h"
 #include "service/readbatch.h"
 #include "service/reqmatch.h"
 #include "service/resync.h"
@@ -90,6 +92,9 @@ public:
     // Replies whose transmit time lies before this are rejected whatever the
     // switches say (timefloor.h); seconds since 1970, UTC; 0: no floor.
     void SetTimeFloor(int64_t unixSeconds) { timeFloorSeconds = unixSeconds; }
+    // ServerStratum=auto: answers to clients tell this clock's own state
+    // (ownstate.h); off, they say stratum 15 as always.
+    void SetAnswerOwnState(bool on) { answerOwnState = on; }
 
     // The counters since the last SetServer; 64 bits, so that no rate a
     // socket can carry wraps them.
@@ -151,10 +156,12 @@ private:
     void AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort);
     // false when it closed the dialog (nothing of the service may be used).
     bool CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes);
+    // A kiss code in answer to the request in flight, from the server asked.
+    void TakeKiss(const KissCode& kiss, uint32_t fromAddr, const ReplyTimes& times);
     // One exchange log line for the message just handled; adjusted: what
     // an accepted reply did (null for the others).
     void LogExchange(uint32_t addr, const ReplyTimes& times, const NtpTime* t4, Verdict verdict,
-                     const AdjustResult* adjusted);
+                     const AdjustResult* adjusted, const char* kissCode = nullptr);
     // The status text of an exchange, noting once that the log failed.
     void SetExchangeStatus(const char* text);
 
@@ -198,6 +205,8 @@ private:
     Resync resync;
     ExchangeLog exchangeLog;
     int64_t timeFloorSeconds = 0;  // since 1970, UTC; 0: no floor
+    bool answerOwnState = false;   // ServerStratum=auto
+    OwnClockState ownState;        // the last set, for answers under it
 
     DECLARE_RESPONSE_TABLE(TimeService);
 };

@@ -1,4 +1,4 @@
-// The settings record and its six values in the settings file: keys, defaults, reading and writing.
+// The settings record and its values in the settings file: keys, defaults, reading and writing.
 #include "settings/settings.h"
 
 #include <cstdio>
@@ -13,6 +13,7 @@ const SettingsKeyInfo kSettingsKeys[kSettingsKeyCount] = {
     {"DstRule", kDefaultDstRuleText},
     {"STDTzName", "UTC"},
     {"DSTTzName", "UTC"},
+    {"ServerStratum", ""},
 };
 
 const SettingsKeyInfo kExtraSettingsKeys[kExtraSettingsKeyCount] = {
@@ -103,6 +104,12 @@ void TakeSettingsValue(SettingsKey key, const char* text, SNTPSettings* settings
     case kKeyDstTzName:
         SetZoneName(settings->dstRule.dstName, text);
         break;
+    case kKeyServerStratum:
+        // "auto" in any case; anything else answers as stratum 15.
+        settings->serverStratumAuto = std::strlen(text) == 4 && (text[0] | 0x20) == 'a' &&
+                                      (text[1] | 0x20) == 'u' && (text[2] | 0x20) == 't' &&
+                                      (text[3] | 0x20) == 'o';
+        break;
     case kSettingsKeyCount:
         break;
     }
@@ -132,6 +139,9 @@ void FormatSettingsValue(SettingsKey key, const SNTPSettings& settings, char* ou
     case kKeyDstTzName:
         CopyCut(out, size, settings.dstRule.dstName, 3);
         break;
+    case kKeyServerStratum:
+        CopyCut(out, size, settings.serverStratumAuto ? "auto" : "", 4);
+        break;
     case kSettingsKeyCount:
         break;
     }
@@ -153,6 +163,14 @@ void SaveSettingsTo(SettingsStore& store, const SNTPSettings& settings)
     for (int k = 0; k < kSettingsKeyCount; ++k) {
         char value[kSettingsWriteSize] = {};
         FormatSettingsValue(static_cast<SettingsKey>(k), settings, value, sizeof value);
+        if (k == kKeyServerStratum && value[0] == '\0') {
+            // Off: a file without the key stays without it.
+            const char kAbsent[] = "\x01";
+            char stored[kSettingsValueSize] = {};
+            store.Read(kSettingsKeys[k].name, kAbsent, stored, sizeof stored);
+            if (std::strcmp(stored, kAbsent) == 0)
+                continue;
+        }
         // Blanks around server names only separate them, and a leading blank
         // read back would mean no server: the server is written as it stands,
         // so its blanks go, as they always went.

@@ -1,4 +1,4 @@
-// The settings record and its six values in the settings file: keys, defaults, reading and writing.
+// The settings record and its values in the settings file: keys, defaults, reading and writing.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +12,7 @@ struct SNTPSettings {
     int32_t pollInterval;   // initial poll interval, seconds
     int32_t maxDelta;       // maximum delta, milliseconds
     DstRuleRecord dstRule;  // zone rule; its names come from their own keys
+    bool serverStratumAuto; // "ServerStratum=auto": answers tell the clock's own state
 };
 
 inline constexpr char kSettingsFile[] = "KESTRIN.INI";
@@ -25,9 +26,10 @@ inline constexpr size_t kSettingsValueSize = 80;
 // server name (254 characters), which therefore is never cut on writing.
 inline constexpr size_t kSettingsWriteSize = sizeof(SNTPSettings{}.ntpServer);
 
-// The six keys, in the order they are read and written.
+// The keys, in the order they are read and written. The last is optional:
+// written only to a file that holds it (SaveSettingsTo).
 enum SettingsKey { kKeyNtpServer, kKeyPollInterval, kKeyMaxDelta, kKeyDstRule,
-                   kKeyStdTzName, kKeyDstTzName, kSettingsKeyCount };
+                   kKeyStdTzName, kKeyDstTzName, kKeyServerStratum, kSettingsKeyCount };
 
 struct SettingsKeyInfo {
     const char* name;         // key in the file
@@ -62,10 +64,11 @@ void TakeSettingsValue(SettingsKey key, const char* text, SNTPSettings* settings
 // kSettingsWriteSize holds every value whole).
 void FormatSettingsValue(SettingsKey key, const SNTPSettings& settings, char* out, size_t size);
 
-// Reads all six keys in order, each into an 80-byte buffer.
+// Reads all the keys in order, each into an 80-byte buffer.
 void LoadSettingsFrom(SettingsStore& store, SNTPSettings* settings);
 
-// Writes all six keys in order. A value other than the server's with a
+// Writes the keys in order; ServerStratum only when on or already in the
+// file (then empty when off), so a file without it stays without it. A value other than the server's with a
 // blank at either end, or inside a pair of equal quotes, is written inside
 // double quotes: the private-profile functions drop both when they read,
 // and the value then reads back as it was.

@@ -80,7 +80,7 @@ bool OffsetValidator::Lookup(const char* text)
 
 void OffsetValidator::Error(TWindow*)
 {
-    ReportFormatError("Offset must be between -12:00 and +12:00 hours eg: +08:00",
+    ReportFormatError("Offset must be between -14:00 and +12:00 hours eg: +08:00",
                       "Offset format error");
 }
 

@@ -33,7 +33,7 @@ public:
     void Error(TWindow* owner) override;
 };
 
-// [+|-]hh:mm from -12:00 to +12:00.
+// [+|-]hh:mm from -14:00 to +12:00.
 class OffsetValidator : public TLookupValidator {
 public:
     bool Lookup(const char* text) override;

@@ -140,6 +140,7 @@ void SNTPMainDlg::StartService()
     ParseVersionSetting(extraSettings.ntpVersion, &version);
     timeService->SetProtocolVersion(version);
     timeService->SetLogFile(extraSettings.logFile);
+    timeService->SetAnswerOwnState(settings.serverStratumAuto);
     if (haveServer && !switches.delayedStart) {
         // The reply's destination time is read when the reply is handled, and
         // one waiting behind start-up work (the window shown and painted) is

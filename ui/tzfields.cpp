@@ -205,8 +205,13 @@ bool IsValidOffsetText(const char* text)
 {
     if (text == nullptr)
         return false;
-    if (*text == '+' || *text == '-')
+    // West-positive: real zones reach 12 hours west of UTC and 14 east.
+    int maxHours = 12;
+    if (*text == '+' || *text == '-') {
+        if (*text == '-')
+            maxHours = 14;
         ++text;
+    }
     // "8:00" is read as "08:00".
     char clock[8];
     const size_t length = std::strlen(text);
@@ -216,5 +221,5 @@ bool IsValidOffsetText(const char* text)
     if (!IsClockShape(clock))
         return false;
     const int hours = (clock[0] - '0') * 10 + (clock[1] - '0');
-    return hours < 12 || (hours == 12 && clock[3] == '0' && clock[4] == '0');
+    return hours < maxHours || (hours == maxHours && clock[3] == '0' && clock[4] == '0');
 }

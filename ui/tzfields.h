@@ -67,6 +67,7 @@ bool ParseOffsetText(const char* text, int32_t* offsetSeconds);
 // The Time edits: empty, a single blank, or "hh:mm" from 00:00 to 23:59.
 bool IsValidTimeText(const char* text);
 
-// The Offset edit: an optional sign, then "hh:mm" (or "h:mm") from 00:00 to
-// 12:00; minutes must be 00 at 12 hours. Empty and a sign alone are refused.
+// The Offset edit: an optional sign, then "hh:mm" (or "h:mm"), from -14:00
+// to +12:00 (west-positive: UTC+14 to UTC-12); minutes must be 00 at the
+// limit. Empty and a sign alone are refused.
 bool IsValidOffsetText(const char* text);

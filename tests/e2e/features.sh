@@ -2,7 +2,9 @@
 # The time service's additions against the scripted peer: the extra request
 # after a resume and none for a time change without a step of the clock (nor
 # for its own set), fallback servers (an unusable entry among them), the time
-# floor and where it comes from, NTPVersion=auto, and the exchange log (its
+# floor and where it comes from, NTPVersion=auto, kiss codes (RATE, DENY,
+# RSTR and an unknown one, obeyed only in answer to the request in flight),
+# and the exchange log (its
 # lines, rotation, a relative name, a log held open by another program, and
 # one that cannot be written); then the real program with the keys in
 # KESTRIN.INI and the broadcasts through its frame.
@@ -121,6 +123,99 @@ grep '^request ' "$RUN_DIR/peerV.log" | awk '{ print $4 }' | uniq -c | tr -s ' '
 [ "$(awk '{ print $2 }' "$RUN_DIR/versions" | tr '\n' ' ')" = "version=1 version=4 " ] \
   && [ "$(awk 'NR == 1 { print $1 }' "$RUN_DIR/versions")" = 3 ] \
   || fail "versions sent: $(tr '\n' ';' <"$RUN_DIR/versions"), want 3 x 1 then 4 only"
+
+# --- Kiss codes -------------------------------------------------------------
+# intervals NAME: the poll intervals the host reported, in order, each once.
+intervals() { grep '^STATE ' "$RUN_DIR/$1.log" | sed -n 's/.* interval=\([0-9]*\) .*/\1/p' | uniq | tr '\n' ' '; }
+# kiss ROLE ARGS...: a stratum-0 message with leap 3 from ROLE's address.
+kiss() {
+  local role=$1; shift
+  nsx "$role" "$PYTHON" "$here/peer.py" push --from "${ADDR[$role]}" --any-port --to "${ADDR[svc]}" \
+    --stratum 0 --leap 3 "$@" >>"$RUN_DIR/push.log" 2>&1 || fail "push $*"
+}
+rejected='^NTP Reply rejected$'
+
+# RATE to every request: the interval doubles up to 16 times the base, and
+# the peer sees each request wait for it (100 ticks a second).
+peer peerR peer --kiss RATE
+mkdir -p "$drive_c/kestrin"
+prog_start rate svc "$program" "${ADDR[peer]}" -f 10 -E 'C:\kestrin\kiss.csv'
+expect_line "$RUN_DIR/peerR.log" '^request ' 90 6 "six requests under RATE"
+expect_status rate '^Server asked for fewer requests \(RATE\)$' 10 5 "RATE shown"
+prog_stop rate
+stop_peer peerR
+# The host may report its state first after the first reply.
+got=$(intervals rate)
+[ "${got#60 }" = "120 240 480 960 " ] || fail "intervals under RATE: $got"
+# The gaps between requests: each twice the one before, then the ceiling.
+for i in 1 2 3 4 5 6; do request_time peerR "$i"; done | awk '
+  NR > 1 { gap[NR - 1] = $1 - last } { last = $1 }
+  END { for (i = 2; i <= 5; i++) { r = gap[i] / gap[i - 1]; want = i < 5 ? 2 : 1
+          if (r < want * 0.7 || r > want * 1.4) { printf "gap %d/%d: %.2f, want %d\n", i, i - 1, r, want; bad = 1 } }
+        exit bad }' >&2 || fail "request gaps under RATE do not double"
+expect_line "$drive_c/kestrin/kiss.csv" ',kiss RATE,' 5 5 "the log names the code"
+
+# Forged kiss codes change nothing: unmatched from the server's address, or
+# with the right originate from another host, each is one more rejected
+# reply; the request stays in flight for the server's own DENY.
+peer peerK peer --answer 1
+prog_start forged svc "$program" "${ADDR[peer]}" -p 3600
+expect_status forged "$last_set" 20 1 "first exchange"
+send_now forged svc
+expect_line "$RUN_DIR/peerK.log" '^request ' 10 2 "a request left in flight"
+tx=$(last_tx "$RUN_DIR/peerK.log")
+before=$(intervals forged)
+n=0
+for code in RATE DENY RSTR XYZZ; do
+  kiss peer --refid "$code"
+  kiss peerB --refid "$code" --originate "$tx"
+  n=$((n + 2))
+  expect_status forged "$rejected" 10 "$n" "forged $code rejected"
+done
+[ "$(intervals forged)" = "$before" ] || fail "forged codes moved the interval: $(intervals forged), was $before"
+kiss peer --refid DENY --originate "$tx"
+expect_status forged '^Server refused access \(DENY\)$' 10 1 "the server's own DENY, after the forgeries"
+expect_stats forged 2 10 0 9
+status_lines forged | grep -E '^Server' | grep -qv 'DENY' && fail "a forged code was shown"
+prog_stop forged
+stop_peer peerK
+
+# DENY from the one server: no more requests until Set Time.
+peer peerD peer --kiss DENY
+prog_start deny svc "$program" "${ADDR[peer]}" -f 10
+expect_status deny '^Server refused access \(DENY\)$' 20 1 "DENY shown"
+until_elapsed "$(request_time peerD 1)" 6
+expect_requests peerD 1 "ten intervals after DENY"
+send_now deny svc
+expect_line "$RUN_DIR/peerD.log" '^request ' 10 2 "Set Time asks again"
+expect_status deny '^Server refused access \(DENY\)$' 10 2 "DENY again"
+prog_stop deny
+stop_peer peerD
+
+# RSTR from the first of a list: the next one is asked, the first no more.
+peer peerS peer --kiss RSTR
+peer peerT peerB
+prog_start rstr svc "$program" "${ADDR[peer]} ${ADDR[peerB]}" -f 10
+expect_status rstr '^Server refused access \(RSTR\)$' 20 1 "RSTR shown"
+expect_status rstr "$(sent_to "${ADDR[peerB]}")" 10 1 "on to B"
+expect_line "$RUN_DIR/peerT.log" '^reply ' 30 4 "B polled"
+expect_requests peerS 1 "A after its RSTR"
+prog_stop rstr
+stop_peer peerS
+stop_peer peerT
+
+# An unknown code counts as no answer: after three, the next server.
+peer peerX peer --kiss XYZZ
+peer peerY peerB --answer 1
+prog_start unknown svc "$program" "${ADDR[peer]} ${ADDR[peerB]}" -f 10
+expect_status unknown "$(sent_to "${ADDR[peerB]}")" 30 1 "on to B after three unknown codes"
+expect_requests peerX 3 "A asked three times"
+expect_status unknown "$rejected" 5 3 "each unknown code rejected"
+got=$(grep "^STATE .* server=${ADDR[peer]} " "$RUN_DIR/unknown.log" | sed -n 's/.* interval=\([0-9]*\) .*/\1/p' | uniq)
+[ "$got" = 60 ] || fail "an unknown code moved the interval: $got"
+prog_stop unknown
+stop_peer peerX
+stop_peer peerY
 
 # --- Time floor and exchange log --------------------------------------------
 # A log just short of 1 MB: the first line moves it to .old.

@@ -6,10 +6,17 @@ source address, broadcasts, large offsets) and simulated path delay.
   peer.py serve --bind ADDR [--offset S] [--offsets S,S,...] [--req-delay S]
                 [--reply-delay S] [--leap N] [--stratum N] [--zero-tx]
                 [--reply-from ADDR] [--silent] [--skip N] [--answer N]
-                [--drop-version N] [--duration S]
+                [--drop-version N] [--kiss CODE] [--duration S]
   peer.py push  --from ADDR --to ADDR [--mode 4|5] [--offset S] [--leap N]
                 [--stratum N] [--zero-tx] [--broadcast] [--to-broadcast ADDR]
                 [--any-port] [--length N] [--version N] [--originate HEX]
+                [--refid CODE]
+  peer.py ask   --to ADDR [--version N]
+
+ask sends one client request and prints the answer's fields as KEY=VALUE
+(leap version mode stratum poll precision rootdelay rootdisp refid
+reference originate receive transmit, timestamps as raw hex, the request's
+transmit time as sent=HEX), or exits 1 after 3 s without one.
 
 serve prints one line per request and per reply (flushed), and "ready" once
 bound; --offsets takes the offsets in turn, one per reply; each reply line
@@ -17,7 +24,9 @@ carries the T1, T2 and T3 it sent, each request line the request's transmit
 time as tx=HEX (the raw 64 bits), which push --originate takes to answer that
 request. --skip leaves the first N requests
 unanswered, --answer answers at most N, --drop-version ignores requests of
-that version, as some servers do with version 1. Simulated delay: holding a request before stamping T2 looks to the
+that version, as some servers do with version 1. --kiss answers every
+request with that kiss code (stratum 0, leap 3, the code as reference id),
+as a rate-limiting or refusing server does. Simulated delay: holding a request before stamping T2 looks to the
 client exactly like that much extra request-path delay; holding the reply
 after stamping T3 looks like reply-path delay.
 """
@@ -54,6 +63,11 @@ def reply_for(request, args, offset):
     t2 = ntpwire.now() + offset
     t3 = ntpwire.now() + offset
     fields = ntpwire.unpack(request)
+    if args.kiss:
+        return ntpwire.pack(
+            leap=3, version=fields["version"] or 4, mode=4, stratum=0,
+            refid=args.kiss.encode("ascii"), originate=fields["transmit"],
+            receive=ntpwire.to_ntp(t2), transmit=ntpwire.to_ntp(t3))
     return ntpwire.pack(
         leap=args.leap, version=fields["version"] or 4, mode=4,
         stratum=args.stratum, reference=ntpwire.to_ntp(t2 - 16),
@@ -111,7 +125,8 @@ def push(args):
             receive = ntpwire.to_ntp(ntpwire.from_ntp(originate) + PUSH_PATH + args.offset)
     message = ntpwire.pack(
         leap=args.leap, version=args.version, mode=args.mode,
-        stratum=args.stratum, originate=originate, receive=receive,
+        stratum=args.stratum, refid=args.refid.encode("ascii"),
+        originate=originate, receive=receive,
         transmit=0 if args.zero_tx else ntpwire.to_ntp(t + args.offset))
     if args.zero_tx:
         # Only the seconds word is zero; a fraction must not rescue it.
@@ -121,6 +136,29 @@ def push(args):
     sock.sendto(message, (dest, args.port))
     say("pushed to=%s mode=%d len=%d offset=%+.3f" % (dest, args.mode,
                                                       len(message), args.offset))
+
+
+def ask(args):
+    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    sock.settimeout(3.0)
+    sent = ntpwire.to_ntp(ntpwire.now())
+    sock.sendto(ntpwire.pack(leap=0, version=args.version, mode=3, stratum=0, poll=0,
+                             precision=0, refid=bytes(4), transmit=sent),
+                (args.to, args.port))
+    try:
+        data, _ = sock.recvfrom(2048)
+    except socket.timeout:
+        return 1
+    lvm, stratum, poll, precision, rdelay, rdisp = ntpwire.HEADER.unpack(
+        (data + bytes(48))[:48])[:6]
+    f = ntpwire.unpack(data)
+    say("leap=%d version=%d mode=%d stratum=%d poll=%d precision=%d rootdelay=%d "
+        "rootdisp=%d refid=%s reference=%016x originate=%016x receive=%016x "
+        "transmit=%016x sent=%016x"
+        % (f["leap"], f["version"], f["mode"], stratum, poll, precision, rdelay, rdisp,
+           socket.inet_ntoa(f["refid"]), f["reference"], f["originate"], f["receive"],
+           f["transmit"], sent))
+    return 0
 
 
 def common(p):
@@ -145,6 +183,7 @@ def main():
     s.add_argument("--skip", type=int, default=0, help="leave the first N requests unanswered")
     s.add_argument("--answer", type=int, default=1 << 30, help="answer at most N requests")
     s.add_argument("--drop-version", type=int, default=-1, help="ignore requests of this version")
+    s.add_argument("--kiss", metavar="CODE", help="answer with this kiss code")
     s.add_argument("--duration", type=float, default=600.0)
     p = sub.add_parser("push")
     common(p)
@@ -160,7 +199,14 @@ def main():
     p.add_argument("--length", type=int, default=48)
     p.add_argument("--originate", metavar="HEX",
                    help="the originate time, raw 64 bits in hex: a request's tx")
+    p.add_argument("--refid", default="SCRP", help="reference id, four characters (a kiss code)")
+    a = sub.add_parser("ask")
+    a.add_argument("--to", required=True)
+    a.add_argument("--port", type=int, default=NTP_PORT)
+    a.add_argument("--version", type=int, default=4)
     args = parser.parse_args()
+    if args.cmd == "ask":
+        return ask(args)
     try:
         serve(args) if args.cmd == "serve" else push(args)
     except KeyboardInterrupt:

@@ -8,7 +8,9 @@
 
 #include "service/adjust.h"
 #include "service/clockif.h"
+#include "service/kisscode.h"
 #include "service/ntppacket.h"
+#include "service/ownstate.h"
 #include "tests/fakes/fakeclock.h"
 
 namespace {
@@ -63,6 +65,22 @@ void CheckAnswer(const NtpPacket& request)
     Require(ClassifyDatagram(answer) == DatagramKind::Reply, "answer is a reply");
     Require(CheckReply(answer, kServer, kServer, false, false) == Verdict::Accepted,
             "our answer is acceptable");
+
+    // ServerStratum=auto, set from whatever this datagram says: the answer
+    // is never a kiss code and still answers the request.
+    OwnClockState own;
+    const ReplyTimes times = ReadReplyTimes(request);
+    own.NoteSet(request, kServer, times.originate, times.receive, times.transmit, now, now);
+    NtpPacket stated = answer;
+    own.FillAnswer(&stated, now, 2880);
+    Require(stated.bytes[1] >= 1 && stated.bytes[1] <= 15, "own stratum 1 to 15");
+    Require((stated.bytes[0] & 0x3F) == (answer.bytes[0] & 0x3F), "own answer keeps version and mode");
+    Require(std::memcmp(stated.bytes + 24, answer.bytes + 24, 24) == 0, "own answer keeps its times");
+
+    const KissCode kiss = ReadKissCode(request, 48);
+    Require((kiss.kind == KissKind::None) == (request.bytes[1] != 0), "a kiss code exactly at stratum 0");
+    for (int i = 0; i < 4 && kiss.kind != KissKind::None; ++i)
+        Require(kiss.text[i] >= 0x20 && kiss.text[i] <= 0x7E, "kiss code printable");
 }
 
 void CheckAdjustment(const DstRuleRecord& rule, const ReplyTimes& times, const Reading& r,

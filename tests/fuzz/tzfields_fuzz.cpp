@@ -62,8 +62,9 @@ void CheckShown(const TzFields& f)
     IsValidTimeText(f.end.timeText);
 }
 
-// An offset the validator accepts is read as whole minutes within twelve
-// hours, and shows again as a text that it accepts and reads the same.
+// An offset the validator accepts is read as whole minutes from UTC+14
+// (-14:00) to UTC-12 (+12:00), and shows again as a text that it accepts and
+// reads the same.
 void CheckOffset(const char* text)
 {
     int32_t seconds = 1;  // not a multiple of 60: shows whether it was written
@@ -71,8 +72,8 @@ void CheckOffset(const char* text)
     if (!IsValidOffsetText(text))
         return;
     Require(read, "an accepted offset is read");
-    Require(seconds >= -43200 && seconds <= 43200 && seconds % 60 == 0,
-            "an accepted offset is whole minutes within twelve hours");
+    Require(seconds >= -50400 && seconds <= 43200 && seconds % 60 == 0,
+            "an accepted offset is whole minutes from -14 to +12 hours");
     char shown[kOffsetFieldSize];
     Require(FormatOffsetText(seconds, shown, sizeof shown), "the offset shows whole");
     int32_t again = 0;
@@ -136,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // What OK lets through stores a rule in range, which the dialog shows
     // again and stores once more unchanged.
-    Require(rule.utcOffset >= -43200 && rule.utcOffset <= 43200, "stored offset in range");
+    Require(rule.utcOffset >= -50400 && rule.utcOffset <= 43200, "stored offset in range");
     if (rule.startOrdinal != -1) {
         Require(rule.startOrdinal >= 1 && rule.startOrdinal <= 5 && rule.endOrdinal >= 1 &&
                     rule.endOrdinal <= 5,

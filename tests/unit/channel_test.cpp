@@ -77,7 +77,8 @@ TEST(Channel, SetCarriesItsValuesIntoTheSettings)
 {
     ChannelRequest request;
     ASSERT_EQ(Parse("SET\nNTPServer=ntp.example.test\nPollInterval=600\n"
-                    "DstRule=5,7,3,2,0,5,7,10,3,0,-3600\nSTDTzName=CET\nEND\n",
+                    "DstRule=5,7,3,2,0,5,7,10,3,0,-3600\nSTDTzName=CET\nServerStratum=auto\n"
+                    "END\n",
                     &request),
               ChannelParse::Complete);
     EXPECT_EQ(request.command, ChannelCommand::Set);
@@ -90,6 +91,7 @@ TEST(Channel, SetCarriesItsValuesIntoTheSettings)
     EXPECT_EQ(settings.maxDelta, 250);  // not given: kept
     EXPECT_EQ(settings.dstRule.utcOffset, -3600);
     EXPECT_STREQ(settings.dstRule.stdName, "CET");
+    EXPECT_TRUE(settings.serverStratumAuto);
 }
 
 TEST(Channel, OnlyAdministratorsChangeSettings)
@@ -217,6 +219,7 @@ TEST(Channel, StatusReplyReadsBackWhole)
     status.accepted = 12;
     status.failed = 3;
     status.acceptBroadcasts = true;
+    status.settings.serverStratumAuto = true;
     char text[kChannelReplyMax];
     const size_t length = FormatStatusReply(status, text, sizeof text);
     ASSERT_GT(length, 0u);
@@ -235,6 +238,7 @@ TEST(Channel, StatusReplyReadsBackWhole)
     EXPECT_EQ(back.settings.pollInterval, 120);
     EXPECT_EQ(back.noChannelSeconds, 4000000000u);
     EXPECT_EQ(back.nextAskSeconds, 9u);
+    EXPECT_TRUE(back.settings.serverStratumAuto);
     EXPECT_EQ(0, std::memcmp(&back.settings.dstRule, &status.settings.dstRule,
                              sizeof back.settings.dstRule));
 }

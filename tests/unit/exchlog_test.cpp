@@ -100,6 +100,15 @@ TEST(ExchangeLog, VerdictOfTheMatch)
     }
 }
 
+TEST(ExchangeLog, KissLineNamesTheCode)
+{
+    ExchangeRecord r = Record(Verdict::Kiss);
+    std::memcpy(r.kissCode, "RATE", 5);
+    const std::string line = Line(r);
+    EXPECT_NE(std::string::npos, line.find(",kiss RATE,")) << line;
+    EXPECT_EQ(',', line.back()) << "no action: " << line;
+}
+
 class ExchangeLogFile : public ::testing::Test {
 protected:
     void SetUp() override

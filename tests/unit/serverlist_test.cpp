@@ -33,7 +33,7 @@ TEST(ServerList, SplitsAtBlanksAndCommas)
 // Each step: what happens, and the server current afterwards.
 TEST(ServerList, MovesAfterThreeUnansweredRequests)
 {
-    enum Event { Request, Accepted, LookupFailed, Resolved };
+    enum Event { Request, Accepted, LookupFailed, Resolved, Refused, SetTime };
     const struct {
         const char* text;
         std::vector<std::pair<Event, const char*>> steps;
@@ -56,6 +56,14 @@ TEST(ServerList, MovesAfterThreeUnansweredRequests)
                  {LookupFailed, "A"}}},
         // After moving, the new server gets its own three requests.
         {"A B", {{LookupFailed, "B"}, {Request, "B"}, {Request, "B"}, {Request, "B"}, {Request, "A"}}},
+        // A server that refused us (DENY, RSTR) is passed by from then on,
+        // by unanswered requests and failed lookups alike ...
+        {"A B C", {{Refused, "B"}, {Request, "B"}, {Request, "B"}, {Request, "B"}, {Request, "C"},
+                   {Request, "C"}, {Request, "C"}, {Request, "B"}, {LookupFailed, "C"},
+                   {LookupFailed, "B"}}},
+        // ... until every one has refused, and Set Time asks them all again.
+        {"A B", {{Refused, "B"}, {Refused, "B"}, {Request, "B"}, {SetTime, "B"}, {Request, "B"},
+                 {Request, "B"}, {Request, "A"}}},
     };
     for (const auto& c : cases) {
         ServerList list;
@@ -70,10 +78,34 @@ TEST(ServerList, MovesAfterThreeUnansweredRequests)
             case Accepted: list.NoteAccepted(); break;
             case LookupFailed: list.NoteFailed(); break;
             case Resolved: list.NoteResolved(); break;
+            case Refused: list.NoteRefused(); break;
+            case SetTime: list.ClearRefusals(); break;
             }
             EXPECT_EQ(expected, list.Current()) << c.text << " step " << step;
             ++step;
         }
+    }
+}
+
+// Nobody left to ask: a lone server that refused, or a list that all did,
+// stays silent until Set Time or a new list.
+TEST(ServerList, RefusedByEveryServerAsksNobody)
+{
+    for (const char* text : {"A", "A B"}) {
+        ServerList list;
+        list.Assign(text);
+        EXPECT_FALSE(list.CurrentRefused()) << text;
+        const bool moved = list.NoteRefused();
+        EXPECT_EQ(moved, list.InUse()) << text;
+        EXPECT_EQ(moved, !list.CurrentRefused()) << text;
+        EXPECT_FALSE(list.NoteRefused()) << text;
+        EXPECT_TRUE(list.CurrentRefused()) << text;
+        list.ClearRefusals();
+        EXPECT_FALSE(list.CurrentRefused()) << text;
+        list.NoteRefused();
+        list.NoteRefused();
+        list.Assign(text);
+        EXPECT_FALSE(list.CurrentRefused()) << text;
     }
 }
 

@@ -330,6 +330,45 @@ TEST(Settings, ExtraKeysStayAsTheFileHadThem)
     }
 }
 
+// ServerStratum is optional too: a file without it gains nothing, one with
+// it keeps it, off as an empty value when it no longer reads "auto".
+TEST(Settings, ServerStratumIsWrittenOnlyToAFileThatHasIt)
+{
+    const struct {
+        const char* stored;  // null: no key
+        bool on;
+        const char* written;  // null: not written
+    } cases[] = {
+        {nullptr, false, nullptr}, {"auto", true, "auto"}, {"AUTO", true, "auto"},
+        {"", false, ""},           {"15", false, ""},      {"auto ", false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored != nullptr ? c.stored : "(missing)");
+        FakeStore store;
+        if (c.stored != nullptr)
+            store.values["ServerStratum"] = c.stored;
+        SNTPSettings s;
+        ResetSettings(&s);
+        LoadSettingsFrom(store, &s);
+        EXPECT_EQ(c.on, s.serverStratumAuto);
+        store.writeOrder.clear();
+        SaveSettingsTo(store, s);
+        const auto it = store.values.find("ServerStratum");
+        EXPECT_EQ(c.written != nullptr, it != store.values.end());
+        if (c.written != nullptr && it != store.values.end()) {
+            EXPECT_EQ(c.written, it->second);
+        }
+        EXPECT_EQ(c.written != nullptr ? 7u : 6u, store.writeOrder.size());
+    }
+    // Switched on (through the channel) in a file without it: written.
+    FakeStore store;
+    SNTPSettings s;
+    ResetSettings(&s);
+    s.serverStratumAuto = true;
+    SaveSettingsTo(store, s);
+    EXPECT_EQ("auto", store.values["ServerStratum"]);
+}
+
 TEST(NumberText, FieldRule)
 {
     const struct {

@@ -25,7 +25,7 @@ TEST(TzFields, TimeTextsAreAcceptedFrom0000To2359OrEmpty)
         EXPECT_EQ(c.valid, IsValidTimeText(c.text)) << '"' << c.text << '"';
 }
 
-TEST(TzFields, OffsetTextsAreAcceptedFromMinus12To12Hours)
+TEST(TzFields, OffsetTextsAreAcceptedFromMinus14To12Hours)
 {
     const struct {
         const char* text;
@@ -37,6 +37,10 @@ TEST(TzFields, OffsetTextsAreAcceptedFromMinus12To12Hours)
         {"13:00", false},  {"+5", false},     {"", false},       {"+", false},
         {"-", false},      {"12:60", false},  {"99:99", false},  {"+-5:00", false},
         {"+005:00", false}, {"5:0", false},   {" 5:00", false},  {"05:00x", false},
+        // East of UTC reaches +14 (Kiribati); west stays at -12.
+        {"-13:00", true},  {"-14:00", true},  {"-12:45", true},  {"-13:59", true},
+        {"-14:30", false}, {"-14:01", false}, {"-15:00", false}, {"14:00", false},
+        {"+13:00", false}, {"+12:45", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.valid, IsValidOffsetText(c.text)) << '"' << c.text << '"';
@@ -52,6 +56,7 @@ TEST(TzFields, OffsetSecondsShowAsSignedHoursAndMinutesAndReadBack)
         {18000, "+05:00", 18000},   {-28800, "-08:00", -28800}, {19800, "+05:30", 19800},
         {18030, "+05:00", 18000},   {0, "+00:00", 0},           {-59, "-00:00", 0},
         {43200, "+12:00", 43200},   {-43200, "-12:00", -43200}, {-19800, "-05:30", -19800},
+        {-50400, "-14:00", -50400}, {-45900, "-12:45", -45900},
     };
     for (const auto& c : cases) {
         char text[kOffsetFieldSize];

@@ -20,7 +20,7 @@ const char kTimeZoneCaption[] = "Configure Time Zone";
 const char kTimeBoxCaption[] = "Time format error";
 const char kOffsetBoxCaption[] = "Offset format error";
 const char kTimeBoxText[] = "Input must be a valid time in format hh:mm";
-const char kOffsetBoxText[] = "Offset must be between -12:00 and +12:00 hours eg: +08:00";
+const char kOffsetBoxText[] = "Offset must be between -14:00 and +12:00 hours eg: +08:00";
 const char kMonthBoxCaption[] = "Month selection error";
 const char kMonthBoxText[] = "Month must be chosen when an Ordinal is chosen";
 
@@ -216,6 +216,56 @@ TEST(TimeZoneDialog, NorthernRuleIsInstalledAndSaved)
     EXPECT_EQ("02:00", Item(tz, IDC_ENDTIME));
     EXPECT_EQ("+00:00", Item(tz, IDC_UTCOFFSET));
     EXPECT_EQ("", Press(app, tz, IDCANCEL));
+}
+
+// Zones east of UTC+12 (Tonga, Kiribati, the Chatham Islands) were refused
+// by the offset check; they are stored and shown again now, and what lies
+// beyond UTC+14 and UTC-12 is still refused with the range in the message.
+TEST(TimeZoneDialog, OffsetsUpToUtcPlus14AreStoredAndShownAgain)
+{
+    const struct {
+        const char* typed;
+        const char* stored;  // DstRule after OK; nullptr: refused
+    } cases[] = {
+        {"-13:00", "-1,0,0,0,0,-1,0,0,0,0,-46800"}, {"-14:00", "-1,0,0,0,0,-1,0,0,0,0,-50400"},
+        {"-12:45", "-1,0,0,0,0,-1,0,0,0,0,-45900"}, {"-14:30", nullptr},
+        {"+12:30", nullptr},                        {"-15:00", nullptr},
+    };
+    Program app(nullptr);
+    ASSERT_NE(nullptr, app.frame);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        HWND tz = app.Open(IDC_SETTZ, kTimeZoneCaption);
+        ASSERT_NE(nullptr, tz);
+        SetItem(tz, IDC_UTCOFFSET, c.typed);
+        const std::string result = Press(app, tz, IDOK);
+        if (c.stored == nullptr) {
+            EXPECT_EQ(std::string(kOffsetBoxCaption) + ": " + kOffsetBoxText, result);
+            EXPECT_EQ(GetDlgItem(tz, IDC_UTCOFFSET), FocusOf(tz));
+            ASSERT_EQ("", Press(app, tz, IDCANCEL));
+            continue;
+        }
+        EXPECT_EQ("", result);
+        EXPECT_TRUE(WaitIniValue("DstRule", c.stored)) << IniValue("DstRule");
+        tz = app.Open(IDC_SETTZ, kTimeZoneCaption);
+        ASSERT_NE(nullptr, tz);
+        EXPECT_EQ(c.typed, Item(tz, IDC_UTCOFFSET));
+        ASSERT_EQ("", Press(app, tz, IDCANCEL));
+    }
+
+    // The zone is applied: the peer keeps the host's clock, which Wine reads
+    // as UTC, so a UTC+13 zone puts the local clock 13 hours behind it.
+    if (TestServer().empty())
+        GTEST_SKIP() << "needs the test peer";
+    HWND tz = app.Open(IDC_SETTZ, kTimeZoneCaption);
+    ASSERT_NE(nullptr, tz);
+    SetItem(tz, IDC_UTCOFFSET, "-13:00");
+    ASSERT_EQ("", Press(app, tz, IDOK));
+    SetTextOf(Control(app.frame, IDC_NTPSERVER), TestServer().c_str());
+    ClickButton(app.frame, IDC_SETTIME);
+    EXPECT_TRUE(WaitTextPrefix(Control(app.frame, IDC_STATUS),
+                               "Clock NOT Set:   Delta = +468", kWaitMs))
+        << TextOf(Control(app.frame, IDC_STATUS));
 }
 
 TEST(TimeZoneDialog, InvalidTimeLeftForAnotherControlIsRefusedButCancelIsNot)

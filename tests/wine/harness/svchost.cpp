@@ -13,6 +13,7 @@
 //   -n               no SendNow at start
 //   -V VERSION       NTPVersion for SetProtocolVersion: 1 to 4 or auto
 //   -E FILE          LogFile: the exchange log for SetLogFile
+//   -O               ServerStratum=auto: SetAnswerOwnState(true)
 //   -t SECONDS       quit after this many seconds (default 0: run until the
 //                    service closes the stand-in dialog)
 //   -l FILE          append the log to FILE instead of standard output
@@ -86,6 +87,7 @@ struct Options {
     bool sendNow = true;
     std::string version;  // empty: not set
     std::string exchangeLog;
+    bool ownState = false;
     int seconds = 0;
     int fastTicks = 0;
     bool interactive = false;
@@ -138,6 +140,7 @@ public:
         ParseVersionSetting(options_.version.c_str(), &version);
         service_->SetProtocolVersion(version);
         service_->SetLogFile(options_.exchangeLog.c_str());
+        service_->SetAnswerOwnState(options_.ownState);
         service_->SetTimeFloor(SourceDateFloor());
         Log("FLOOR", std::to_string(SourceDateFloor()));
         if (!options_.server.empty() && options_.sendNow)
@@ -287,6 +290,7 @@ bool ParseOptions(int argc, char** argv, Options* o)
         else if (arg == "-u") o->switches.acceptUnsynced = 1;
         else if (arg == "-b") o->switches.acceptAnySource = 1;
         else if (arg == "-n") o->sendNow = false;
+        else if (arg == "-O") o->ownState = true;
         else if (arg == "-w") o->interactive = true;
         else if (arg == "-p" && hasValue) o->poll = std::atoi(argv[++i]);
         else if (arg == "-m" && hasValue) o->maxDelta = std::atoi(argv[++i]);
@@ -319,7 +323,7 @@ int main(int argc, char** argv)
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
         std::fprintf(stderr, "usage: kestrin_svchost [-p s] [-m ms] [-r rule] [-s] [-i] [-u] [-b] "
-                             "[-n] [-V version] [-E file] [-t s] [-l file] [-f n] [-a ms:action]... [-w] [server]\n");
+                             "[-n] [-V version] [-E file] [-O] [-t s] [-l file] [-f n] [-a ms:action]... [-w] [server]\n");
         return 2;
     }
     if (!options.interactive)
