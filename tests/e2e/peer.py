@@ -9,13 +9,15 @@ source address, broadcasts, large offsets) and simulated path delay.
                 [--drop-version N] [--duration S]
   peer.py push  --from ADDR --to ADDR [--mode 4|5] [--offset S] [--leap N]
                 [--stratum N] [--zero-tx] [--broadcast] [--to-broadcast ADDR]
-                [--any-port] [--length N] [--version N] [--originate HEX]
+                [--any-port] [--to-port N] [--length N] [--version N]
+                [--originate HEX]
 
 serve prints one line per request and per reply (flushed), and "ready" once
 bound; --offsets takes the offsets in turn, one per reply; each reply line
 carries the T1, T2 and T3 it sent, each request line the request's transmit
 time as tx=HEX (the raw 64 bits), which push --originate takes to answer that
-request. --skip leaves the first N requests
+request; --to-port sends it to the port that request came from (the
+client's own) instead of --port. --skip leaves the first N requests
 unanswered, --answer answers at most N, --drop-version ignores requests of
 that version, as some servers do with version 1. Simulated delay: holding a request before stamping T2 looks to the
 client exactly like that much extra request-path delay; holding the reply
@@ -118,7 +120,7 @@ def push(args):
         message = message[:44] + b"\x80\x00\x00\x00"
     message = (message + bytes(max(0, args.length - 48)))[:args.length]
     dest = args.to_broadcast or args.to
-    sock.sendto(message, (dest, args.port))
+    sock.sendto(message, (dest, args.to_port or args.port))
     say("pushed to=%s mode=%d len=%d offset=%+.3f" % (dest, args.mode,
                                                       len(message), args.offset))
 
@@ -157,6 +159,8 @@ def main():
                    help="send to this broadcast address instead of --to")
     p.add_argument("--any-port", action="store_true",
                    help="send from an ephemeral port instead of 123")
+    p.add_argument("--to-port", type=int, default=0,
+                   help="send to this port instead of --port: a request's own")
     p.add_argument("--length", type=int, default=48)
     p.add_argument("--originate", metavar="HEX",
                    help="the originate time, raw 64 bits in hex: a request's tx")
