@@ -10,14 +10,15 @@ source address, broadcasts, large offsets) and simulated path delay.
   peer.py push  --from ADDR --to ADDR [--mode 4|5] [--offset S] [--leap N]
                 [--stratum N] [--zero-tx] [--broadcast] [--to-broadcast ADDR]
                 [--any-port] [--to-port N] [--length N] [--version N]
-                [--originate HEX]
+                [--originate HEX [--received T]]
 
 serve prints one line per request and per reply (flushed), and "ready" once
 bound; --offsets takes the offsets in turn, one per reply; each reply line
 carries the T1, T2 and T3 it sent, each request line the request's transmit
 time as tx=HEX (the raw 64 bits), which push --originate takes to answer that
-request; --to-port sends it to the port that request came from (the
-client's own) instead of --port. --skip leaves the first N requests
+request, and --received its t= (when it arrived here): a request's transmit
+time is random, so only its arrival tells when it was sent. --to-port sends
+it to the port that request came from (the client's own) instead of --port. --skip leaves the first N requests
 unanswered, --answer answers at most N, --drop-version ignores requests of
 that version, as some servers do with version 1. Simulated delay: holding a request before stamping T2 looks to the
 client exactly like that much extra request-path delay; holding the reply
@@ -110,7 +111,10 @@ def push(args):
         receive = ntpwire.to_ntp(t - PUSH_PATH + args.offset)
         if args.originate is not None:
             originate = int(args.originate, 16)
-            receive = ntpwire.to_ntp(ntpwire.from_ntp(originate) + PUSH_PATH + args.offset)
+            received = args.received
+            if received is None:
+                received = ntpwire.from_ntp(originate) + PUSH_PATH
+            receive = ntpwire.to_ntp(received + args.offset)
     message = ntpwire.pack(
         leap=args.leap, version=args.version, mode=args.mode,
         stratum=args.stratum, originate=originate, receive=receive,
@@ -164,6 +168,8 @@ def main():
     p.add_argument("--length", type=int, default=48)
     p.add_argument("--originate", metavar="HEX",
                    help="the originate time, raw 64 bits in hex: a request's tx")
+    p.add_argument("--received", type=float, metavar="T",
+                   help="with --originate: when that request arrived (its t=, Unix seconds)")
     args = parser.parse_args()
     try:
         serve(args) if args.cmd == "serve" else push(args)

@@ -40,10 +40,11 @@ push() {
   nsx "$role" "$PYTHON" "$here/peer.py" push --to "${ADDR[svc]}" "$@" >>"$RUN_DIR/push.log" 2>&1 \
     || fail "push $*"
 }
-# reply ROLE ARGS...: the same to the port the latest request came from.
+# reply ROLE ARGS...: the same to the port the latest request came from,
+# received when that request arrived.
 reply() {
   local role=$1; shift
-  push "$role" --to-port "$xport" "$@"
+  push "$role" --to-port "$xport" --received "$(last_rx "$PEER_LOG")" "$@"
 }
 # ask NAME: a new request, left unanswered; its transmit time lands in $tx,
 # its source port in $xport.
@@ -123,7 +124,7 @@ expect_status plain '^Last set: .*   Delta: \+0\.2[4-7] secs$' 10 1 "a quarter s
 # Right in every field, but sent to port 123: whoever sent it did not see
 # the request, which went from another port. The same at that port is taken.
 ask plain
-push peer "${from_peer[@]}" --originate "$tx"
+push peer "${from_peer[@]}" --originate "$tx" --received "$(last_rx "$PEER_LOG")"
 expect_status plain "$rejected" 10 12 "the right reply sent to port 123 rejected"
 reply peer "${from_peer[@]}" --originate "$tx"
 expect_status plain "$last_set" 10 3 "the same reply at the request's own port taken"
