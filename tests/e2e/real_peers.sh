@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The time service against real NTP software: it sets the clock from chronyd
-# (looked up by host name), and ntpdig, toybox sntp and chronyd -Q get
-# stratum-15 answers from it with offsets near zero. The real program's
+# (looked up by host name) and from ntpsec's ntpd, asking from ports of its
+# own, and ntpdig, toybox sntp and chronyd -Q get stratum-15 answers from it
+# on port 123 with offsets near zero. The real program's
 # statistics dialog shows the counts of those exchanges.
 # Usage: real_peers.sh PROGRAM.exe WINEPREFIX
 # Not -e: each check ends the run through fail() saying what went wrong,
@@ -10,10 +11,11 @@ set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/netns.sh"
 source "$here/program.sh"
+source "$here/../../bench/ntpservers.sh"
 program=$1 prefix=$2
 
 run_begin peers
-net_create 11 svc srv cli
+net_create 11 svc srv cli ntp
 net_hosts svc "${ADDR[srv]} timesrv.kestrin.test timesrv"
 chrony_server chrony srv
 wine_prepare svc "$prefix"
@@ -76,4 +78,12 @@ stratum=$(awk -v a="$svc_addr" '$3 == a { print $5 }' "$RUN_DIR/chronyq/measurem
 [ "$stratum" = 15 ] || fail "chronyd -Q: stratum '$stratum', want 15"
 
 prog_stop svc1
+
+# ntpsec's ntpd, fed by chronyd: its reply to a request from a port of our
+# own sets the clock as chronyd's does.
+ntpd_fed_by ntp "${ADDR[srv]}"
+prog_start svc2 svc "$program" "${ADDR[ntp]}"
+expect_status svc2 '^Last set: .*   Delta: (\+0\.0[0-2]|-0\.0[01]) secs$' 20 1 "delta from ntpd"
+log "ntpd: $(status_lines svc2 | grep 'Last set' | head -n1)"
+prog_stop svc2
 log "PASS"
