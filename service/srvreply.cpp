@@ -66,7 +66,8 @@ ReadOutcome TimeService::ReadOne(bool notified)
     uint32_t fromAddr = 0;
     uint16_t fromPort = 0;
     // Longer than the buffer: WSAEMSGSIZE, the datagram is gone.
-    int error = SockReceiveFrom(readingExchange ? exchangeSock : sock, datagram->bytes, kDatagramBufferSize, &length, &fromAddr,
+    const SOCKET from = readingExchange ? exchangeSock : sock;
+    int error = SockReceiveFrom(from, datagram->bytes, kDatagramBufferSize, &length, &fromAddr,
                                 &fromPort);
     bool taken = error == 0 || error == WSAEMSGSIZE;
     if (!notified) {
