@@ -48,6 +48,8 @@ void TimeService::SetServer(const char* name)
     requests.Forget();
     servers.Assign(name);
     UseServer(servers.Current().c_str());
+    // The lookup's completion asks: that is this setting's exchange.
+    lookupExchangeOpen = LookupOutstanding();
 }
 
 bool TimeService::UseServer(const char* name)
@@ -153,5 +155,6 @@ LRESULT TimeService::EvHostResolved(WPARAM wParam, LPARAM lParam)
     BindSocket();
     SetStatus("DNS Lookup complete...");
     SendRequest();
+    lookupRequestTickMs = GetTickCount();
     return 0;
 }

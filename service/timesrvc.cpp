@@ -191,8 +191,16 @@ LRESULT TimeService::EvTimer(WPARAM wParam, LPARAM lParam)
 
 void TimeService::SendNow()
 {
-    // One request per exchange: the one under way is the one asked for.
-    if (socketsUp && serverAddr != 0 && !requests.Awaiting(GetTickCount()))
+    // One request per exchange: the one under way is the one asked for. A
+    // start or Set Time gives a host name and asks at once; the lookup may
+    // complete, send and even be answered before the ask comes.
+    const uint32_t nowMs = GetTickCount();
+    if (lookupExchangeOpen) {
+        lookupExchangeOpen = false;
+        if (LookupOutstanding() || nowMs - lookupRequestTickMs < RequestMatcher::kAwaitMs)
+            return;
+    }
+    if (socketsUp && serverAddr != 0 && !requests.Awaiting(nowMs))
         SendRequest();
 }
 

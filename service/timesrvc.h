@@ -72,10 +72,13 @@ public:
     void SetSwitches(const ServiceSwitches& given);
 
     // A request now, when Windows Sockets runs and a server address is
-    // known, unless an exchange is under way: a lookup (whose completion
-    // sends) or a request younger than RequestMatcher::kAwaitMs, which the
-    // ask then waits for. A new request would only make the reply to the
-    // one in flight unmatched.
+    // known, unless an exchange is under way, which the ask then joins: the
+    // first ask after SetServer with a host name joins the exchange of the
+    // lookup's completion (while the lookup runs, or for
+    // RequestMatcher::kAwaitMs after its request, answered or not); any ask
+    // joins a request younger than that still awaiting its reply. A second
+    // request would only make the reply to the first unmatched, or ask a
+    // server that answers once a second time.
     void SendNow();
 
     // Hands the four counts as they stand now to the host, which shows them
@@ -208,6 +211,8 @@ private:
     int32_t socketsUp = 0;                 // Windows Sockets started and usable
     bool bindFailureShown = false;         // the NTP port's box came once
     bool lookupFailed = false;             // the current name's last lookup failed
+    bool lookupExchangeOpen = false;       // the next ask joins the lookup's exchange
+    uint32_t lookupRequestTickMs = 0;      // when the lookup's completion sent
     uint32_t serverAddr = 0;   // network order; 0: no server
     HANDLE lookupHandle = nullptr;
     std::unique_ptr<char[]> lookupBuffer;  // non-null exactly while a lookup is outstanding

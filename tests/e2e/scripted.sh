@@ -187,9 +187,8 @@ prog_wait_exit closing 10 || fail "-s: the program did not close after the accep
 peer_up peerN
 if [ "$(basename "$program")" = kestrin.exe ]; then
   PROG_WATCH=0 prog_start named svc "$program" kacc-peer.test
-  shown=$(nsx svc timeout 40 wine "$(dirname "$program")/app_driver.exe" wait-status 'Last set: ' 30 \
-          | tr -d '\r') \
-    || fail "a host name at start: no set ('$shown'); $(grep -c '^request ' "$PEER_LOG") requests at the peer"
+  shown=$(nsx svc timeout 40 wine "$(dirname "$program")/app_driver.exe" wait-status 'Last set: ' 30) \
+    || fail "a host name at start: no set ('${shown//$'\r'/}'); $(grep -c '^request ' "$PEER_LOG") requests at the peer"
 else
   prog_start named svc "$program" kacc-peer.test "${quiet[@]}"
   expect_status named "$last_set" 20 1 "a host name at start: the reply to its one request"
