@@ -48,8 +48,10 @@ void TimeService::SetServer(const char* name)
     requests.Forget();
     servers.Assign(name);
     UseServer(servers.Current().c_str());
-    // The lookup's completion asks: that is this setting's exchange.
-    lookupExchangeOpen = LookupOutstanding();
+    // The lookup's completion asks: that is this setting's exchange. (A
+    // dotted address set while an older lookup runs has no lookup of its own.)
+    lookupExchangeOpen = serverAddr == 0 && LookupOutstanding();
+    lookupRequestTickMs = GetTickCount() - RequestMatcher::kAwaitMs;
 }
 
 bool TimeService::UseServer(const char* name)

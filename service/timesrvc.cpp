@@ -197,7 +197,8 @@ void TimeService::SendNow()
     const uint32_t nowMs = GetTickCount();
     if (lookupExchangeOpen) {
         lookupExchangeOpen = false;
-        if (LookupOutstanding() || nowMs - lookupRequestTickMs < RequestMatcher::kAwaitMs)
+        if ((serverAddr == 0 && LookupOutstanding()) ||
+            nowMs - lookupRequestTickMs < RequestMatcher::kAwaitMs)
             return;
     }
     if (socketsUp && serverAddr != 0 && !requests.Awaiting(nowMs))

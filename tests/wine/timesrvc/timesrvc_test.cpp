@@ -320,6 +320,7 @@ TEST_F(TimeServiceTest, OneRequestPerExchange)
         {"HLNF", 1, 1},  // the lookup done before the start's SendNow
         {"HLFN", 1, 1},  // even answered before it
         {"HLFNNR", 2, 2},  // a later ask is an exchange of its own
+        {"HDNR", 1, 1},    // an address set while the lookup runs: no lookup to join
         {"HNLF", 1, 1},  // SendNow while the lookup runs
         {"DNNF", 1, 1},  // an ask while a request is awaited
         {"DNRNR", 2, 2}, // an ask after the reply was taken
