@@ -118,29 +118,4 @@ TEST(RequestMatcher, EveryBitOfTheStampIsRandomAndCounts)
     EXPECT_EQ(~uint64_t{0}, zeros);
 }
 
-// A request is awaited for RFC 4330's shortest poll, measured on the
-// wrapping tick counter; taken or forgotten, it is awaited no more.
-TEST(RequestMatcher, AwaitsTheRequestInFlightForTheShortestPoll)
-{
-    const uint32_t wrap = 0xFFFFF000u;
-    const struct {
-        uint32_t sentMs, nowMs;
-        bool awaiting;
-    } cases[] = {
-        {1000, 1000, true},
-        {1000, 1000 + RequestMatcher::kAwaitMs - 1, true},
-        {1000, 1000 + RequestMatcher::kAwaitMs, false},
-        {wrap, wrap + 10000, true},  // across the wrap
-        {wrap, wrap + RequestMatcher::kAwaitMs, false},
-    };
-    for (const auto& c : cases) {
-        RequestMatcher matcher;
-        EXPECT_FALSE(matcher.Awaiting(c.nowMs));
-        matcher.NoteSent(kFirst, kSentAt, c.sentMs);
-        EXPECT_EQ(c.awaiting, matcher.Awaiting(c.nowMs)) << c.sentMs << " " << c.nowMs;
-        matcher.NoteTaken();
-        EXPECT_FALSE(matcher.Awaiting(c.nowMs));
-    }
-}
-
 }  // namespace

@@ -491,6 +491,37 @@ TEST_F(TimeServiceTest, CompletedLookupSetsTheServerAndAsksAtOnce)
     EXPECT_EQ(Net().sent[0].addr, kServer);
 }
 
+// A failed lookup once ended polling for good: a service started before the
+// network was up never set the clock. The name is looked up again at each
+// poll (the box only the first time) until it resolves, and the request
+// follows; an emptied server asks nothing, however many polls pass.
+TEST_F(TimeServiceTest, FailedLookupIsTriedAgainAtEachPoll)
+{
+    StartPolling();
+    service_->SetServer("ntp.example");
+    FailLookup(WSAHOST_NOT_FOUND);
+    Tick(60);
+    ASSERT_EQ(Net().lookups.size(), 2u);
+    FailLookup(WSATRY_AGAIN);
+    EXPECT_EQ(Status(), "Lookup of server address failed");
+    EXPECT_EQ(g_boxes, std::vector<std::string>{"Kestrin Error|Lookup of server address failed"});
+    Tick(59);
+    EXPECT_EQ(Net().lookups.size(), 2u);
+    Tick(1);
+    ASSERT_EQ(Net().lookups.size(), 3u);
+    CompleteLookup(kServer);
+    ASSERT_EQ(Net().sent.size(), 1u);
+    Deliver(GoodReply());
+    EXPECT_EQ(FakeClockSetCount(), 1);
+
+    service_->SetServer("");
+    Net().sent.clear();
+    FailLookup(WSAHOST_NOT_FOUND);
+    Tick(3 * 120);
+    EXPECT_TRUE(Net().sent.empty());
+    EXPECT_EQ(Net().lookups.size(), 4u);
+}
+
 TEST_F(TimeServiceTest, LatestNameWinsOverTheOutstandingLookup)
 {
     Start();
