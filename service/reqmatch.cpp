@@ -1,14 +1,16 @@
 // Replies matched to the request in flight by its transmit time.
 #include "service/reqmatch.h"
 
-NtpTime StampRequest(NtpTime reading, uint32_t randomBits)
+NtpTime StampRequest(uint32_t randomSeconds, uint32_t randomFraction)
 {
-    return NtpSub(reading, NtpTime{0, randomBits % kRequestNoiseUnits});
+    return NtpTime{randomSeconds, randomFraction};
 }
 
-void RequestMatcher::NoteSent(NtpTime transmit)
+void RequestMatcher::NoteSent(NtpTime transmit, NtpTime sentAt, uint32_t sentTickMs)
 {
     transmit_ = transmit;
+    sentAt_ = sentAt;
+    sentTickMs_ = sentTickMs;
     inFlight_ = true;
 }
 

@@ -1,9 +1,10 @@
-// Replies matched to requests: the transmit time of the request in flight
-// is kept, with random bits below the millisecond so that nobody off the
-// path can guess it, and a reply is taken only when its originate time (the
-// server's copy of that transmit time) equals it. A taken reply ends the
-// request, so a copy, a replay or an answer to an earlier request finds
-// nothing to match.
+// Replies matched to requests: the transmit time of a request is 64 random
+// bits, nothing of the clock (which our own answers tell anyone to the
+// millisecond), so nobody off the path can guess it; the clock reading at
+// sending is kept beside it as T1. A reply is taken only when its originate
+// time (the server's copy of that transmit time) equals it. A taken reply
+// ends the request, so a copy, a replay or an answer to an earlier request
+// finds nothing to match.
 #pragma once
 
 #include <cstdint>
@@ -11,18 +12,9 @@
 #include "service/ntppacket.h"
 #include "service/ntptime.h"
 
-// Fraction units of the random part of a transmit time: 2^22, just under a
-// millisecond (4294968 units), the resolution of the clock reading.
-inline constexpr uint32_t kRequestNoiseUnits = 1u << 22;
-
-// The transmit time of a request: the clock reading less randomBits modulo
-// 2^22 fraction units (0 to 0.98 ms), which makes its low bits unguessable.
-// The reading is cut to the millisecond, so the stamp is never later than
-// the moment of sending: the round-trip delay worked out from it is never
-// shorter than the true one, as without the random part. The cost is a
-// quarter of a millisecond of offset on average, far below the hundredth
-// the clock is set to.
-NtpTime StampRequest(NtpTime reading, uint32_t randomBits);
+// The transmit time of a request: two draws of 32 random bits, the first
+// as the seconds word. Servers copy it back without judging it.
+NtpTime StampRequest(uint32_t randomSeconds, uint32_t randomFraction);
 
 enum class MatchVerdict {
     Matched,           // a reply to the request in flight
@@ -34,9 +26,10 @@ enum class MatchVerdict {
 
 class RequestMatcher {
 public:
-    // A request with this transmit time went out: it is now the one in
-    // flight, and the one before it is over.
-    void NoteSent(NtpTime transmit);
+    // A request with this transmit time went out when the clock read sentAt
+    // (its T1) and the tick counter sentTickMs: it is now the one in flight,
+    // and the one before it is over.
+    void NoteSent(NtpTime transmit, NtpTime sentAt, uint32_t sentTickMs);
     // No request in flight any more (the server was changed).
     void Forget();
     // The verdict on a message of kind whose originate time is given; the
@@ -50,11 +43,24 @@ public:
     void NoteTaken() { inFlight_ = false; }
 
     bool InFlight() const { return inFlight_; }
+    // True while the request in flight is younger than kAwaitMs on the tick
+    // counter (which wraps; only the difference counts): its exchange is
+    // still under way, and another request would only replace it.
+    bool Awaiting(uint32_t nowTickMs) const
+    {
+        return inFlight_ && nowTickMs - sentTickMs_ < kAwaitMs;
+    }
     NtpTime Transmit() const { return transmit_; }  // of the last request sent
+    NtpTime SentAt() const { return sentAt_; }      // T1 of the last request sent
+
+    // RFC 4330's shortest poll: no server is asked more often than this.
+    static constexpr uint32_t kAwaitMs = 15000;
 
 private:
     bool inFlight_ = false;
     NtpTime transmit_{};
+    NtpTime sentAt_{};
+    uint32_t sentTickMs_ = 0;
 };
 
 // The verdict on a datagram of lengthBytes taken as a reply, with the

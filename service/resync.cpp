@@ -1,4 +1,4 @@
-// When the extra request goes out after a resume or an outside time change.
+// When the extra request goes out after a resume or an outside step of the clock.
 #include "service/resync.h"
 
 namespace {
@@ -35,12 +35,6 @@ void Resync::NoteResume(uint32_t nowMs)
 
 void Resync::NoteClockReading(uint32_t nowMs, int64_t clockMs)
 {
-    readAny_ = true;
-    clockLeadMs_ = clockMs - nowMs;
-}
-
-void Resync::NoteTimeChange(uint32_t nowMs, int64_t clockMs)
-{
     // The counter runs on through any setting of the clock, so the clock's
     // lead over it moves by exactly the step; the counter's own wrap moves
     // the lead by 2^32 ms, which is taken off again.
@@ -52,7 +46,8 @@ void Resync::NoteTimeChange(uint32_t nowMs, int64_t clockMs)
     else if (stepMs < -wrapMs / 2)
         stepMs += wrapMs;
     const bool stepped = readAny_ && (stepMs >= kMinStepMs || stepMs <= -kMinStepMs);
-    NoteClockReading(nowMs, clockMs);
+    readAny_ = true;
+    clockLeadMs_ = leadMs;
     if (!stepped)
         return;
     if (setAny_ && nowMs - lastSetMs_ < kOwnSetWindowMs)

@@ -2,11 +2,13 @@
 // another program steps the clock: one request per event, a moment after a
 // resume (the network needs it to come back), at once after a step of the
 // clock, never within 15 s of the previous request, and none for a change
-// that our own setting of the clock caused. A time-change notice whose clock
-// moved less than a second against the tick counter is a small correction
-// (another client slewing or trimming the clock) and starts nothing: two
-// programs that set the clock would otherwise answer each other's sets for
-// as long as both run.
+// that our own setting of the clock caused. A step is seen from the clock
+// itself, read against the tick counter at each poll tick, so no notice from
+// the system is needed (a service before Windows 7 gets none); a notice only
+// makes the reading come sooner. A clock that moved less than a second
+// against the counter is a small correction (another client slewing or
+// trimming the clock) and starts nothing: two programs that set the clock
+// would otherwise answer each other's sets for as long as both run.
 //
 // Times are milliseconds of a free-running counter (GetTickCount); it wraps
 // after 49.7 days, so only differences are compared. Clock readings are
@@ -30,16 +32,17 @@ public:
     // Any request sent: one waiting extra request is no longer needed.
     void NoteRequestSent(uint32_t nowMs);
     void NoteClockSet(uint32_t nowMs);
-    // The clock read clockMs at counter nowMs (each poll tick): the reference
-    // a later time-change notice is measured against.
+    // The clock read clockMs at counter nowMs (each poll tick): one extra
+    // request now when it stepped by kMinStepMs or more since the last
+    // reading, unless our own set did it. Without an earlier reading
+    // nothing is known to have stepped.
     void NoteClockReading(uint32_t nowMs, int64_t clockMs);
     // The machine resumed: one extra request, kResumeDelayMs from now. A
     // second resume event before it went out asks for nothing more.
     void NoteResume(uint32_t nowMs);
-    // Another program changed the clock, which now reads clockMs: one extra
-    // request now when it stepped by kMinStepMs or more since the last
-    // reading. Without an earlier reading nothing is known to have stepped.
-    void NoteTimeChange(uint32_t nowMs, int64_t clockMs);
+    // The system says the clock was changed, and it now reads clockMs: a
+    // reading taken at once.
+    void NoteTimeChange(uint32_t nowMs, int64_t clockMs) { NoteClockReading(nowMs, clockMs); }
     // True once when the extra request is due: its time has come and the
     // previous request is at least kMinGapMs old. The request is then taken.
     bool Due(uint32_t nowMs);

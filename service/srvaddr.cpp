@@ -42,11 +42,16 @@ void TimeService::SetServer(const char* name)
 {
     SetStatus(" ");
     sentCount = broadcastCount = receivedCount = rejectedCount = 0;
-    if (bound && serverAddr != 0)
-        serverAddr = 0;
+    // Nothing goes to the old address, whatever became of the NTP port.
+    serverAddr = 0;
+    lookupFailed = false;
     requests.Forget();
     servers.Assign(name);
     UseServer(servers.Current().c_str());
+    // The lookup's completion asks: that is this setting's exchange. (A
+    // dotted address set while an older lookup runs has no lookup of its own.)
+    lookupExchangeOpen = serverAddr == 0 && LookupOutstanding();
+    lookupRequestTickMs = GetTickCount() - RequestMatcher::kAwaitMs;
 }
 
 bool TimeService::UseServer(const char* name)
@@ -57,6 +62,7 @@ bool TimeService::UseServer(const char* name)
         if (addr == INADDR_NONE)
             return ServerUnusable("Invalid dotted decimal address for Server", kErrorCaption);
         serverAddr = addr;
+        lookupFailed = false;
         servers.NoteResolved();
         BindSocket();
         return true;
@@ -72,11 +78,23 @@ bool TimeService::ServerUnusable(const char* text, const char* caption)
 {
     serverAddr = 0;
     // With a list the entry counts as failed and the next one is used at
-    // once; the box comes only when every entry has failed in a row.
+    // once; the box comes only when every entry has failed in a row, and
+    // once: the lookups tried again at each poll fail on the status line.
     if (servers.NoteFailed())
         return UseServer(servers.Current().c_str());
-    ErrorBox(text, caption);
+    if (lookupFailed)
+        SetStatus(text);
+    else
+        ErrorBox(text, caption);
     return false;
+}
+
+void TimeService::RetryLookup()
+{
+    const std::string& name = servers.Current();
+    if (!lookupFailed || lookupBuffer != nullptr || name.empty() || IsDottedAddress(name.c_str()))
+        return;
+    UseServer(name.c_str());
 }
 
 bool TimeService::StartLookup(const char* name)
@@ -91,7 +109,9 @@ bool TimeService::StartLookup(const char* name)
         lookupBuffer.reset();
         char text[kStatusTextSize];
         std::snprintf(text, sizeof text, "Async lookup (DNS) failed - %d", error);
-        return ServerUnusable(text, kSocketCaption);
+        const bool unusable = ServerUnusable(text, kSocketCaption);
+        lookupFailed = true;
+        return unusable;
     }
     lookupName = name;
     SetStatus("DNS Lookup in progress...");
@@ -121,14 +141,22 @@ LRESULT TimeService::EvHostResolved(WPARAM wParam, LPARAM lParam)
             UseServer(servers.Current().c_str());
             return 0;
         }
-        SetStatus(" ");
-        ErrorBox("Lookup of server address failed", kErrorCaption);
+        if (lookupFailed) {
+            SetStatus("Lookup of server address failed");
+        } else {
+            SetStatus(" ");
+            ErrorBox("Lookup of server address failed", kErrorCaption);
+        }
+        // Looked up again at each poll: the network may not be up yet.
+        lookupFailed = true;
         return 0;
     }
+    lookupFailed = false;
     serverAddr = FirstHostAddress(entry.get());
     servers.NoteResolved();
     BindSocket();
     SetStatus("DNS Lookup complete...");
     SendRequest();
+    lookupRequestTickMs = GetTickCount();
     return 0;
 }

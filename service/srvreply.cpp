@@ -12,21 +12,36 @@
 
 LRESULT TimeService::EvSocketNotify(WPARAM, LPARAM lParam)
 {
-    switch (WSAGETSELECTEVENT(lParam)) {
+    HandleSocketEvent(false, WSAGETSELECTEVENT(lParam));
+    return 0;
+}
+
+LRESULT TimeService::EvExchangeNotify(WPARAM wParam, LPARAM lParam)
+{
+    // Events of a socket closed since (a request replaced) are stale.
+    if (static_cast<SOCKET>(wParam) == exchangeSock && exchangeSock != INVALID_SOCKET)
+        HandleSocketEvent(true, WSAGETSELECTEVENT(lParam));
+    return 0;
+}
+
+void TimeService::HandleSocketEvent(bool exchange, int event)
+{
+    switch (event) {
     case FD_READ:
+        // Nothing of this object may be touched after the batch: it may be gone.
+        readingExchange = exchange;
         ReadBatch(*this);
         break;
     case FD_WRITE:
         // The request that would have blocked goes again, its 48 bytes.
         if (pendingRequest != nullptr &&
-            SockSendTo(sock, pendingRequest->bytes, kNtpPacketSize, serverAddr, servicePort) !=
-                WSAEWOULDBLOCK)
+            SockSendTo(exchangeSock, pendingRequest->bytes, kNtpPacketSize, serverAddr,
+                       servicePort) != WSAEWOULDBLOCK)
             pendingRequest.reset();
         break;
     default:
         break;
     }
-    return 0;
 }
 
 ReadOutcome TimeService::ReadOne(bool notified)
@@ -51,7 +66,8 @@ ReadOutcome TimeService::ReadOne(bool notified)
     uint32_t fromAddr = 0;
     uint16_t fromPort = 0;
     // Longer than the buffer: WSAEMSGSIZE, the datagram is gone.
-    int error = SockReceiveFrom(sock, datagram->bytes, kDatagramBufferSize, &length, &fromAddr,
+    const SOCKET from = readingExchange ? exchangeSock : sock;
+    int error = SockReceiveFrom(from, datagram->bytes, kDatagramBufferSize, &length, &fromAddr,
                                 &fromPort);
     bool taken = error == 0 || error == WSAEMSGSIZE;
     if (!notified) {
@@ -65,7 +81,10 @@ ReadOutcome TimeService::ReadOne(bool notified)
 
     switch (ClassifyDatagram(*datagram)) {
     case DatagramKind::ClientRequest:
-        AnswerClient(datagram.get(), fromAddr, fromPort);
+        // Clients are answered on the NTP port only; the exchange's port is
+        // no server.
+        if (!readingExchange)
+            AnswerClient(datagram.get(), fromAddr, fromPort);
         return ReadOutcome::Taken;
     case DatagramKind::Broadcast:
         ++broadcastCount;
@@ -78,7 +97,10 @@ ReadOutcome TimeService::ReadOne(bool notified)
 
 void TimeService::SetNotifications(bool on)
 {
-    SockSelectEvents(sock, handle_, WM_SOCKET_NOTIFY, on ? kSocketEvents : 0);
+    if (readingExchange)
+        SockSelectEvents(exchangeSock, handle_, WM_EXCHANGE_NOTIFY, on ? kSocketEvents : 0);
+    else
+        SockSelectEvents(sock, handle_, WM_SOCKET_NOTIFY, on ? kSocketEvents : 0);
 }
 
 void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort)
@@ -101,12 +123,17 @@ void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t f
 
 bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes)
 {
-    const ReplyTimes times = ReadReplyTimes(reply);
+    ReplyTimes times = ReadReplyTimes(reply);
     const bool acceptUnsynced = switches.acceptUnsynced != 0 || relaxedOnce.acceptUnsynced != 0;
     const bool ignoreLimit = switches.ignoreLimit != 0 || relaxedOnce.ignoreLimit != 0;
-    // Last, the match to our request: -b trusts broadcasts, as it trusts senders.
-    const MatchVerdict match = requests.Check(ClassifyDatagram(reply), times.originate,
-                                              switches.acceptAnySource != 0);
+    // Last, the match to our request: -b trusts broadcasts, as it trusts
+    // senders. A reply at the NTP port answers nothing: our requests go
+    // from the exchange's port, and their replies come back there.
+    const DatagramKind kind = ClassifyDatagram(reply);
+    const MatchVerdict match =
+        kind == DatagramKind::Reply && !readingExchange
+            ? MatchVerdict::Unmatched
+            : requests.Check(kind, times.originate, switches.acceptAnySource != 0);
     // A kiss code is obeyed only from the server asked, in answer to the
     // request in flight; any other stratum-0 message meets the usual tests.
     const KissCode kiss = ReadKissCode(reply, lengthBytes);
@@ -118,7 +145,7 @@ bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
         ::CheckReply(reply, fromAddr, serverAddr, acceptUnsynced, switches.acceptAnySource != 0),
         BeforeTimeFloor(times.transmit, timeFloorSeconds), lengthBytes, match);
     // The server answered our request, whatever its answer says.
-    if (fromAddr == serverAddr && requests.Answers(times.originate))
+    if (readingExchange && fromAddr == serverAddr && requests.Answers(times.originate))
         versions.NoteReply();
     if (verdict != Verdict::Accepted) {
         ++rejectedCount;
@@ -126,8 +153,12 @@ bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
         SetExchangeStatus("NTP Reply rejected");
         return true;
     }
-    if (match == MatchVerdict::Matched)
+    if (match == MatchVerdict::Matched) {
         requests.NoteTaken();
+        // The originate time is the request's random stamp; T1 is the clock
+        // reading kept when it was sent (a broadcast's stays its own).
+        times.originate = requests.SentAt();
+    }
     ++acceptedCount;
     relaxedOnce = ServiceSwitches{};
     servers.NoteAccepted();

@@ -1,12 +1,12 @@
 // TimeService: socket start-up, poll tick, requests and the extra request
 // after a resume or a step of the clock (the server's address: srvaddr.cpp;
-// replies, answers to clients and their log: srvreply.cpp).
+// replies, answers to clients and their log: srvreply.cpp; the exchange's
+// own socket: srvexch.cpp).
 #include "service/timesrvc.h"
 
 #include <cstdio>
 #include <new>
 
-#include "service/abnormal.h"
 #include "service/adjust.h"
 #include "service/clockif.h"
 #include "service/randsrc.h"
@@ -36,6 +36,7 @@ int ClockYear()
 DEFINE_RESPONSE_TABLE(TimeService, TWindow)
     EV_MESSAGE(WM_TIMER, EvTimer),
     EV_MESSAGE(WM_SOCKET_NOTIFY, EvSocketNotify),
+    EV_MESSAGE(WM_EXCHANGE_NOTIFY, EvExchangeNotify),
     EV_MESSAGE(WM_HOST_RESOLVED, EvHostResolved),
     EV_MESSAGE(WM_POWERBROADCAST, EvPowerBroadcast),
     EV_MESSAGE(WM_TIMECHANGE, EvTimeChange),
@@ -99,6 +100,7 @@ void TimeService::StartWinsock()
         SocketErrorBox("Can't set socket unblocked - %d", error);
         return;
     }
+    socketsUp = 1;
     // Refused or cut down, the default buffer still works: nothing to report.
     SockSetReceiveBuffer(sock, kReceiveBufferBytes);
     servicePort = SockServicePort("ntp", htons(kNtpPort));
@@ -110,26 +112,25 @@ void TimeService::StartWinsock()
 
 void TimeService::BindSocket()
 {
-    if (bound || servicePort == 0)
+    if (bound || servicePort == 0 || !socketsUp)
         return;
     int error = SockBind(sock, servicePort);
     if (error == 0) {
         bound = 1;
         return;
     }
-    SocketErrorBox("Can't bind socket - %d", error);
-    // Someone else holds the NTP port: go on as a client only, on a port the
-    // system chooses. Replies come back to it; broadcasts and other clients'
-    // requests, which go to the NTP port, do not reach us.
-    if (SockBind(sock, 0) == 0) {
-        bound = 1;
-        return;
+    // Someone else holds the NTP port (another copy, a time server): the
+    // requests go from their own ports all the same; clients and broadcasts
+    // wait for the try at each poll, and every status says so meanwhile.
+    if (!bindFailureShown) {
+        bindFailureShown = true;
+        SocketErrorBox("Can't bind socket - %d", error);
     }
-    EndAbnormally();
 }
 
 void TimeService::CloseSocket()
 {
+    CloseExchangeSocket();
     if (sock != INVALID_SOCKET) {
         SockClose(sock);
         sock = INVALID_SOCKET;
@@ -178,7 +179,10 @@ LRESULT TimeService::EvTimer(WPARAM wParam, LPARAM lParam)
     // Reaching or passing: an interval that shrank below the count fires at once.
     if (++tickCount >= currentInterval) {
         tickCount = 0;
-        if (serverAddr != 0 && !servers.CurrentRefused())
+        BindSocket();
+        if (serverAddr == 0)
+            RetryLookup();
+        else if (!servers.CurrentRefused())
             SendRequest();
     }
     SendResyncIfDue();
@@ -189,7 +193,17 @@ void TimeService::SendNow()
 {
     // Set Time asks again servers that refused us.
     servers.ClearRefusals();
-    if (bound && serverAddr != 0)
+    // One request per exchange: the one under way is the one asked for. A
+    // start or Set Time gives a host name and asks at once; the lookup may
+    // complete, send and even be answered before the ask comes.
+    const uint32_t nowMs = GetTickCount();
+    if (lookupExchangeOpen) {
+        lookupExchangeOpen = false;
+        if ((serverAddr == 0 && LookupOutstanding()) ||
+            nowMs - lookupRequestTickMs < RequestMatcher::kAwaitMs)
+            return;
+    }
+    if (socketsUp && serverAddr != 0 && !requests.Awaiting(nowMs))
         SendRequest();
 }
 
@@ -208,21 +222,25 @@ void TimeService::SendRequest()
         return;
     }
     ++sentCount;
-    // An unreadable clock still asks: the answer may be what corrects it.
+    // An older request still waiting to be sent is over: this one replaces it,
+    // from a new socket (none when it cannot be had: counted and shown all
+    // the same, as with no sockets at all).
+    pendingRequest.reset();
+    const bool haveSocket = socketsUp && OpenExchangeSocket() == 0;
+    // Kept: only a reply that carries it back is taken.
+    const NtpTime transmit = StampRequest(RandomBits(), RandomBits());
+    BuildRequest(request.get(), transmit);
+    request->bytes[0] = RequestHeaderFor(versions.NoteRequest());
+    // Read last, just before the send: the reading is T1. An unreadable
+    // clock still asks: the answer may be what corrects it.
     NtpTime reading{};
     int64_t epochSeconds = 0;
     ReadClock(&reading, &epochSeconds);
-    // Kept: only a reply that carries it back is taken, and it is T1.
-    const NtpTime transmit = StampRequest(reading, RandomBits());
-    BuildRequest(request.get(), transmit);
-    request->bytes[0] = RequestHeaderFor(versions.NoteRequest());
     servers.NoteRequestSent();
     resync.NoteRequestSent(GetTickCount());
-    requests.NoteSent(transmit);
-    // An older request still waiting to be sent is over: this one replaces it.
-    pendingRequest.reset();
-    int error = SockSendTo(sock, request->bytes, kNtpPacketSize, serverAddr, servicePort);
-    if (error == WSAEWOULDBLOCK)
+    requests.NoteSent(transmit, reading, GetTickCount());
+    if (haveSocket && SockSendTo(exchangeSock, request->bytes, kNtpPacketSize, serverAddr,
+                                 servicePort) == WSAEWOULDBLOCK)
         pendingRequest = std::move(request);
 
     char text[kStatusTextSize];
@@ -252,7 +270,7 @@ void TimeService::SendResyncIfDue()
 {
     resync.NoteClockReading(GetTickCount(), ClockReadingMs());
     // Without a server the request waits until there is one.
-    if (bound && serverAddr != 0 && !servers.CurrentRefused() && resync.Due(GetTickCount()))
+    if (socketsUp && serverAddr != 0 && !servers.CurrentRefused() && resync.Due(GetTickCount()))
         SendRequest();
 }
 
@@ -293,7 +311,13 @@ void TimeService::ShowStats()
 
 void TimeService::SetStatus(const char* text)
 {
-    host->ShowStatus(text);
+    if (!socketsUp || bound || servicePort == 0) {
+        host->ShowStatus(text);
+        return;
+    }
+    char noted[kStatusTextSize];
+    std::snprintf(noted, sizeof noted, "%s%s", text, kPortWaitNote);
+    host->ShowStatus(noted);
 }
 
 void TimeService::ErrorBox(const char* text, const char* caption)

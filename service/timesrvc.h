@@ -1,7 +1,9 @@
-// TimeService: the SNTP engine. A hidden window that owns the UDP socket,
-// the one-second poll tick and the host lookup, sends requests, answers
-// clients, takes replies and broadcasts, and reports every outcome to its
-// host (timehost.h): the main dialog or the Windows service.
+// TimeService: the SNTP engine. A hidden window that owns the UDP sockets
+// (the NTP port's, where clients are answered and broadcasts heard, and each
+// exchange's own, from a random port), the one-second poll tick and the host
+// lookup, sends requests, answers clients, takes replies and broadcasts, and
+// reports every outcome to its host (timehost.h): the main dialog or the
+// Windows service.
 #pragma once
 
 #include <winsock.h>
@@ -28,6 +30,7 @@
 
 // Window messages of the service window.
 inline constexpr UINT WM_SOCKET_NOTIFY = WM_USER + 1;  // lParam low word: FD_ event
+inline constexpr UINT WM_EXCHANGE_NOTIFY = WM_USER + 2;  // the same, of the exchange's socket
 inline constexpr UINT WM_HOST_RESOLVED = WM_USER + 3;  // wParam: task, lParam high word: error
 inline constexpr long kSocketEvents = FD_READ | FD_WRITE | FD_OOB;  // told to the window
 inline constexpr UINT_PTR POLL_TIMER_ID = 275;         // the one-second tick
@@ -40,6 +43,11 @@ inline constexpr char kSocketCaption[] = "Kestrin Socket Error";
 // Poll interval bounds, seconds, and the lowest maximum delta, milliseconds.
 inline constexpr int32_t kMinPollInterval = 60;
 inline constexpr int32_t kMinMaxDelta = 100;
+
+// Added to every status text while another program holds the NTP port: no
+// client is answered and no broadcast heard until each poll's new try
+// takes it.
+inline constexpr char kPortWaitNote[] = " - port 123 busy";
 
 class TimeService : public TWindow, public TimeConverter, private DatagramReader {
 public:
@@ -70,7 +78,14 @@ public:
     // reply has been accepted.
     void RelaxNextExchange(const ServiceSwitches& given) { relaxedOnce = given; }
 
-    // A request now, when the socket is bound and a server address is known.
+    // A request now, when Windows Sockets runs and a server address is
+    // known, unless an exchange is under way, which the ask then joins: the
+    // first ask after SetServer with a host name joins the exchange of the
+    // lookup's completion (while the lookup runs, or for
+    // RequestMatcher::kAwaitMs after its request, answered or not); any ask
+    // joins a request younger than that still awaiting its reply. A second
+    // request would only make the reply to the first unmatched, or ask a
+    // server that answers once a second time.
     void SendNow();
 
     // Hands the four counts as they stand now to the host, which shows them
@@ -108,11 +123,12 @@ public:
     // State for the statistics dialog and for tests.
     uint32_t ServerAddr() const { return serverAddr; }          // network order, 0: none
     uint16_t ServicePort() const { return servicePort; }        // network order
+    uint16_t ExchangePort() const { return exchangePort; }      // network order, 0: none
     int32_t CurrentInterval() const { return currentInterval; } // seconds
     int32_t BaseInterval() const { return baseInterval; }       // seconds
     int32_t TickCount() const { return tickCount; }
     int32_t MaxDelta() const { return maxDelta; }               // milliseconds
-    bool Bound() const { return bound != 0; }
+    bool Bound() const { return bound != 0; }  // the NTP port is ours
     bool LookupOutstanding() const { return lookupBuffer != nullptr; }
     bool RequestPending() const { return pendingRequest != nullptr; }
     // A request is out that no reply has answered yet.
@@ -124,6 +140,9 @@ public:
 private:
     LRESULT EvTimer(WPARAM wParam, LPARAM lParam);
     LRESULT EvSocketNotify(WPARAM wParam, LPARAM lParam);
+    LRESULT EvExchangeNotify(WPARAM wParam, LPARAM lParam);
+    // A read or write event of the NTP port's socket or the exchange's.
+    void HandleSocketEvent(bool exchange, int event);
     LRESULT EvHostResolved(WPARAM wParam, LPARAM lParam);
     // Resume from sleep and another program's change of the clock: one
     // extra request each (resync.h). Top-level windows get these; the
@@ -137,8 +156,18 @@ private:
     int64_t ClockReadingMs();
 
     void StartWinsock();
+    // Binds the NTP port's socket, once; a failure is shown the first time
+    // and tried again at each poll.
     void BindSocket();
     void CloseSocket();
+    // A socket of the exchange's own on a random port, replacing the last
+    // one (and with it any reply still on its way to that). Returns 0, else
+    // the Winsock code; exchangeSock is then INVALID_SOCKET.
+    int OpenExchangeSocket();
+    void CloseExchangeSocket();
+    // At a poll with no address: a host name whose lookup failed is looked
+    // up again, so a service started before the network sets once it works.
+    void RetryLookup();
     // The server's address from name: at once for a dotted address, else
     // through a lookup. Returns true when the address is known now.
     bool UseServer(const char* name);
@@ -149,12 +178,14 @@ private:
     // row. Returns UseServer's answer for the name used, else false.
     bool ServerUnusable(const char* text, const char* caption);
     void SendRequest();
-    // One read: notified for the first of a notification's batch. Closed:
-    // the dialog was closed, and the service may be gone with it.
+    // One read of the socket the batch is for (readingExchange): notified
+    // for the first of a notification's batch. Closed: the dialog was
+    // closed, and the service may be gone with it.
     ReadOutcome ReadOne(bool notified) override;
     void SetNotifications(bool on) override;
     void AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort);
     // false when it closed the dialog (nothing of the service may be used).
+    // Only a reply read from the exchange's socket can answer our request.
     bool CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes);
     // A kiss code in answer to the request in flight, from the server asked.
     void TakeKiss(const KissCode& kiss, uint32_t fromAddr, const ReplyTimes& times);
@@ -191,8 +222,16 @@ private:
     uint64_t rejectedCount = 0;   // messages that failed the acceptance tests
     NtpTime T1{}, T2{}, T3{}, T4{};  // of the last message taken as a reply
     RequestMatcher requests;         // the request in flight, which a reply must answer
-    SOCKET sock = INVALID_SOCKET;
+    SOCKET sock = INVALID_SOCKET;  // at the NTP port: clients and broadcasts
     uint16_t servicePort = 0;  // network order; local and remote port alike
+    SOCKET exchangeSock = INVALID_SOCKET;  // the request in flight's, replies only
+    uint16_t exchangePort = 0;             // network order, its port
+    bool readingExchange = false;          // the batch being read is exchangeSock's
+    int32_t socketsUp = 0;                 // Windows Sockets started and usable
+    bool bindFailureShown = false;         // the NTP port's box came once
+    bool lookupFailed = false;             // the current name's last lookup failed
+    bool lookupExchangeOpen = false;       // the next ask joins the lookup's exchange
+    uint32_t lookupRequestTickMs = 0;      // when the lookup's completion sent
     uint32_t serverAddr = 0;   // network order; 0: no server
     HANDLE lookupHandle = nullptr;
     std::unique_ptr<char[]> lookupBuffer;  // non-null exactly while a lookup is outstanding

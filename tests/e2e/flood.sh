@@ -23,7 +23,7 @@ wine_prepare svc "$prefix"
 # make that a timed request about every 3 s; kestrin.exe takes 60 s.
 spawn peer peer "$PYTHON" "$here/peer.py" serve --silent --bind "${ADDR[peer]}" --duration 120
 expect_line "$RUN_DIR/peer.log" '^ready' 10 1 "peer start"
-request="^request from=${ADDR[svc]//./\\.}:123 len=48 version=1 mode=3 "
+request="^request from=${ADDR[svc]//./\\.}:[0-9]+ len=48 version=1 mode=3 "
 
 if [ "$(basename "$program")" = kestrin.exe ]; then
   fast=() want=1
@@ -72,7 +72,9 @@ rb=$(nsx svc ss -uamnH 'sport = :123' | sed -n 's/.*rb\([0-9]*\).*/\1/p' | head 
 good='^Last set: .*   Delta: \+0\.(09|1[0-2]) secs$'
 for try in 1 2 3; do
   nsx peer "$PYTHON" "$here/peer.py" push --from "${ADDR[peer]}" --any-port --to "${ADDR[svc]}" \
-    --originate "$(last_tx "$RUN_DIR/peer.log")" --offset 0.1 >/dev/null
+    --to-port "$(last_port "$RUN_DIR/peer.log")" --originate "$(last_tx "$RUN_DIR/peer.log")" \
+    --received "$(last_rx "$RUN_DIR/peer.log")" \
+    --offset 0.1 >/dev/null
   wait_for_status flooded "$good" 5 && break
 done
 expect_status flooded "$good" 1 1 "good reply after the flood"

@@ -9,8 +9,8 @@ source address, broadcasts, large offsets) and simulated path delay.
                 [--drop-version N] [--kiss CODE] [--duration S]
   peer.py push  --from ADDR --to ADDR [--mode 4|5] [--offset S] [--leap N]
                 [--stratum N] [--zero-tx] [--broadcast] [--to-broadcast ADDR]
-                [--any-port] [--length N] [--version N] [--originate HEX]
-                [--refid CODE]
+                [--any-port] [--to-port N] [--length N] [--version N]
+                [--originate HEX [--received T]] [--refid CODE]
   peer.py ask   --to ADDR [--version N]
 
 ask sends one client request and prints the answer's fields as KEY=VALUE
@@ -22,7 +22,9 @@ serve prints one line per request and per reply (flushed), and "ready" once
 bound; --offsets takes the offsets in turn, one per reply; each reply line
 carries the T1, T2 and T3 it sent, each request line the request's transmit
 time as tx=HEX (the raw 64 bits), which push --originate takes to answer that
-request. --skip leaves the first N requests
+request, and --received its t= (when it arrived here): a request's transmit
+time is random, so only its arrival tells when it was sent. --to-port sends
+it to the port that request came from (the client's own) instead of --port. --skip leaves the first N requests
 unanswered, --answer answers at most N, --drop-version ignores requests of
 that version, as some servers do with version 1. --kiss answers every
 request with that kiss code (stratum 0, leap 3, the code as reference id),
@@ -122,7 +124,10 @@ def push(args):
         receive = ntpwire.to_ntp(t - PUSH_PATH + args.offset)
         if args.originate is not None:
             originate = int(args.originate, 16)
-            receive = ntpwire.to_ntp(ntpwire.from_ntp(originate) + PUSH_PATH + args.offset)
+            received = args.received
+            if received is None:
+                received = ntpwire.from_ntp(originate) + PUSH_PATH
+            receive = ntpwire.to_ntp(received + args.offset)
     message = ntpwire.pack(
         leap=args.leap, version=args.version, mode=args.mode,
         stratum=args.stratum, refid=args.refid.encode("ascii"),
@@ -133,7 +138,7 @@ def push(args):
         message = message[:44] + b"\x80\x00\x00\x00"
     message = (message + bytes(max(0, args.length - 48)))[:args.length]
     dest = args.to_broadcast or args.to
-    sock.sendto(message, (dest, args.port))
+    sock.sendto(message, (dest, args.to_port or args.port))
     say("pushed to=%s mode=%d len=%d offset=%+.3f" % (dest, args.mode,
                                                       len(message), args.offset))
 
@@ -196,9 +201,13 @@ def main():
                    help="send to this broadcast address instead of --to")
     p.add_argument("--any-port", action="store_true",
                    help="send from an ephemeral port instead of 123")
+    p.add_argument("--to-port", type=int, default=0,
+                   help="send to this port instead of --port: a request's own")
     p.add_argument("--length", type=int, default=48)
     p.add_argument("--originate", metavar="HEX",
                    help="the originate time, raw 64 bits in hex: a request's tx")
+    p.add_argument("--received", type=float, metavar="T",
+                   help="with --originate: when that request arrived (its t=, Unix seconds)")
     p.add_argument("--refid", default="SCRP", help="reference id, four characters (a kiss code)")
     a = sub.add_parser("ask")
     a.add_argument("--to", required=True)

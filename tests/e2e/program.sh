@@ -60,6 +60,11 @@ send_now() {
 # last_tx PEERLOG: the transmit time (hex) of the latest request the scripted
 # peer logged; a reply that carries it back answers that request.
 last_tx() { grep '^request ' "$1" | tail -n1 | sed -n 's/.* tx=\([0-9a-f]*\) .*/\1/p'; }
+# last_rx PEERLOG: when that request arrived (Unix seconds): its transmit
+# time is random, so a reply pretending to answer it takes this as its T2.
+last_rx() { grep '^request ' "$1" | tail -n1 | sed -n 's/.* t=\([0-9.]*\).*/\1/p'; }
+# last_port PEERLOG: the source port of that request, where its reply goes.
+last_port() { grep '^request ' "$1" | tail -n1 | sed -n 's/^request from=[0-9.]*:\([0-9]*\) .*/\1/p'; }
 
 # status_lines NAME: the status texts shown so far, one per line, in order.
 status_lines() {

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # The time service against real NTP software: it sets the clock from chronyd
-# (looked up by host name), and ntpdig, toybox sntp and chronyd -Q get
-# stratum-15 answers from it with offsets near zero, field for field as
-# always. The real program's statistics dialog shows the counts of those
-# exchanges. With ServerStratum=auto, ntpsec's ntpd takes it as its server
-# once it has set the clock from chronyd, and not before. Against an ntpd
-# that limits its clients' rate with kiss codes, the test host (which polls
-# fast enough to be limited) doubles its interval at each RATE. Under a
-# UTC+13 zone (Tonga's, offset -13:00) on a machine whose clock reads UTC+13,
-# the status line shows chronyd's time 13 hours ahead of UTC.
+# (looked up by host name) and from ntpsec's ntpd, asking from ports of its
+# own, and ntpdig, toybox sntp and chronyd -Q get stratum-15 answers from it
+# on port 123 with offsets near zero, field for field as always. The real
+# program's statistics dialog shows the counts of those exchanges. With
+# ServerStratum=auto, ntpsec's ntpd takes it as its server once it has set
+# the clock from chronyd, and not before. Against an ntpd that limits its
+# clients' rate with kiss codes, the test host (which polls fast enough to
+# be limited) doubles its interval at each RATE. Under a UTC+13 zone
+# (Tonga's, offset -13:00) on a machine whose clock reads UTC+13, the status
+# line shows chronyd's time 13 hours ahead of UTC.
 # Usage: real_peers.sh PROGRAM.exe WINEPREFIX
 # Not -e: each check ends the run through fail() saying what went wrong,
 # and many commands here fail on purpose (the case under test).
@@ -19,9 +20,19 @@ source "$here/program.sh"
 program=$1 prefix=$2
 
 run_begin peers
-net_create 11 svc srv cli ntpc lim
+net_create 11 svc srv cli ntpc lim ntp
 net_hosts svc "${ADDR[srv]} timesrv.kestrin.test timesrv"
 chrony_server chrony srv
+# ntpsec's ntpd following chronyd, without the right to set the clock (-x,
+# no clock capability, never a step); it synchronises while the rest runs.
+cat > "$RUN_DIR/ntpd.conf" <<EOC
+server ${ADDR[srv]} iburst minpoll 3 maxpoll 4
+tinker step 0 stepout 0 panic 0
+disable kernel
+driftfile $RUN_DIR/ntpd.drift
+EOC
+spawn ntpd ntp "${NO_CLOCK[@]}" "$NTPD" -n -x -c "$RUN_DIR/ntpd.conf" -p "$RUN_DIR/ntpd.pid" \
+  -l "$RUN_DIR/ntpd.syslog"
 wine_prepare svc "$prefix"
 
 # Client side: lookup, a version-1 request, an accepted reply whose delta is
@@ -197,4 +208,12 @@ case $shown in
   *) fail "UTC+13: '$shown' is not 13 hours ahead of UTC ($before)" ;;
 esac
 prog_stop tonga
+
+# ntpsec's ntpd, fed by chronyd: its reply to a request from a port of our
+# own sets the clock as chronyd's does.
+chrony_ready svc "${ADDR[ntp]}" 90
+prog_start svc2 svc "$program" "${ADDR[ntp]}"
+expect_status svc2 '^Last set: .*   Delta: (\+0\.0[0-2]|-0\.0[01]) secs$' 20 1 "delta from ntpd"
+log "ntpd: $(status_lines svc2 | grep 'Last set' | head -n1)"
+prog_stop svc2
 log "PASS"

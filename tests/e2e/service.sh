@@ -145,6 +145,10 @@ until status=$(service_status) && [[ "$(field Status "$status")" == "Last set: "
   sleep 0.2
 done
 log "service: $(field Status "$status")"
+# One request for the first set: the lookup's completion and the start's
+# own ask make one exchange.
+[ "$(udp_in srv)" = 1 ] && [ "$(field Rejected "$status")" = 0 ] \
+  || fail "first set: $(udp_in srv) datagrams reached chronyd, $(field Rejected "$status") rejected; want 1, 0"
 [[ "$(field Status "$status")" =~ Delta:\ (\+0\.0[0-2]|-0\.0[01])\ secs$ ]] \
   || fail "the service's delta from chronyd: $(field Status "$status")"
 service_running || fail "no kestrinsvc.exe runs"

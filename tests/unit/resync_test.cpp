@@ -9,8 +9,8 @@
 namespace {
 
 // Events at times in ms: S request sent, C our own clock set, R resume, T
-// time change that stepped the clock by stepMs, K a poll tick's reading of
-// the clock, and ? asks Due (its answers make up the result string). The
+// time change that stepped the clock by stepMs, J the clock stepped by
+// stepMs with no notice, K a poll tick's reading of the clock, and ? asks Due (its answers make up the result string). The
 // clock runs with the counter from a first reading at the first step's time.
 struct Step {
     uint32_t atMs;
@@ -33,6 +33,7 @@ std::string Replay(const std::vector<Step>& steps)
         case 'C': resync.NoteClockSet(s.atMs); break;
         case 'R': resync.NoteResume(s.atMs); break;
         case 'K': resync.NoteClockReading(s.atMs, clockAt(s.atMs)); break;
+        case 'J': steppedMs += s.stepMs; break;
         case 'T':
             steppedMs += s.stepMs;
             resync.NoteTimeChange(s.atMs, clockAt(s.atMs));
@@ -84,6 +85,32 @@ TEST(Resync, OneRequestPerEventAtTheRightTime)
          {{0, 'S'}, {60000, 'R'}, {61000, 'S'}, {62000, '?'}, {80000, '?'}}, "nn"},
         {"an ordinary poll while the change's request waits out the gap",
          {{0, 'S'}, {5000, 'T'}, {10000, 'S'}, {15000, '?'}, {30000, '?'}}, "nn"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.answers, Replay(c.steps)) << c.what;
+}
+
+// No notice of the change reaches a service before Windows 7: the next
+// poll tick's reading of the clock sees the step itself, by the same rules.
+TEST(Resync, StepSeenByTheNextReadingWithoutANotice)
+{
+    const uint32_t wrap = 0xFFFFF000u;
+    const struct {
+        const char* what;
+        std::vector<Step> steps;
+        const char* answers;
+    } cases[] = {
+        {"a step forward", {{0, 'S'}, {60000, 'J'}, {61000, 'K'}, {61000, '?'}, {62000, '?'}}, "yn"},
+        {"a step back", {{0, 'S'}, {60000, 'J', -30000}, {61000, 'K'}, {61000, '?'}}, "y"},
+        {"under a second is a correction",
+         {{0, 'S'}, {60000, 'J', 999}, {61000, 'K'}, {61000, '?'}}, "n"},
+        {"our own set",
+         {{0, 'S'}, {30000, 'C'}, {30000, 'J'}, {31000, 'K'}, {31000, '?'}, {50000, '?'}}, "nn"},
+        {"its notice after the reading asks no second time",
+         {{0, 'S'}, {60000, 'J'}, {60500, 'K'}, {60600, 'T', 0}, {60600, '?'}, {80000, '?'}}, "yn"},
+        {"across the counter's wrap",
+         {{wrap, 'S'}, {wrap + 30000, 'K'}, {wrap + 60000, 'J', 1000}, {wrap + 61000, 'K'},
+          {wrap + 61000, '?'}}, "y"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.answers, Replay(c.steps)) << c.what;

@@ -24,6 +24,8 @@ int Next(std::deque<int>& results)
 FakeNet& Net() { return g_net; }
 void ResetNet() { g_net = FakeNet{}; }
 
+SOCKET g_nextSocket = kFirstSocket;
+
 void CompleteLookup(uint32_t addr)
 {
     // hostent, then the address list and the address, inside the buffer.
@@ -59,7 +61,11 @@ void SockCleanup() { ++g_net.cleanups; }
 
 int SockOpenUdp(SOCKET* sock)
 {
-    *sock = g_net.openError == 0 ? 7 : INVALID_SOCKET;
+    if (g_net.lastOpened == 0)
+        g_nextSocket = kFirstSocket;
+    *sock = g_net.openError == 0 ? g_nextSocket++ : INVALID_SOCKET;
+    if (*sock != INVALID_SOCKET)
+        g_net.lastOpened = *sock;
     return g_net.openError;
 }
 
@@ -69,9 +75,10 @@ int SockSetReceiveBuffer(SOCKET, int) { return 0; }
 
 uint16_t SockServicePort(const char*, uint16_t fallback) { return fallback; }
 
-int SockBind(SOCKET, uint16_t port)
+int SockBind(SOCKET sock, uint16_t port)
 {
     g_net.bindPorts.push_back(port);
+    g_net.binds.push_back(FakeBind{sock, port});
     return Next(g_net.bindErrors);
 }
 
@@ -98,21 +105,25 @@ int SockCancelLookup(HANDLE task)
     return 0;
 }
 
-int SockSendTo(SOCKET, const uint8_t* data, int length, uint32_t addr, uint16_t port)
+int SockSendTo(SOCKET sock, const uint8_t* data, int length, uint32_t addr, uint16_t port)
 {
     int error = Next(g_net.sendErrors);
     if (error == 0)
-        g_net.sent.push_back(FakeDatagram{std::vector<uint8_t>(data, data + length), addr, port});
+        g_net.sent.push_back(
+            FakeDatagram{std::vector<uint8_t>(data, data + length), addr, port, sock});
     return error;
 }
 
-int SockReceiveFrom(SOCKET, uint8_t* buffer, int size, int* length, uint32_t* addr,
+int SockReceiveFrom(SOCKET sock, uint8_t* buffer, int size, int* length, uint32_t* addr,
                     uint16_t* port)
 {
-    if (g_net.inbox.empty())
+    auto waiting = g_net.inbox.begin();
+    while (waiting != g_net.inbox.end() && waiting->sock != 0 && waiting->sock != sock)
+        ++waiting;
+    if (waiting == g_net.inbox.end())
         return g_net.receiveError != 0 ? g_net.receiveError : WSAEWOULDBLOCK;
-    FakeDatagram d = g_net.inbox.front();
-    g_net.inbox.pop_front();
+    FakeDatagram d = *waiting;
+    g_net.inbox.erase(waiting);
     if (static_cast<int>(d.bytes.size()) > size)
         return WSAEMSGSIZE;
     std::memcpy(buffer, d.bytes.data(), d.bytes.size());
@@ -122,4 +133,8 @@ int SockReceiveFrom(SOCKET, uint8_t* buffer, int size, int* length, uint32_t* ad
     return 0;
 }
 
-void SockClose(SOCKET) { ++g_net.closes; }
+void SockClose(SOCKET sock)
+{
+    ++g_net.closes;
+    g_net.closed.push_back(sock);
+}

@@ -1,6 +1,7 @@
 // A scripted stand-in for the socket layer (service/sockets.h): start-up
 // results, datagrams waiting to be read, sends recorded, lookups completed
-// by the test. Linked into the test instead of service/sockets.cpp.
+// by the test. Sockets are numbered as opened from kFirstSocket on: the
+// first is the NTP port's, each later one an exchange's. Linked into the test instead of service/sockets.cpp.
 #pragma once
 
 #include <winsock.h>
@@ -10,9 +11,17 @@
 #include <string>
 #include <vector>
 
+inline constexpr SOCKET kFirstSocket = 7;
+
 struct FakeDatagram {
     std::vector<uint8_t> bytes;
     uint32_t addr;  // network order
+    uint16_t port;  // network order
+    SOCKET sock = 0;  // sent from, or waiting at (0: read by any socket)
+};
+
+struct FakeBind {
+    SOCKET sock;
     uint16_t port;  // network order
 };
 
@@ -20,7 +29,7 @@ struct FakeNet {
     // What the calls return (0: success).
     int startupError = 0;
     WORD version = 0x0101;
-    int openError = 0;
+    int openError = 0;  // every open
     int nonBlockError = 0;
     std::deque<int> bindErrors;  // one per bind, then 0
     int selectError = 0;
@@ -30,6 +39,9 @@ struct FakeNet {
 
     // What happened.
     std::vector<uint16_t> bindPorts;
+    std::vector<FakeBind> binds;  // the same, with their sockets
+    SOCKET lastOpened = 0;
+    std::vector<SOCKET> closed;
     std::vector<FakeDatagram> sent;
     std::deque<FakeDatagram> inbox;
     std::vector<std::string> lookups;
