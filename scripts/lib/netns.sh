@@ -17,6 +17,10 @@ PYTHON=/usr/bin/python3
 export PYTHONDONTWRITEBYTECODE=1  # no __pycache__ in the source tree
 PEERS_DIR=$KESTRIN_ROOT/tests/e2e  # peer.py, flood.py: scripted NTP peers
 NS_PREFIX=${NS_PREFIX:-kst-e2e}
+# Four hex digits of this checkout's path in every name: another checkout's
+# run of the same script has names of its own, which this one neither
+# collides with nor clears as stale.
+NS_TREE=$(printf '%s' "$KESTRIN_ROOT" | md5sum | cut -c1-4)
 declare -A ADDR=()
 RUN_PIDS=()
 RUN_NAMESPACES=()
@@ -34,7 +38,7 @@ run_begin() {
   [ "$(id -u)" -eq 0 ] || { echo "needs root (network namespaces)" >&2; exit 77; }
   # What a killed run of the same script left: its namespaces with their
   # processes, and its copy of the Wine prefix (its logs stay).
-  netns_clear_stale "$NS_PREFIX-$RUN_TAG-"
+  netns_clear_stale "$NS_PREFIX-$RUN_TAG-$NS_TREE-"
   rm -rf "$KESTRIN_TMP/$NS_PREFIX-$RUN_TAG".*/prefix
   mkdir -p "$KESTRIN_TMP"
   RUN_DIR=$(mktemp -d "$KESTRIN_TMP/$NS_PREFIX-$RUN_TAG.XXXXXX")
@@ -85,7 +89,7 @@ netns_clear_stale() {
 }
 
 # nsname ROLE: the namespace of ROLE in this run.
-nsname() { printf '%s-%s-%s' "$NS_PREFIX" "$RUN_TAG" "$1"; }
+nsname() { printf '%s-%s-%s-%s' "$NS_PREFIX" "$RUN_TAG" "$NS_TREE" "$1"; }
 
 # nsx ROLE CMD...: run a command inside the role's namespace.
 nsx() { local role=$1; shift; ip netns exec "$(nsname "$role")" "$@"; }
