@@ -163,17 +163,17 @@ prog_start forged svc "$program" "${ADDR[peer]}" -p 3600
 expect_status forged "$last_set" 20 1 "first exchange"
 send_now forged svc
 expect_line "$RUN_DIR/peerK.log" '^request ' 10 2 "a request left in flight"
-tx=$(last_tx "$RUN_DIR/peerK.log")
+tx=$(last_tx "$RUN_DIR/peerK.log") xport=$(last_port "$RUN_DIR/peerK.log")
 before=$(intervals forged)
 n=0
 for code in RATE DENY RSTR XYZZ; do
-  kiss peer --refid "$code"
-  kiss peerB --refid "$code" --originate "$tx"
+  kiss peer --to-port "$xport" --refid "$code"
+  kiss peerB --to-port "$xport" --refid "$code" --originate "$tx"
   n=$((n + 2))
   expect_status forged "$rejected" 10 "$n" "forged $code rejected"
 done
 [ "$(intervals forged)" = "$before" ] || fail "forged codes moved the interval: $(intervals forged), was $before"
-kiss peer --refid DENY --originate "$tx"
+kiss peer --to-port "$xport" --refid DENY --originate "$tx"
 expect_status forged '^Server refused access \(DENY\)$' 10 1 "the server's own DENY, after the forgeries"
 expect_stats forged 2 10 0 9
 status_lines forged | grep -E '^Server' | grep -qv 'DENY' && fail "a forged code was shown"

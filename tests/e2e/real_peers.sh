@@ -155,7 +155,9 @@ out=$(ask) || fail "no answer after the set"
 log "answer after the set: $out"
 [ "$(field "$out" leap) $(field "$out" stratum) $(field "$out" refid) $(field "$out" precision)" \
   = "0 9 ${ADDR[srv]} -10" ] || fail "answer after the set: $out"
-[ "$(field "$out" rootdelay)" -gt 0 ] && [ "$(field "$out" rootdisp)" -ge 655 ] || fail "root fields: $out"
+# The exchange is timed to the clock's millisecond: between two namespaces it
+# may take none, so only the dispersion (the set's hundredth) is sure to show.
+[ "$(field "$out" rootdelay)" -ge 0 ] && [ "$(field "$out" rootdisp)" -ge 655 ] || fail "root fields: $out"
 until case $(ntpd_state) in *" s10 "*no-leap*) true ;; *) false ;; esac; do
   [ $((SECONDS - set_at)) -lt 180 ] || { tail -n 20 "$RUN_DIR/ntpd.syslog" >&2; fail "ntpd did not select the service within 180 s"; }
   sleep 2

@@ -43,7 +43,7 @@ drive_c=$WINEPREFIX/drive_c
 svc_ini=$drive_c/ProgramData/Kestrin/KESTRIN.INI
 svc_log=$drive_c/ProgramData/Kestrin/kestrin.csv
 # A settings file made unchangeable below must not outlive the run.
-trap 'chattr -i "$svc_ini" 2>/dev/null; run_end' EXIT
+trap 'rc=$?; chattr -i "$svc_ini" 2>/dev/null; (exit $rc); run_end' EXIT
 
 drv() { nsx svc timeout 30 wine "$driver" "$@" | tr -d '\r'; }
 service_status() { drv pipe 'STATUS\nEND\n'; }
