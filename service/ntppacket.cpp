@@ -103,6 +103,7 @@ const char* VerdictText(Verdict verdict)
     case Verdict::Broadcast: return "broadcast";
     case Verdict::NoRequest: return "no request";
     case Verdict::Unmatched: return "unmatched";
+    case Verdict::Delay: return "delay";
     case Verdict::ClientRequest: return "client request";
     }
     return "";

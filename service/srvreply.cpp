@@ -34,12 +34,14 @@ ReadOutcome TimeService::ReadOne(bool notified)
     // The destination time comes first, before anything else can delay it.
     NtpTime destination{};
     ReadClock(&destination, nullptr);
+    const int64_t readAtUs = ReadElapsedUs();
     // A notification counts whether or not it finds a datagram; a further
     // read of the same batch counts only for a datagram it takes, as that
     // datagram's own notification would have.
     if (notified) {
         T4 = destination;
         ++receivedCount;
+        queue.NoteNotification(readAtUs);
     }
     std::unique_ptr<NtpPacket> datagram(new (std::nothrow) NtpPacket{});
     if (datagram == nullptr) {
@@ -54,6 +56,10 @@ ReadOutcome TimeService::ReadOne(bool notified)
     int error = SockReceiveFrom(sock, datagram->bytes, kDatagramBufferSize, &length, &fromAddr,
                                 &fromPort);
     bool taken = error == 0 || error == WSAEMSGSIZE;
+    if (error == WSAEWOULDBLOCK)
+        queue.NoteEmpty(readAtUs);
+    // Its destination time is late by as long as it waited.
+    const bool late = !queue.OnTime(readAtUs);
     if (!notified) {
         if (!taken)
             return ReadOutcome::NothingTaken;
@@ -69,9 +75,11 @@ ReadOutcome TimeService::ReadOne(bool notified)
         return ReadOutcome::Taken;
     case DatagramKind::Broadcast:
         ++broadcastCount;
-        return CheckReply(*datagram, fromAddr, length) ? ReadOutcome::Taken : ReadOutcome::Closed;
+        return CheckReply(*datagram, fromAddr, length, late) ? ReadOutcome::Taken
+                                                             : ReadOutcome::Closed;
     case DatagramKind::Reply:
-        return CheckReply(*datagram, fromAddr, length) ? ReadOutcome::Taken : ReadOutcome::Closed;
+        return CheckReply(*datagram, fromAddr, length, late) ? ReadOutcome::Taken
+                                                             : ReadOutcome::Closed;
     }
     return ReadOutcome::Taken;
 }
@@ -87,6 +95,10 @@ void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t f
     NtpTime now{};
     if (!ReadClock(&now, nullptr))
         return;
+    // Nor does a request that may have waited past the bound: its answer
+    // would say it was received later than it was. The client asks again.
+    if (!queue.OnTime(ReadElapsedUs()))
+        return;
     ++sentCount;
     BuildAnswer(request, now, serverAddr);
     // Back to the port the request came from: clients that send from a port
@@ -95,16 +107,18 @@ void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t f
     LogExchange(fromAddr, ReadReplyTimes(*request), nullptr, Verdict::ClientRequest, nullptr);
 }
 
-bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes)
+bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes,
+                             bool queueLate)
 {
     const ReplyTimes times = ReadReplyTimes(reply);
     // Last, the match to our request: -b trusts broadcasts, as it trusts senders.
     const MatchVerdict match = requests.Check(ClassifyDatagram(reply), times.originate,
                                               switches.acceptAnySource != 0);
-    const Verdict verdict = JudgeReply(
-        ::CheckReply(reply, fromAddr, serverAddr, switches.acceptUnsynced != 0,
-                     switches.acceptAnySource != 0),
-        BeforeTimeFloor(times.transmit, timeFloorSeconds), lengthBytes, match);
+    const Verdict verdict = JudgeDelay(
+        JudgeReply(::CheckReply(reply, fromAddr, serverAddr, switches.acceptUnsynced != 0,
+                                switches.acceptAnySource != 0),
+                   BeforeTimeFloor(times.transmit, timeFloorSeconds), lengthBytes, match),
+        match, RoundTripDelay(times.originate, times.receive, times.transmit, T4), queueLate);
     // The server answered our request, whatever its answer says.
     if (fromAddr == serverAddr && requests.Answers(times.originate))
         versions.NoteReply();

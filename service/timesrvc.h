@@ -14,6 +14,7 @@
 #include "service/exchlog.h"
 #include "service/ntppacket.h"
 #include "service/ntptime.h"
+#include "service/queuewait.h"
 #include "service/readbatch.h"
 #include "service/reqmatch.h"
 #include "service/resync.h"
@@ -140,7 +141,8 @@ private:
     void SetNotifications(bool on) override;
     void AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort);
     // false when it closed the dialog (nothing of the service may be used).
-    bool CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes);
+    // queueLate: the reply may have waited in the queue past its bound.
+    bool CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes, bool queueLate);
     // One exchange log line for the message just handled; adjusted: what
     // an accepted reply did (null for the others).
     void LogExchange(uint32_t addr, const ReplyTimes& times, const NtpTime* t4, Verdict verdict,
@@ -172,6 +174,7 @@ private:
     uint64_t rejectedCount = 0;   // messages that failed the acceptance tests
     NtpTime T1{}, T2{}, T3{}, T4{};  // of the last message taken as a reply
     RequestMatcher requests;         // the request in flight, which a reply must answer
+    QueueWait queue;                 // how long what the socket holds may have waited
     SOCKET sock = INVALID_SOCKET;
     uint16_t servicePort = 0;  // network order; local and remote port alike
     uint32_t serverAddr = 0;   // network order; 0: no server
