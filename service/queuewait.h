@@ -16,7 +16,7 @@
 // The longest a datagram may wait before it is answered or taken as a
 // reply: an answer goes out within this of its request's arrival, and a
 // reply's destination time is never later than this.
-inline constexpr int64_t kQueueBoundUs = 5000;
+inline constexpr int64_t kQueueBoundUs = 10000;
 
 class QueueWait {
 public:

@@ -9,6 +9,7 @@ namespace {
 TEST(QueueWait, AnswersOnlyWhatCannotHaveWaitedPastTheBound)
 {
     enum class Step { Notify, Empty, Read };
+    const int64_t b = kQueueBoundUs;
     const struct {
         const char* what;
         Step step;
@@ -17,8 +18,8 @@ TEST(QueueWait, AnswersOnlyWhatCannotHaveWaitedPastTheBound)
     } steps[] = {
         {"the first notification", Step::Notify, 1000000, true},
         {"read at once", Step::Read, 1000100, true},
-        {"a backlog read 5 ms on", Step::Read, 1005000, true},
-        {"one microsecond more", Step::Read, 1005001, false},
+        {"a backlog read at the bound", Step::Read, 1000000 + b, true},
+        {"one microsecond more", Step::Read, 1000001 + b, false},
         {"still no empty read", Step::Read, 1500000, false},
         // A batch cut short: the next notification's datagrams are the old ones.
         {"the next batch", Step::Notify, 1500100, false},
@@ -28,11 +29,11 @@ TEST(QueueWait, AnswersOnlyWhatCannotHaveWaitedPastTheBound)
         {"", Step::Empty, 1500500, true},
         // Notifications on again after an empty read: counted from the notification.
         {"an idle minute, then a notification", Step::Notify, 61000000, true},
-        {"", Step::Read, 61004000, true},
-        {"a stale notification that finds nothing", Step::Empty, 61004500, true},
+        {"", Step::Read, 61000000 + b - 1000, true},
+        {"a stale notification that finds nothing", Step::Empty, 61000000 + b - 500, true},
         {"an earlier time changes nothing", Step::Empty, 61000000, true},
-        {"", Step::Read, 61009500, true},
-        {"", Step::Read, 61009501, false},
+        {"", Step::Read, 61000000 + 2 * b - 500, true},
+        {"", Step::Read, 61000000 + 2 * b - 499, false},
     };
     QueueWait queue;
     for (const auto& s : steps) {
