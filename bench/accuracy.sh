@@ -8,7 +8,7 @@
 # could not run) is a result to record, and the run goes on to the next.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-NS_PREFIX=kst-bench
+NS_PREFIX=${NS_PREFIX:-kst-bench}
 source "$here/../scripts/lib/netns.sh"
 source "$here/../tests/e2e/program.sh"
 program=$1 prefix=$2 exchanges=${3:-50}

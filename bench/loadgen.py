@@ -17,7 +17,11 @@ schedule. Prints one line of key=value results:
   send_errors                sends the system refused
   late_ms                    the longest the schedule fell behind
   cpu_pct                    the generator's own processor time, percent
-  median_rtt_ms              of the answered requests
+  median_rtt_ms, p99_rtt_ms, max_rtt_ms
+                             round trips of the answered requests, each
+                             answer matched to its request by the echoed
+                             stamp and timed from its send to its read here
+  within10_pct               answers that came within 10 ms, percent of sent
 The generator shares the machine with the server it loads: offered_per_s
 below asked_per_s, send errors or a late schedule mean it could not offer
 the rate asked, and the loss or success at that rate says nothing.
@@ -107,13 +111,22 @@ def main():
 
     answered = len(rtts)
     loss = 100.0 * (sent - answered) / sent if sent else 0.0
-    median_ms = statistics.median(rtts) * 1000 if rtts else float("nan")
+    rtts.sort()
+    nan = float("nan")
+    median_ms = statistics.median(rtts) * 1000 if rtts else nan
+    # The 99th percentile: the smallest round trip that 99 % of the
+    # answers do not exceed.
+    p99_ms = rtts[max(0, -(-99 * len(rtts) // 100) - 1)] * 1000 if rtts else nan
+    max_ms = rtts[-1] * 1000 if rtts else nan
+    within = sum(1 for r in rtts if r <= 0.010)
     print("sent=%d answered=%d loss_pct=%.2f answers_per_s=%.0f "
           "offered_per_s=%.0f asked_per_s=%.0f send_errors=%d late_ms=%.0f "
-          "cpu_pct=%.0f median_rtt_ms=%.2f"
+          "cpu_pct=%.0f median_rtt_ms=%.2f p99_rtt_ms=%.2f max_rtt_ms=%.2f "
+          "within10_pct=%.2f"
           % (sent, answered, loss, answered_sending / send_seconds,
              sent / send_seconds, args.rate, send_errors, late_s * 1000,
-             100.0 * cpu_s / send_seconds, median_ms), flush=True)
+             100.0 * cpu_s / send_seconds, median_ms, p99_ms, max_ms,
+             100.0 * within / sent if sent else 0.0), flush=True)
     return 0
 
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Draws the results of one bench run (DIR, as bench/run.sh leaves them) as
 # PNG charts into OUT with gnuplot: error per path for Kestrin and ntpdig,
-# answered rate against offered rate for Kestrin, the bare answerer and
-# chronyd, start-up and idle cost beside the bare program. Only the charts
+# answers per second and the p99 round trip against offered rate for
+# Kestrin, the two bare answerers and chronyd, start-up and idle cost beside the bare program. Only the charts
 # whose results DIR holds are drawn; OUT/measured.txt keeps one line per
 # chart: when, where and under what load it was measured.
 # Usage: plot.sh DIR OUT
@@ -39,20 +39,36 @@ EOG
 drawn+=(accuracy.png)
 fi
 
-# Answered against offered rate: the median run of each rate.
+# Answered, and how late, against offered rate: the median run of each rate.
 if has server.txt; then
-for s in kestrin answerer chronyd; do
-  awk -v s="$s" '$1 == "rate" && $2 == s { print $4, $5 }' "$dir/server.txt" | sort -n > "$tmp/$s.dat"
+for s in kestrin answerer plainans chronyd; do
+  awk -v s="$s" '$1 == "rate" && $2 == s { print $4, $5, ($11 == "-" ? "NaN" : $11) }' "$dir/server.txt" |
+    sort -n > "$tmp/$s.dat"
 done
+served() { awk -v w="$1" '$1 == "max" && $2 == w { print $3 }' "$dir/server.txt"; }
 gnuplot <<EOG
 $style
+set terminal pngcairo size 1000,480 font "DejaVu Sans,10"
 set output "$out/server.png"
-set title "Answers per second against the offered rate (paced mode-3 load, median of 3 runs)"
-set xlabel "offered requests/s"; set ylabel "answers/s"
+set multiplot layout 1,2 title "Paced mode-3 load, median of 3 runs; served: loss <= 0.1 % and p99 <= 10 ms"
+set xlabel "offered requests/s"
 set logscale xy
-plot "$tmp/kestrin.dat" with linespoints pt 7 title "Kestrin", \
-     "$tmp/answerer.dat" with linespoints pt 9 title "bare Winsock 1.1 answerer (Wine's limit)", \
-     "$tmp/chronyd.dat" with linespoints pt 5 title "chronyd", x with lines dt 2 lc "gray" title "all answered"
+set title "Answers per second"
+set ylabel "answers/s"
+plot "$tmp/kestrin.dat" using 1:2 with linespoints pt 7 title "Kestrin (served $(served kestrin)/s)", \
+     "$tmp/answerer.dat" using 1:2 with linespoints pt 9 title "answerer.exe, Kestrin's design ($(served answerer)/s)", \
+     "$tmp/plainans.dat" using 1:2 with linespoints pt 11 title "plainans.exe, blocking loop ($(served plainans)/s)", \
+     "$tmp/chronyd.dat" using 1:2 with linespoints pt 5 title "chronyd ($(served chronyd)/s)", \
+     x with lines dt 2 lc "gray" title "all answered"
+set title "99th percentile round trip"
+set ylabel "p99 round trip, ms"
+set key top left
+plot "$tmp/kestrin.dat" using 1:3 with linespoints pt 7 title "Kestrin", \
+     "$tmp/answerer.dat" using 1:3 with linespoints pt 9 title "answerer.exe", \
+     "$tmp/plainans.dat" using 1:3 with linespoints pt 11 title "plainans.exe", \
+     "$tmp/chronyd.dat" using 1:3 with linespoints pt 5 title "chronyd", \
+     10 with lines dt 2 lc "red" title "10 ms"
+unset multiplot
 EOG
 drawn+=(server.png)
 fi

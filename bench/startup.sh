@@ -10,7 +10,7 @@
 # could not run) is a result to record, and the run goes on to the next.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-NS_PREFIX=kst-bench
+NS_PREFIX=${NS_PREFIX:-kst-bench}
 source "$here/../scripts/lib/netns.sh"
 kestrin=$1 baseline=$2 prefix=$3 runs=${4:-10}
 driver=$(dirname "$kestrin")/app_driver.exe

@@ -40,6 +40,24 @@ int ReadLocalClock(ClockDate* date, ClockTime* time, int* pastHundredthMs)
     return 1;
 }
 
+int64_t ReadElapsedUs()
+{
+    static LARGE_INTEGER frequency{};  // the counter's ticks per second; 0: none
+    static bool asked = false;
+    if (!asked) {
+        asked = true;
+        if (!QueryPerformanceFrequency(&frequency))
+            frequency.QuadPart = 0;
+    }
+    LARGE_INTEGER counter{};
+    if (frequency.QuadPart <= 0 || !QueryPerformanceCounter(&counter))
+        return static_cast<int64_t>(GetTickCount()) * 1000;
+    // Seconds and the rest apart, so that the product cannot overflow.
+    const int64_t ticks = counter.QuadPart;
+    const int64_t perSecond = frequency.QuadPart;
+    return ticks / perSecond * 1000000 + ticks % perSecond * 1000000 / perSecond;
+}
+
 uint32_t SetLocalClock(const ClockDate* date, const ClockTime* time)
 {
     // Systems without access control answer the token call with

@@ -11,6 +11,11 @@
 // *pastHundredthMs when given. Always succeeds: returns 1.
 int ReadLocalClock(ClockDate* date, ClockTime* time, int* pastHundredthMs = nullptr);
 
+// A counter for measuring short waits, microseconds from an arbitrary start:
+// it never steps with the clock. The performance counter; where there is
+// none, the system's millisecond tick count.
+int64_t ReadElapsedUs();
+
 // Sets the local clock, switching the system-time privilege on around the
 // call where the system has access control; sets it a second time when the
 // set crossed a daylight-saving change of the system's zone. Returns 0 on success, else the

@@ -46,7 +46,8 @@ DatagramKind ClassifyDatagram(const NtpPacket& packet);
 
 // The verdict on a message, with the reason the exchange log prints
 // (VerdictText): the acceptance tests in their order, then the floor, then
-// the match to our request (JudgeReply, reqmatch.h); a refused datagram
+// the match to our request (JudgeReply, reqmatch.h), then the delay
+// (JudgeDelay, reqmatch.h); a refused datagram
 // shorter than a message is too short; a client's request is answered.
 enum class Verdict {
     Accepted,        // "accepted"
@@ -60,6 +61,7 @@ enum class Verdict {
     NoRequest,       // "no request": none in flight (a copy, a replay, an unasked reply)
     Unmatched,       // "unmatched": not the answer to the request in flight
     Kiss,            // "kiss CODE": a stratum-0 answer to the request in flight (kisscode.h)
+    Delay,           // "delay": too long a round trip, or waited in our queue (reqmatch.h)
     ClientRequest,   // "client request": a client asked; answered
 };
 const char* VerdictText(Verdict verdict);

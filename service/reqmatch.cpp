@@ -54,3 +54,22 @@ Verdict JudgeReply(Verdict checked, bool beforeFloor, int lengthBytes, MatchVerd
     }
     return Verdict::Unmatched;
 }
+
+NtpTime RoundTripDelay(NtpTime t1, NtpTime t2, NtpTime t3, NtpTime t4)
+{
+    return NtpSub(NtpSub(t4, t1), NtpSub(t3, t2));
+}
+
+Verdict JudgeDelay(Verdict judged, MatchVerdict match, NtpTime roundTrip, bool queueLate)
+{
+    if (judged != Verdict::Accepted)
+        return judged;
+    if (queueLate)
+        return Verdict::Delay;
+    if (match != MatchVerdict::Matched)
+        return judged;
+    // In 2^-32 s, as the delay.
+    const int64_t bound = kMaxRoundTripMs * 4294967296 / 1000;
+    const int64_t delay = NtpToFixed(roundTrip);
+    return delay > bound || delay < -bound ? Verdict::Delay : judged;
+}

@@ -68,3 +68,22 @@ private:
 // the floor, then match; a refused datagram shorter than 48 bytes is
 // TooShort, whichever test its missing bytes failed.
 Verdict JudgeReply(Verdict checked, bool beforeFloor, int lengthBytes, MatchVerdict match);
+
+// A reply is only as good as its round trip: half of it is the most its
+// offset can be wrong by. One that took longer than this (a reply that
+// waited behind a flood, or crossed a congested link) is refused and the
+// next poll asks again; no ordinary path, a satellite hop included, takes
+// as long. Milliseconds.
+inline constexpr int64_t kMaxRoundTripMs = 1000;
+
+//   delay = (T4 - T1) - (T3 - T2): the time on the way there and back,
+//   without the server's own time between receiving and sending.
+NtpTime RoundTripDelay(NtpTime t1, NtpTime t2, NtpTime t3, NtpTime t4);
+
+// The verdict after the delay: an accepted reply to our request (match
+// Matched) whose round trip lies beyond kMaxRoundTripMs either way (a
+// negative one: our clock was stepped during the exchange) is Delay, and so
+// is any accepted message whose destination time may be late (queueLate:
+// it may have waited in our receive queue longer than queuewait.h allows).
+// A broadcast has no round trip; only its wait counts. Other verdicts pass.
+Verdict JudgeDelay(Verdict judged, MatchVerdict match, NtpTime roundTrip, bool queueLate);

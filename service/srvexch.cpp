@@ -45,6 +45,7 @@ int TimeService::OpenExchangeSocket()
         return error;
     }
     exchangeSock = s;
+    exchangeQueue = QueueWait{};  // a new socket: nothing has waited in it
     exchangePort = port;
     return 0;
 }

@@ -49,12 +49,15 @@ ReadOutcome TimeService::ReadOne(bool notified)
     // The destination time comes first, before anything else can delay it.
     NtpTime destination{};
     ReadClock(&destination, nullptr);
+    const int64_t readAtUs = ReadElapsedUs();
+    QueueWait& waits = readingExchange ? exchangeQueue : queue;
     // A notification counts whether or not it finds a datagram; a further
     // read of the same batch counts only for a datagram it takes, as that
     // datagram's own notification would have.
     if (notified) {
         T4 = destination;
         ++receivedCount;
+        waits.NoteNotification(readAtUs);
     }
     std::unique_ptr<NtpPacket> datagram(new (std::nothrow) NtpPacket{});
     if (datagram == nullptr) {
@@ -70,6 +73,10 @@ ReadOutcome TimeService::ReadOne(bool notified)
     int error = SockReceiveFrom(from, datagram->bytes, kDatagramBufferSize, &length, &fromAddr,
                                 &fromPort);
     bool taken = error == 0 || error == WSAEMSGSIZE;
+    if (error == WSAEWOULDBLOCK)
+        waits.NoteEmpty(readAtUs);
+    // Its destination time is late by as long as it waited.
+    const bool late = !waits.OnTime(readAtUs);
     if (!notified) {
         if (!taken)
             return ReadOutcome::NothingTaken;
@@ -88,9 +95,11 @@ ReadOutcome TimeService::ReadOne(bool notified)
         return ReadOutcome::Taken;
     case DatagramKind::Broadcast:
         ++broadcastCount;
-        return CheckReply(*datagram, fromAddr, length) ? ReadOutcome::Taken : ReadOutcome::Closed;
+        return CheckReply(*datagram, fromAddr, length, late) ? ReadOutcome::Taken
+                                                             : ReadOutcome::Closed;
     case DatagramKind::Reply:
-        return CheckReply(*datagram, fromAddr, length) ? ReadOutcome::Taken : ReadOutcome::Closed;
+        return CheckReply(*datagram, fromAddr, length, late) ? ReadOutcome::Taken
+                                                             : ReadOutcome::Closed;
     }
     return ReadOutcome::Taken;
 }
@@ -109,6 +118,10 @@ void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t f
     NtpTime now{};
     if (!ReadClock(&now, nullptr))
         return;
+    // Nor does a request that may have waited past the bound: its answer
+    // would say it was received later than it was. The client asks again.
+    if (!queue.OnTime(ReadElapsedUs()))
+        return;
     ++sentCount;
     BuildAnswer(request, now, serverAddr);
     // Stale after three of the longest polls without a set.
@@ -121,7 +134,8 @@ void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t f
     LogExchange(fromAddr, ReadReplyTimes(*request), nullptr, Verdict::ClientRequest, nullptr);
 }
 
-bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes)
+bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes,
+                             bool queueLate)
 {
     ReplyTimes times = ReadReplyTimes(reply);
     const bool acceptUnsynced = switches.acceptUnsynced != 0 || relaxedOnce.acceptUnsynced != 0;
@@ -141,9 +155,13 @@ bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
         TakeKiss(kiss, fromAddr, times);
         return true;
     }
-    const Verdict verdict = JudgeReply(
-        ::CheckReply(reply, fromAddr, serverAddr, acceptUnsynced, switches.acceptAnySource != 0),
-        BeforeTimeFloor(times.transmit, timeFloorSeconds), lengthBytes, match);
+    // The round trip from when the request went: its stamp is random.
+    const NtpTime sentAt = match == MatchVerdict::Matched ? requests.SentAt() : times.originate;
+    const Verdict verdict = JudgeDelay(
+        JudgeReply(::CheckReply(reply, fromAddr, serverAddr, acceptUnsynced,
+                                switches.acceptAnySource != 0),
+                   BeforeTimeFloor(times.transmit, timeFloorSeconds), lengthBytes, match),
+        match, RoundTripDelay(sentAt, times.receive, times.transmit, T4), queueLate);
     // The server answered our request, whatever its answer says.
     if (readingExchange && fromAddr == serverAddr && requests.Answers(times.originate))
         versions.NoteReply();

@@ -18,6 +18,7 @@
 #include "service/ntppacket.h"
 #include "service/ntptime.h"
 #include "service/ownstate.h"
+#include "service/queuewait.h"
 #include "service/readbatch.h"
 #include "service/reqmatch.h"
 #include "service/resync.h"
@@ -186,7 +187,8 @@ private:
     void AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort);
     // false when it closed the dialog (nothing of the service may be used).
     // Only a reply read from the exchange's socket can answer our request.
-    bool CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes);
+    // queueLate: the reply may have waited in the queue past its bound.
+    bool CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes, bool queueLate);
     // A kiss code in answer to the request in flight, from the server asked.
     void TakeKiss(const KissCode& kiss, uint32_t fromAddr, const ReplyTimes& times);
     // One exchange log line for the message just handled; adjusted: what
@@ -222,6 +224,9 @@ private:
     uint64_t rejectedCount = 0;   // messages that failed the acceptance tests
     NtpTime T1{}, T2{}, T3{}, T4{};  // of the last message taken as a reply
     RequestMatcher requests;         // the request in flight, which a reply must answer
+    // How long what each socket holds may have waited.
+    QueueWait queue;          // the NTP port's
+    QueueWait exchangeQueue;  // the exchange socket's
     SOCKET sock = INVALID_SOCKET;  // at the NTP port: clients and broadcasts
     uint16_t servicePort = 0;  // network order; local and remote port alike
     SOCKET exchangeSock = INVALID_SOCKET;  // the request in flight's, replies only

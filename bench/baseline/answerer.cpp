@@ -3,9 +3,13 @@
 // batch reading and the same socket calls as Kestrin's service, and a
 // 48-byte mode-4 answer to each mode-3 request, nothing else. What it
 // answers per second is what Wine allows any such program on the machine.
-// Stops when its process is killed.
+// Stops when its process is killed. An argument, if given, is the receive
+// buffer to ask for in bytes instead (the bench's measure of a small buffer
+// as the bound on how long a request may wait).
 #include <windows.h>
 #include <winsock.h>
+
+#include <cstdlib>
 
 #include "service/ntppacket.h"
 #include "service/readbatch.h"
@@ -75,8 +79,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
+    const long asked = std::strtol(commandLine, nullptr, 10);
     WNDCLASSA wc{};
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = instance;
@@ -90,7 +95,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     if (g_answerer.window == nullptr || SockStartup(&version) != 0 ||
         SockOpenUdp(&g_answerer.sock) != 0 || SockSetNonBlocking(g_answerer.sock) != 0)
         return 2;
-    SockSetReceiveBuffer(g_answerer.sock, kReceiveBufferBytes);
+    SockSetReceiveBuffer(g_answerer.sock,
+                         asked > 0 ? static_cast<int>(asked) : kReceiveBufferBytes);
     if (SockBind(g_answerer.sock, htons(kNtpPort)) != 0)
         return 3;
     g_answerer.SetNotifications(true);

@@ -4,7 +4,7 @@ address (port 123, so answers come back here and are counted) to one target,
 paced at --rate per second for --duration seconds, then stops by itself.
 
   flood.py --from ADDR [--from ADDR...] --to ADDR [--rate N] [--duration S]
-           [--max-len N] [--seed N] [--src-port N]
+           [--min-len N] [--max-len N] [--seed N] [--src-port N]
 
 Prints one summary line: sent, answerable (mode 3 and 1..60 bytes, what the
 target can read and answer), answers received. The seed is printed so a
@@ -31,6 +31,7 @@ def main():
                         help="source port (default: --port; 0: ephemeral)")
     parser.add_argument("--rate", type=float, default=2000.0)
     parser.add_argument("--duration", type=float, default=10.0)
+    parser.add_argument("--min-len", type=int, default=0)
     parser.add_argument("--max-len", type=int, default=1500)
     parser.add_argument("--seed", type=int, default=None)
     args = parser.parse_args()
@@ -56,7 +57,7 @@ def main():
             break  # a slow machine ends the load on time, not on count
         due = min(total, int(elapsed * args.rate) + 1)
         while sent < due:
-            length = rng.randint(0, args.max_len)
+            length = rng.randint(args.min_len, args.max_len)
             data = rng.randbytes(length)
             if 1 <= length <= READ_LIMIT and data[0] & 7 == 3:
                 answerable += 1

@@ -11,6 +11,8 @@ int g_pastHundredthMs = 0;
 uint32_t g_result = 0;
 int g_setCount = 0;
 ClockDate g_lastDate{};
+int64_t g_elapsedUs = 0;
+int64_t g_elapsedStepUs = 0;
 ClockTime g_lastTime{};
 
 }  // namespace
@@ -25,6 +27,19 @@ void FakeClockSet(int year, int month, int day, int hour, int minute, int second
 void FakeClockSetPastHundredth(int milliseconds) { g_pastHundredthMs = milliseconds; }
 
 void FakeClockSetResult(uint32_t error) { g_result = error; }
+
+void FakeElapsedSet(int64_t microseconds, int64_t stepPerReading)
+{
+    g_elapsedUs = microseconds;
+    g_elapsedStepUs = stepPerReading;
+}
+
+int64_t ReadElapsedUs()
+{
+    const int64_t now = g_elapsedUs;
+    g_elapsedUs += g_elapsedStepUs;
+    return now;
+}
 int FakeClockSetCount() { return g_setCount; }
 ClockDate FakeClockLastSetDate() { return g_lastDate; }
 ClockTime FakeClockLastSetTime() { return g_lastTime; }
@@ -37,6 +52,7 @@ void FakeClockReset()
     g_setCount = 0;
     g_lastDate = ClockDate{};
     g_lastTime = ClockTime{};
+    g_elapsedUs = g_elapsedStepUs = 0;
 }
 
 int ReadLocalClock(ClockDate* date, ClockTime* time, int* pastHundredthMs)

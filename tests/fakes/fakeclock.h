@@ -13,6 +13,10 @@ void FakeClockSet(int year, int month, int day, int hour, int minute, int second
 // The milliseconds past the hundredth (0..9) that readings carry from now on.
 void FakeClockSetPastHundredth(int milliseconds);
 
+// What ReadElapsedUs returns next, and how far each reading moves it on
+// (microseconds; 0: it stands still, as it does after FakeClockReset).
+void FakeElapsedSet(int64_t microseconds, int64_t stepPerReading = 0);
+
 // The error code SetLocalClock returns next (0: it succeeds and the virtual
 // clock takes the new reading).
 void FakeClockSetResult(uint32_t error);

@@ -118,4 +118,56 @@ TEST(RequestMatcher, EveryBitOfTheStampIsRandomAndCounts)
     EXPECT_EQ(~uint64_t{0}, zeros);
 }
 
+// A reply that took too long on the way, or may have waited in our own
+// queue, is refused for its delay; nothing else changes a verdict.
+TEST(JudgeDelay, RefusesTheRoundTripPastASecondAndTheLateRead)
+{
+    const NtpTime t1{0xED3B6C40u, 0};
+    const NtpTime serverIn{0xED3B6C50u, 0};  // T2 and T3: the server's clock 16 s on
+    const NtpTime serverOut{0xED3B6C50u, 0x40000000u};
+    // T4 for a round trip of ms milliseconds (the server held it 0.25 s).
+    auto t4For = [&](int64_t ms) {
+        const int64_t units = ms * 4294967296 / 1000 + (int64_t{1} << 30);
+        return NtpAdd(t1, NtpTime{static_cast<uint32_t>(static_cast<uint64_t>(units) >> 32),
+                                  static_cast<uint32_t>(units)});
+    };
+    const struct {
+        const char* what;
+        Verdict judged;
+        MatchVerdict match;
+        int64_t roundTripMs;
+        bool queueLate;
+        Verdict verdict;
+    } cases[] = {
+        {"a LAN reply", Verdict::Accepted, MatchVerdict::Matched, 1, false, Verdict::Accepted},
+        {"a satellite hop", Verdict::Accepted, MatchVerdict::Matched, 700, false, Verdict::Accepted},
+        {"a second exactly", Verdict::Accepted, MatchVerdict::Matched, 1000, false, Verdict::Accepted},
+        {"waited 4 s behind a flood", Verdict::Accepted, MatchVerdict::Matched, 4070, false,
+         Verdict::Delay},
+        {"just past a second", Verdict::Accepted, MatchVerdict::Matched, 1001, false, Verdict::Delay},
+        {"the clock stepped back 2 s meanwhile", Verdict::Accepted, MatchVerdict::Matched, -2000,
+         false, Verdict::Delay},
+        {"rounding below zero", Verdict::Accepted, MatchVerdict::Matched, -3, false,
+         Verdict::Accepted},
+        {"quick, but read late from the queue", Verdict::Accepted, MatchVerdict::Matched, 1, true,
+         Verdict::Delay},
+        {"a trusted broadcast has no round trip", Verdict::Accepted, MatchVerdict::TrustedBroadcast,
+         90000, false, Verdict::Accepted},
+        {"a trusted broadcast read late", Verdict::Accepted, MatchVerdict::TrustedBroadcast, 0, true,
+         Verdict::Delay},
+        {"refused already: its reason stays", Verdict::Unmatched, MatchVerdict::Unmatched, 4070,
+         true, Verdict::Unmatched},
+        {"refused already, from the wrong source", Verdict::WrongSource, MatchVerdict::Matched,
+         4070, false, Verdict::WrongSource},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const NtpTime delay = RoundTripDelay(t1, serverIn, serverOut, t4For(c.roundTripMs));
+        EXPECT_NEAR(static_cast<double>(NtpToFixed(delay)) / 4294967296.0,
+                    static_cast<double>(c.roundTripMs) / 1000.0, 1e-6);
+        EXPECT_EQ(c.verdict, JudgeDelay(c.judged, c.match, delay, c.queueLate));
+    }
+    EXPECT_STREQ("delay", VerdictText(Verdict::Delay));
+}
+
 }  // namespace

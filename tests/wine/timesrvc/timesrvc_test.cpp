@@ -839,6 +839,37 @@ TEST_F(TimeServiceTest, ANotificationReadsWhatWaitsInBoundedBatches)
     EXPECT_EQ(Net().sent.size(), static_cast<size_t>(waiting));
 }
 
+// What may have waited in the socket's queue past the bound is neither
+// answered nor set from; once a read finds the queue empty, what comes
+// next is. The elapsed counter moves 1 ms with each reading.
+TEST_F(TimeServiceTest, WhatWaitedPastTheQueueBoundIsNeitherAnsweredNorSetFrom)
+{
+    StartPolling();
+    service_->SendNow();
+    Net().sent.clear();
+    const uint32_t client = inet_addr("10.0.0.9");
+    const auto request = Message(3, {}, {}, NtpFromEpoch(kNow, 0));
+    const int waiting = 20;
+    FakeElapsedSet(1000000, 1000);
+    for (int i = 0; i < waiting; ++i)
+        Net().inbox.push_back(FakeDatagram{request, client, 9});
+    Deliver(GoodReply());  // behind the twenty
+    EXPECT_TRUE(Net().inbox.empty());
+    EXPECT_GE(Net().sent.size(), 1u);  // the first came in time
+    EXPECT_LT(Net().sent.size(), static_cast<size_t>(waiting / 2));
+    EXPECT_EQ(service_->SentCount(), Net().sent.size() + 1);  // and the request
+    EXPECT_EQ(FakeClockSetCount(), 0);
+    EXPECT_EQ(service_->RejectedCount(), 1u);
+    EXPECT_EQ(Status(), "NTP Reply rejected");
+
+    // The queue was read empty: the next request and reply are on time.
+    Net().sent.clear();
+    Deliver(request, client, 9);
+    EXPECT_EQ(Net().sent.size(), 1u);
+    Deliver(GoodReply());
+    EXPECT_EQ(FakeClockSetCount(), 1);
+}
+
 // --- the clock's years ---------------------------------------------------------
 
 // Epoch seconds past 2038-01-19 03:14:07 UTC: the clock is read, asked
