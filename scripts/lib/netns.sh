@@ -38,7 +38,7 @@ run_begin() {
   [ "$(id -u)" -eq 0 ] || { echo "needs root (network namespaces)" >&2; exit 77; }
   # What a killed run of the same script left: its namespaces with their
   # processes, and its copy of the Wine prefix (its logs stay).
-  netns_clear_stale "$NS_PREFIX-$RUN_TAG-$NS_TREE-"
+  netns_clear_stale "$NS_PREFIX-$NS_TREE-$RUN_TAG-"
   rm -rf "$KESTRIN_TMP/$NS_PREFIX-$RUN_TAG".*/prefix
   mkdir -p "$KESTRIN_TMP"
   RUN_DIR=$(mktemp -d "$KESTRIN_TMP/$NS_PREFIX-$RUN_TAG.XXXXXX")
@@ -89,7 +89,7 @@ netns_clear_stale() {
 }
 
 # nsname ROLE: the namespace of ROLE in this run.
-nsname() { printf '%s-%s-%s-%s' "$NS_PREFIX" "$RUN_TAG" "$NS_TREE" "$1"; }
+nsname() { printf '%s-%s-%s-%s' "$NS_PREFIX" "$NS_TREE" "$RUN_TAG" "$1"; }
 
 # nsx ROLE CMD...: run a command inside the role's namespace.
 nsx() { local role=$1; shift; ip netns exec "$(nsname "$role")" "$@"; }

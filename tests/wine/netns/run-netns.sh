@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the time-service socket tests in two private network namespaces: the
-# service (Wine, with its own wineserver) in kst-<tag>-<tree>-svc, the
-# scripted peer in kst-<tag>-<tree>-peer (<tree>: four hex digits of the
+# service (Wine, with its own wineserver) in kst-<tree>-<tag>-svc, the
+# scripted peer in kst-<tree>-<tag>-peer (<tree>: four hex digits of the
 # checkout's path), joined by a veth pair on 10.214.<n>.0/29, which exists
 # only between these two namespaces. Always tears everything down.
 # Usage: run-netns.sh TAG SUBNET WINEPREFIX SVCHOST_EXE [TEST_PATTERN...]
@@ -15,15 +15,15 @@ source "$here/../../../scripts/lib/netns.sh"
 
 [ "$(id -u)" -eq 0 ] || { echo "needs root for network namespaces: skipped"; exit 77; }
 
-svc=kst-$tag-$NS_TREE-svc
-peer=kst-$tag-$NS_TREE-peer
+svc=kst-$NS_TREE-$tag-svc
+peer=kst-$NS_TREE-$tag-peer
 svc_addr=10.214.$subnet.1
 peer_addr=10.214.$subnet.2
 other_addr=10.214.$subnet.3  # a second peer address: a stranger
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" PYTHONDONTWRITEBYTECODE=1
 
 # What a killed run of this tag left: its namespaces and prefix copies.
-netns_clear_stale "kst-$tag-$NS_TREE-"
+netns_clear_stale "kst-$NS_TREE-$tag-"
 for old in "$KESTRIN_TMP/kst-$tag-prefix".*; do
   [ -d "$old" ] || continue
   log "removing $old left by an earlier run that did not finish"
