@@ -58,8 +58,14 @@ service_running() {
 }
 # UDP datagrams the namespace of ROLE took in: at srv, only chronyd listens.
 udp_in() { nsx "$1" awk '/^Udp: [0-9]/ { print $2 }' /proc/net/snmp; }
-# The program holding UDP port 123 in the service's namespace, if any.
-port_owner() { nsx svc ss -uanp 'sport = :123' | grep -o '"kestrin[a-z]*\.exe"' | sort -u | tr -d '"'; }
+# The program holding UDP port 123 in the service's namespace, if any. Wine
+# keeps a socket's descriptor in the wineserver and gives the program a copy
+# only when it uses the socket: a request to the port first makes its holder
+# read, and so show.
+port_owner() {
+  nsx cli timeout 2 ntpdig -t 0.5 "${ADDR[svc]}" >/dev/null 2>&1
+  nsx svc ss -uanp 'sport = :123' | grep -o '"kestrin[a-z]*\.exe"' | sort -u | tr -d '"'
+}
 # wait_owner WANT SECONDS: until port_owner prints WANT ("" for nobody).
 wait_owner() {
   local deadline=$((SECONDS + $2))
@@ -318,7 +324,8 @@ log "the service ended ${ms} ms after the stop was sent"
 shown=$(drv wait-status 'Kestrin time service: no answer' 10) \
   || fail "the window did not notice the service is gone: $shown"
 # Gone for longer than a restart: the window runs on its own, port 123 its own.
-wait_owner kestrin.exe 40 || fail "the window did not take port 123 on its own: '$(port_owner)'"
+wait_owner kestrin.exe 40 \
+  || fail "the window did not take port 123 on its own: '$(port_owner)'; its status: $(drv status); UDP: $(nsx svc ss -uanp | tr '\n' ' ')"
 shown=$(drv wait-status 'Last set: ' 30) || fail "the window alone did not set from chronyd: $shown"
 log "service stopped: the window alone holds port 123 and sets: $shown"
 # handed_over: the service back, the window hands port 123 over and is
