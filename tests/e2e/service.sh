@@ -63,7 +63,7 @@ udp_in() { nsx "$1" awk '/^Udp: [0-9]/ { print $2 }' /proc/net/snmp; }
 # only when it uses the socket: a request to the port first makes its holder
 # read, and so show.
 port_owner() {
-  nsx cli timeout 2 ntpdig -t 0.5 "${ADDR[svc]}" >/dev/null 2>&1
+  nsx cli timeout 3 ntpdig -t 1 "${ADDR[svc]}" >/dev/null 2>&1
   nsx svc ss -uanp 'sport = :123' | grep -o '"kestrin[a-z]*\.exe"' | sort -u | tr -d '"'
 }
 # wait_owner WANT SECONDS: until port_owner prints WANT ("" for nobody).
