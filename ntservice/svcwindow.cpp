@@ -72,6 +72,7 @@ void ServiceWindow::SetupWindow()
     engine->SetLogFile(extraSettings.logFile, folder.c_str());
     engine->SetTimeFloor(SourceDateFloor());
     engine->SetAcceptAnySource(BroadcastsOn(extraSettings));
+    engine->SetNts(NtsOn(extraSettings), extraSettings.ntsRootCerts, folder.c_str());
     if (settings.ntpServer[0] != '\0')
         engine->SetServer(settings.ntpServer);
     engine->SetPollInterval(&settings.pollInterval);

@@ -104,6 +104,7 @@ const char* VerdictText(Verdict verdict)
     case Verdict::NoRequest: return "no request";
     case Verdict::Unmatched: return "unmatched";
     case Verdict::Kiss: return "kiss";
+    case Verdict::Nts: return "nts";
     case Verdict::ClientRequest: return "client request";
     }
     return "";

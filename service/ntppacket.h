@@ -60,6 +60,7 @@ enum class Verdict {
     NoRequest,       // "no request": none in flight (a copy, a replay, an unasked reply)
     Unmatched,       // "unmatched": not the answer to the request in flight
     Kiss,            // "kiss CODE": a stratum-0 answer to the request in flight (kisscode.h)
+    Nts,             // "nts": refused by NTS (a key exchange or a reply); the reason is the action
     ClientRequest,   // "client request": a client asked; answered
 };
 const char* VerdictText(Verdict verdict);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "nts/ntske.h"
 #include "service/sockets.h"
 
 namespace {
@@ -57,6 +58,8 @@ void TimeService::SetServer(const char* name)
 bool TimeService::UseServer(const char* name)
 {
     serverName = name;
+    // Another server (or the same looked up anew): its own key exchange.
+    nts.Reset();
     if (IsDottedAddress(name)) {
         uint32_t addr = SockParseAddress(name);
         if (addr == INADDR_NONE)
@@ -102,8 +105,13 @@ bool TimeService::StartLookup(const char* name)
     if (lookupBuffer == nullptr)
         lookupBuffer.reset(new (std::nothrow) char[MAXGETHOSTSTRUCT]);
     int error = WSAENOBUFS;
+    // An NTS server may name its key exchange port ("host:port"): the host
+    // alone is looked up.
+    char host[kMaxServerNameBytes + 1];
+    uint16_t port = 0;
+    const char* lookedUp = ntsOn && SplitKeServer(name, host, sizeof host, &port) ? host : name;
     if (lookupBuffer != nullptr)
-        error = SockStartLookup(handle_, WM_HOST_RESOLVED, name, lookupBuffer.get(),
+        error = SockStartLookup(handle_, WM_HOST_RESOLVED, lookedUp, lookupBuffer.get(),
                                 MAXGETHOSTSTRUCT, &lookupHandle);
     if (error != 0) {
         lookupBuffer.reset();

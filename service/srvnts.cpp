@@ -1,0 +1,140 @@
+// TimeService with NTS: a key exchange before the first request to a server
+// (and again when the cookies run out or the server says NTS NAK), each
+// request protected, each reply authenticated before any other check. A
+// server that fails any of this never sets the clock: there is no falling
+// back to plain SNTP.
+#include "service/timesrvc.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "nts/ntske.h"
+#include "service/sockets.h"
+
+namespace {
+
+// Leap 0, version 4, mode 3: NTS extension fields need version 4.
+const uint8_t kNtsRequestHeader = 0x23;
+
+bool SameHost(const char* a, const char* b)
+{
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        char x = *a, y = *b;
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return *a == *b;
+}
+
+}  // namespace
+
+void TimeService::SetNts(bool on, const char* rootsFile, const char* folder)
+{
+    char windows[MAX_PATH] = "";
+    if (folder == nullptr) {
+        const UINT length = GetWindowsDirectoryA(windows, sizeof windows);
+        if (length == 0 || length >= sizeof windows)
+            windows[0] = '\0';
+        folder = windows;
+    }
+    const std::string roots =
+        rootsFile != nullptr && rootsFile[0] != '\0' ? ResolveLogPath(rootsFile, folder) : "";
+    nts.Configure(nullptr, roots.c_str());
+    nts.Reset();
+    ntsOn = on;
+    if (on && ntsDatagram == nullptr)
+        ntsDatagram.reset(new (std::nothrow) uint8_t[kNtsDatagramBytes]);
+}
+
+void TimeService::StartNtsKeyExchange()
+{
+    if (nts.Exchanging())
+        return;
+    const std::string& server = servers.Current();
+    // Counted as a request: a list moves on from a server that never
+    // completes one, as from one that never answers.
+    servers.NoteRequestSent();
+    char reason[KESTRIN_NTS_REASON_BYTES];
+    if (!nts.StartKeyExchange(server.c_str(), handle_, WM_NTS_KE, timeFloorSeconds, reason)) {
+        NtsRefused(reason, serverAddr, ReplyTimes{}, nullptr);
+        return;
+    }
+    char text[kStatusTextSize];
+    std::snprintf(text, sizeof text, "NTS: key exchange with %s", server.c_str());
+    SetStatus(text);
+}
+
+LRESULT TimeService::EvNtsKeyExchange(WPARAM, LPARAM lParam)
+{
+    char reason[KESTRIN_NTS_REASON_BYTES];
+    if (!nts.FinishKeyExchange(lParam, reason)) {
+        // An empty reason: an exchange for a server since replaced.
+        if (reason[0] != '\0')
+            NtsRefused(reason, serverAddr, ReplyTimes{}, nullptr);
+        return 0;
+    }
+    // NTP goes where the key exchange said: an address, or the host the
+    // exchange was with (whose address is looked up already).
+    uint16_t port = 0;
+    const char* ntpServer = nts.NtpServer(&port);
+    char keHost[kMaxServerNameBytes + 1] = "";
+    uint16_t kePort = 0;
+    SplitKeServer(servers.Current().c_str(), keHost, sizeof keHost, &kePort);
+    uint32_t addr = serverAddr;
+    if (!SameHost(ntpServer, keHost)) {
+        addr = SockParseAddress(ntpServer);
+        if (addr == INADDR_NONE || addr == 0) {
+            nts.Reset();
+            NtsRefused("NTS: NTP server named by name", serverAddr, ReplyTimes{}, nullptr);
+            return 0;
+        }
+    }
+    serverAddr = addr;
+    ntsPort = htons(port);
+    if (socketsUp && serverAddr != 0)
+        SendRequest();
+    return 0;
+}
+
+size_t TimeService::ProtectRequest(const NtpPacket& packet)
+{
+    if (ntsDatagram == nullptr) {
+        ErrorBox("Can't allocate buffer for request", kErrorCaption);
+        return 0;
+    }
+    std::memcpy(ntsDatagram.get(), packet.bytes, kNtpPacketSize);
+    ntsDatagram[0] = kNtsRequestHeader;
+    return nts.Protect(ntsDatagram.get(), kNtsDatagramBytes);
+}
+
+bool TimeService::NtsAuthentic(uint32_t fromAddr, const ReplyTimes& times, int lengthBytes)
+{
+    // A message at the NTP port (a broadcast, a stray reply) carries no
+    // authentication of ours.
+    char reason[KESTRIN_NTS_REASON_BYTES] = "NTS: reply not authentic";
+    int verdict = 0;
+    if (readingExchange && ntsDatagram != nullptr && lengthBytes > 0)
+        verdict = nts.Check(ntsDatagram.get(), static_cast<size_t>(lengthBytes), reason);
+    if (verdict > 0)
+        return true;
+    NtsRefused(reason, fromAddr, times, &T4);
+    // NTS NAK: the server no longer takes our cookies; new ones are needed.
+    if (verdict < 0) {
+        requests.NoteTaken();
+        StartNtsKeyExchange();
+    }
+    return false;
+}
+
+void TimeService::NtsRefused(const char* reason, uint32_t addr, const ReplyTimes& times,
+                             const NtpTime* t4)
+{
+    ++rejectedCount;
+    LogExchange(addr, times, t4, Verdict::Nts, nullptr, reason);
+    SetExchangeStatus(reason);
+}

@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# The time service with NTS=1 against chronyd and ntpsec's ntpd as NTS
+# servers, with a test CA given as the extra roots file: it sets the clock
+# from each after one key exchange, and chronyd counts every poll as an
+# authenticated request; a certificate from another CA is refused with its
+# status text and nothing is set. Runs on the test host (counters visible,
+# fast ticks) and, when given, on kestrin.exe with NTS=1 in its INI file.
+# Usage: ntsengine.sh TESTHOST.exe KESTNTS.DLL WINEPREFIX [KESTRIN.exe]
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../scripts/lib/netns.sh"
+source "$here/../../bench/ntpservers.sh"
+source "$here/program.sh"
+host_exe=$1 dll=$2 prefix=$3 app_exe=${4:-}
+CHRONYC=$(dirname "$CHRONYD")/../bin/chronyc
+
+run_begin ntsengine
+net_create 17 cli srv ntpd ref
+name=nts.kestrin.test
+net_hosts cli "${ADDR[srv]} $name" "${ADDR[ntpd]} ntpd.kestrin.test"
+pki=$RUN_DIR/pki
+mkdir -p "$pki"
+ca() {
+  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30 \
+    -subj "/CN=Kestrin test $1" -keyout "$pki/$1.key" -out "$pki/$1.pem" 2>/dev/null
+}
+cert() {
+  openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=$2" \
+    -keyout "$pki/$1.key" -out "$pki/$1.csr" 2>/dev/null
+  printf 'subjectAltName=DNS:%s\n' "$2" > "$pki/$1.ext"
+  openssl x509 -req -in "$pki/$1.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
+    -days 30 -extfile "$pki/$1.ext" -out "$pki/$1.pem" 2>/dev/null || fail "certificate $1"
+}
+ca ca
+ca otherca
+cert srv "$name"
+cert ntpd ntpd.kestrin.test
+
+cat > "$RUN_DIR/chrony.conf" <<EOC
+local stratum 8
+allow
+port 123
+ntsport 4460
+ntsservercert $pki/srv.pem
+ntsserverkey $pki/srv.key
+ntsprocesses 0
+cmdport 0
+bindcmdaddress $RUN_DIR/chronyd.sock
+pidfile $RUN_DIR/chrony.pid
+EOC
+spawn chrony srv "${NO_CLOCK[@]}" "$CHRONYD" -x -d -u root -f "$RUN_DIR/chrony.conf"
+chrony_ready cli "${ADDR[srv]}" 20
+wine_prepare cli "$prefix"
+# KESTNTS.DLL is found beside the program.
+run_copy() { cp "$1" "$dll" "$RUN_DIR/"; printf '%s' "$RUN_DIR/$(basename "$1")"; }
+host=$(run_copy "$host_exe")
+serverstat() {
+  nsx srv "$CHRONYC" -h "$RUN_DIR/chronyd.sock" serverstats 2>&1 | sed -n "s/^$1 *: *//p"
+}
+
+# Three polls from chronyd with NTS: one key exchange, each poll an
+# authenticated request answered and the clock set (within Wine's 0.5 s).
+csv=$RUN_DIR/exchanges.csv
+prog_start chrony cli "$host" "$name" -N "Z:$pki/ca.pem" -f 20 -E "Z:${csv//\//\\}"
+expect_status chrony "^NTS: key exchange with $name\$" 20 1 "the key exchange's status"
+expect_status chrony '^Last set: ' 30 3 "three sets from chronyd with NTS"
+prog_stop chrony
+ke=$(serverstat 'NTS-KE connections accepted') auth=$(serverstat 'Authenticated NTP packets')
+log "chronyd: NTS-KE connections $ke, authenticated NTP packets $auth"
+[ "$ke" = 1 ] || fail "chronyd saw $ke key exchanges, not one"
+[ "${auth:-0}" -ge 3 ] || fail "chronyd saw $auth authenticated requests, not three or more"
+[ "$(tr -d '\r' < "$csv" | awk -F, '$9 == "accepted" && $10 == "set"' | wc -l)" -ge 3 ] ||
+  fail "the exchange log shows fewer than three authenticated sets"
+
+# A certificate from another CA: refused with its status text, never set.
+prog_start otherca cli "$host" "$name" -N "Z:$pki/otherca.pem" -f 20
+expect_status otherca '^NTS: certificate not trusted$' 30 2 "the refused certificate, at each poll"
+prog_stop otherca
+! status_lines otherca | grep -qE '^(Last set|Set Time error|NTP Request sent)' ||
+  fail "otherca: a request went or the clock was set without a trusted certificate"
+
+# kestrin.exe itself with NTS=1 and the roots file in KESTRIN.INI.
+if [ -n "$app_exe" ]; then
+  app=$(run_copy "$app_exe")
+  cp "$(dirname "$app_exe")"/{BWCC32.DLL,app_driver.exe,app_hook.dll} "$RUN_DIR/" 2>/dev/null
+  PROG_INI_EXTRA=$(printf 'NTS=1\r\nNTSRootCerts=Z:%s\r\n' "${pki//\//\\}\\ca.pem") \
+    prog_start app cli "$app" "$name"
+  expect_status app "^NTS: key exchange with $name\$" 30 1 "kestrin.exe's key exchange"
+  expect_status app '^Last set: ' 30 1 "kestrin.exe set from chronyd with NTS"
+  log "kestrin.exe: $(status_lines app | grep -m1 '^Last set')"
+  prog_stop app; prog_stop app.prog
+  [ "$(serverstat 'NTS-KE connections accepted')" = 2 ] || fail "kestrin.exe made no key exchange of its own"
+fi
+
+# ntpsec's ntpd as the NTS server, fed by chronyd so that it is synchronised.
+ref_chronyd ref "${ADDR[ref]}"
+cat > "$RUN_DIR/ntpd.conf" <<EOC
+server ${ADDR[ref]} iburst minpoll 3 maxpoll 4
+tinker step 0 stepout 0 panic 0
+disable kernel
+driftfile $RUN_DIR/ntpd.drift
+nts cert $pki/ntpd.pem
+nts key $pki/ntpd.key
+nts cookie $RUN_DIR/ntpd.cookies
+nts enable mintls TLS1.3
+EOC
+spawn ntpd ntpd "${NO_CLOCK[@]}" "$NTPD" -n -x -c "$RUN_DIR/ntpd.conf" -p "$RUN_DIR/ntpd.pid" \
+  -l "$RUN_DIR/ntpd.syslog"
+for i in $(seq 90); do
+  out=$(nsx cli timeout 5 ntpdig -t 1 "${ADDR[ntpd]}" 2>/dev/null)
+  case $out in *" s2 "*) break ;; esac
+  [ "$i" = 90 ] && fail "ntpd did not synchronise"
+  sleep 1
+done
+prog_start ntpsec cli "$host" ntpd.kestrin.test -N "Z:$pki/ca.pem" -f 20
+expect_status ntpsec '^Last set: ' 30 2 "two sets from ntpsec's ntpd with NTS"
+prog_stop ntpsec
+grep -E 'NTS-KE' "$RUN_DIR/ntpd.syslog" | head -n 2 >&2
+grep -q 'NTS-KE' "$RUN_DIR/ntpd.syslog" || fail "ntpd's log shows no NTS-KE session"
+log "PASS"
