@@ -107,9 +107,9 @@ bool TimeService::StartLookup(const char* name)
     int error = WSAENOBUFS;
     // An NTS server may name its key exchange port ("host:port"): the host
     // alone is looked up.
-    char host[kMaxServerNameBytes + 1];
+    char keHost[kMaxServerNameBytes + 1];
     uint16_t port = 0;
-    const char* lookedUp = ntsOn && SplitKeServer(name, host, sizeof host, &port) ? host : name;
+    const char* lookedUp = ntsOn && SplitKeServer(name, keHost, sizeof keHost, &port) ? keHost : name;
     if (lookupBuffer != nullptr)
         error = SockStartLookup(handle_, WM_HOST_RESOLVED, lookedUp, lookupBuffer.get(),
                                 MAXGETHOSTSTRUCT, &lookupHandle);

@@ -15,25 +15,28 @@ host_exe=$1 dll=$2 prefix=$3 app_exe=${4:-}
 CHRONYC=$(dirname "$CHRONYD")/../bin/chronyc
 
 run_begin ntsengine
-net_create 17 cli srv ntpd ref
+net_create 17 cli srv ntpd ref tap
 name=nts.kestrin.test
-net_hosts cli "${ADDR[srv]} $name" "${ADDR[ntpd]} ntpd.kestrin.test"
+# tap.kestrin.test leads to chronyd through a relay that moves nothing and
+# logs the cookie of each request.
+net_hosts cli "${ADDR[srv]} $name" "${ADDR[ntpd]} ntpd.kestrin.test" "${ADDR[tap]} tap.kestrin.test"
 pki=$RUN_DIR/pki
 mkdir -p "$pki"
 ca() {
   openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30 \
     -subj "/CN=Kestrin test $1" -keyout "$pki/$1.key" -out "$pki/$1.pem" 2>/dev/null
 }
+# cert NAME HOST [HOST2]: a server certificate of the test CA for the hosts.
 cert() {
   openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=$2" \
     -keyout "$pki/$1.key" -out "$pki/$1.csr" 2>/dev/null
-  printf 'subjectAltName=DNS:%s\n' "$2" > "$pki/$1.ext"
+  printf 'subjectAltName=DNS:%s%s\n' "$2" "${3:+,DNS:$3}" > "$pki/$1.ext"
   openssl x509 -req -in "$pki/$1.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
     -days 30 -extfile "$pki/$1.ext" -out "$pki/$1.pem" 2>/dev/null || fail "certificate $1"
 }
 ca ca
 ca otherca
-cert srv "$name"
+cert srv "$name" tap.kestrin.test
 cert ntpd ntpd.kestrin.test
 
 cat > "$RUN_DIR/chrony.conf" <<EOC
@@ -50,6 +53,8 @@ pidfile $RUN_DIR/chrony.pid
 EOC
 spawn chrony srv "${NO_CLOCK[@]}" "$CHRONYD" -x -d -u root -f "$RUN_DIR/chrony.conf"
 chrony_ready cli "${ADDR[srv]}" 20
+spawn tap tap "$PYTHON" "$here/onpath.py" "${ADDR[tap]}" "${ADDR[srv]}" 0 200
+expect_line "$RUN_DIR/tap.log" '^relaying' 10 1 "the tap"
 wine_prepare cli "$prefix"
 # KESTNTS.DLL is found beside the program.
 run_copy() { cp "$1" "$dll" "$RUN_DIR/"; printf '%s' "$RUN_DIR/$(basename "$1")"; }
@@ -58,11 +63,12 @@ serverstat() {
   nsx srv "$CHRONYC" -h "$RUN_DIR/chronyd.sock" serverstats 2>&1 | sed -n "s/^$1 *: *//p"
 }
 
-# Three polls from chronyd with NTS: one key exchange, each poll an
-# authenticated request answered and the clock set (within Wine's 0.5 s).
+# Three polls from chronyd with NTS (through the tap): one key exchange,
+# each poll an authenticated request with a cookie never sent before,
+# answered, and the clock set (within Wine's 0.5 s).
 csv=$RUN_DIR/exchanges.csv
-prog_start chrony cli "$host" "$name" -N "Z:$pki/ca.pem" -f 20 -E "Z:${csv//\//\\}"
-expect_status chrony "^NTS: key exchange with $name\$" 20 1 "the key exchange's status"
+prog_start chrony cli "$host" tap.kestrin.test -N "Z:$pki/ca.pem" -f 20 -E "Z:${csv//\//\\}"
+expect_status chrony '^NTS: key exchange with tap\.kestrin\.test$' 20 1 "the key exchange's status"
 expect_status chrony '^Last set: ' 30 3 "three sets from chronyd with NTS"
 prog_stop chrony
 ke=$(serverstat 'NTS-KE connections accepted') auth=$(serverstat 'Authenticated NTP packets')
@@ -71,17 +77,24 @@ log "chronyd: NTS-KE connections $ke, authenticated NTP packets $auth"
 [ "${auth:-0}" -ge 3 ] || fail "chronyd saw $auth authenticated requests, not three or more"
 [ "$(tr -d '\r' < "$csv" | awk -F, '$9 == "accepted" && $10 == "set"' | wc -l)" -ge 3 ] ||
   fail "the exchange log shows fewer than three authenticated sets"
+cookies=$(sed -n 's/^request from .*: cookie //p' "$RUN_DIR/tap.log")
+log "cookies on the wire: $(printf '%s\n' "$cookies" | wc -l), each once: $(printf '%s\n' "$cookies" | sort | uniq -d | wc -l) repeated"
+[ "$(printf '%s\n' "$cookies" | grep -c .)" -ge 3 ] || fail "the tap saw fewer than three cookies"
+[ -z "$(printf '%s\n' "$cookies" | sort | uniq -d)" ] || fail "a cookie went twice on the wire"
 
 # A certificate from another CA: refused with its status text, never set.
-prog_start otherca cli "$host" "$name" -N "Z:$pki/otherca.pem" -f 20
+csv=$RUN_DIR/otherca.csv
+prog_start otherca cli "$host" "$name" -N "Z:$pki/otherca.pem" -f 20 -E "Z:${csv//\//\\}"
 expect_status otherca '^NTS: certificate not trusted$' 30 2 "the refused certificate, at each poll"
 prog_stop otherca
+tr -d '\r' < "$csv" | grep -q ',nts,NTS: certificate not trusted$' || fail "the exchange log does not name the refusal"
 ! status_lines otherca | grep -qE '^(Last set|Set Time error|NTP Request sent)' ||
   fail "otherca: a request went or the clock was set without a trusted certificate"
 
 # kestrin.exe itself with NTS=1 and the roots file in KESTRIN.INI.
 if [ -n "$app_exe" ]; then
   app=$(run_copy "$app_exe")
+  kes=$(serverstat 'NTS-KE connections accepted')
   cp "$(dirname "$app_exe")"/{BWCC32.DLL,app_driver.exe,app_hook.dll} "$RUN_DIR/" 2>/dev/null
   PROG_INI_EXTRA=$(printf 'NTS=1\r\nNTSRootCerts=Z:%s\r\n' "${pki//\//\\}\\ca.pem") \
     prog_start app cli "$app" "$name"
@@ -89,7 +102,7 @@ if [ -n "$app_exe" ]; then
   expect_status app '^Last set: ' 30 1 "kestrin.exe set from chronyd with NTS"
   log "kestrin.exe: $(status_lines app | grep -m1 '^Last set')"
   prog_stop app; prog_stop app.prog
-  [ "$(serverstat 'NTS-KE connections accepted')" = 2 ] || fail "kestrin.exe made no key exchange of its own"
+  [ "$(serverstat 'NTS-KE connections accepted')" = $((kes + 1)) ] || fail "kestrin.exe made not one key exchange"
 fi
 
 # ntpsec's ntpd as the NTS server, fed by chronyd so that it is synchronised.
@@ -115,6 +128,6 @@ done
 prog_start ntpsec cli "$host" ntpd.kestrin.test -N "Z:$pki/ca.pem" -f 20
 expect_status ntpsec '^Last set: ' 30 2 "two sets from ntpsec's ntpd with NTS"
 prog_stop ntpsec
-grep -E 'NTS-KE' "$RUN_DIR/ntpd.syslog" | head -n 2 >&2
-grep -q 'NTS-KE' "$RUN_DIR/ntpd.syslog" || fail "ntpd's log shows no NTS-KE session"
+grep -E 'NTS-KE from' "$RUN_DIR/ntpd.syslog" | head -n 2 >&2
+grep -q 'NTS-KE from' "$RUN_DIR/ntpd.syslog" || fail "ntpd's log shows no NTS-KE session"
 log "PASS"
