@@ -44,7 +44,19 @@ void TimeService::SetNts(bool on, const char* rootsFile, const char* folder)
     }
     const std::string roots =
         rootsFile != nullptr && rootsFile[0] != '\0' ? ResolveLogPath(rootsFile, folder) : "";
-    nts.Configure(nullptr, roots.c_str());
+    // The DLL by its full path beside the program: never one that happens
+    // to lie in the current directory.
+    char dll[MAX_PATH] = "";
+    const DWORD length = GetModuleFileNameA(nullptr, dll, sizeof dll);
+    size_t folderEnd = 0;  // past the last backslash
+    for (DWORD i = 0; length < sizeof dll && i < length; ++i)
+        if (dll[i] == '\\')
+            folderEnd = i + 1;
+    if (folderEnd > 0 && folderEnd + sizeof KESTRIN_NTS_DLL <= sizeof dll)
+        std::memcpy(dll + folderEnd, KESTRIN_NTS_DLL, sizeof KESTRIN_NTS_DLL);
+    else
+        dll[0] = '\0';  // the system's search, as a last resort
+    nts.Configure(dll, roots.c_str());
     nts.Reset();
     ntsOn = on;
     if (on && ntsDatagram == nullptr)
