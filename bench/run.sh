@@ -51,7 +51,7 @@ for b in "${benches[@]}"; do
       done | tee "$BENCH_RESULTS/footprint.txt" ;;
     startup) bash "$here/startup.sh" "$kestrin" "$baseline" "$prefix" "$(q 3 10)" 2> "$log" ;;
     accuracy) bash "$here/accuracy.sh" "$svchost" "$prefix" "$(q 10 50)" 2> "$log" ;;
-    nts) bash "$here/nts.sh" "$win/tests/e2e/ntsprobe.exe" "$win/nts/KESTNTS.DLL" "$prefix" "$(q 2 5)" 2> "$log" ;;
+    nts) bash "$here/nts.sh" "$win/tests/e2e/ntsprobe.exe" "$win/nts/KESTNTS.DLL" "$prefix" "$(q 2 5)" "$kestrin" 2> "$log" ;;
     first) bash "$here/first.sh" "$kestrin" "$prefix" "$(q 3 10)" "$(q 5 20)" 2> "$log" ;;
     server) bash "$here/server.sh" "$kestrin" "$prefix" "$(q 2 4)" 2> "$log" ;;
     idle)
