@@ -24,8 +24,8 @@ bool IsDottedAddress(const char* name)
     return dots == 3;
 }
 
-// The first IPv4 address of the host entry that a completed lookup left in
-// buffer, in network order; 0 when the entry lists none.
+}  // namespace
+
 uint32_t FirstHostAddress(const char* buffer)
 {
     const hostent* entry = reinterpret_cast<const hostent*>(buffer);
@@ -36,8 +36,6 @@ uint32_t FirstHostAddress(const char* buffer)
     std::memcpy(&addr, entry->h_addr_list[0], sizeof addr);
     return addr;
 }
-
-}  // namespace
 
 void TimeService::SetServer(const char* name)
 {
@@ -60,6 +58,7 @@ bool TimeService::UseServer(const char* name)
     serverName = name;
     // Another server (or the same looked up anew): its own key exchange.
     nts.Reset();
+    ntsLookupWanted = false;
     if (IsDottedAddress(name)) {
         uint32_t addr = SockParseAddress(name);
         if (addr == INADDR_NONE)

@@ -97,20 +97,69 @@ LRESULT TimeService::EvNtsKeyExchange(WPARAM, LPARAM lParam)
     char keHost[kMaxServerNameBytes + 1] = "";
     uint16_t kePort = 0;
     SplitKeServer(servers.Current().c_str(), keHost, sizeof keHost, &kePort);
-    uint32_t addr = serverAddr;
+    ntsPort = htons(port);
     if (!SameHost(ntpServer, keHost)) {
-        addr = SockParseAddress(ntpServer);
+        const uint32_t addr = SockParseAddress(ntpServer);
         if (addr == INADDR_NONE || addr == 0) {
-            nts.Reset();
-            NtsRefused("NTS: NTP server named by name", serverAddr, ReplyTimes{}, nullptr);
+            // A host name: looked up as the server's own, one at a time.
+            int error = WSAEINPROGRESS;
+            if (ntsLookupBuffer == nullptr) {
+                ntsLookupBuffer.reset(new (std::nothrow) char[MAXGETHOSTSTRUCT]);
+                error = ntsLookupBuffer == nullptr
+                            ? WSAENOBUFS
+                            : SockStartLookup(handle_, WM_NTS_RESOLVED, ntpServer,
+                                              ntsLookupBuffer.get(), MAXGETHOSTSTRUCT,
+                                              &ntsLookupHandle);
+                if (error != 0)
+                    ntsLookupBuffer.reset();
+            }
+            if (error != 0) {
+                nts.Reset();
+                NtsRefused("NTS: lookup of NTP server failed", serverAddr, ReplyTimes{}, nullptr);
+                return 0;
+            }
+            ntsLookupWanted = true;
             return 0;
         }
+        serverAddr = addr;
     }
-    serverAddr = addr;
-    ntsPort = htons(port);
     if (socketsUp && serverAddr != 0)
         SendRequest();
     return 0;
+}
+
+LRESULT TimeService::EvNtsResolved(WPARAM wParam, LPARAM lParam)
+{
+    if (ntsLookupBuffer == nullptr || reinterpret_cast<HANDLE>(wParam) != ntsLookupHandle)
+        return 0;
+    std::unique_ptr<char[]> entry = std::move(ntsLookupBuffer);
+    // The server changed meanwhile: its own key exchange comes.
+    if (!ntsLookupWanted || !nts.Ready())
+        return 0;
+    ntsLookupWanted = false;
+    const uint32_t addr = WSAGETASYNCERROR(lParam) == 0 ? FirstHostAddress(entry.get()) : 0;
+    if (addr == 0) {
+        nts.Reset();
+        NtsRefused("NTS: lookup of NTP server failed", serverAddr, ReplyTimes{}, nullptr);
+        return 0;
+    }
+    serverAddr = addr;
+    if (socketsUp)
+        SendRequest();
+    return 0;
+}
+
+bool TimeService::NtsHoldsRequest()
+{
+    if (!ntsOn)
+        return false;
+    if (ntsLookupWanted)
+        return true;
+    if (!nts.Ready() || nts.Cookies() == 0) {
+        StartNtsKeyExchange();
+        return true;
+    }
+    return false;
 }
 
 size_t TimeService::ProtectRequest(const NtpPacket& packet)

@@ -39,6 +39,7 @@ DEFINE_RESPONSE_TABLE(TimeService, TWindow)
     EV_MESSAGE(WM_EXCHANGE_NOTIFY, EvExchangeNotify),
     EV_MESSAGE(WM_HOST_RESOLVED, EvHostResolved),
     EV_MESSAGE(WM_NTS_KE, EvNtsKeyExchange),
+    EV_MESSAGE(WM_NTS_RESOLVED, EvNtsResolved),
     EV_MESSAGE(WM_POWERBROADCAST, EvPowerBroadcast),
     EV_MESSAGE(WM_TIMECHANGE, EvTimeChange),
 END_RESPONSE_TABLE;
@@ -68,6 +69,10 @@ TimeService::~TimeService()
         // left to the end of the process rather than freed under it.
         SockCancelLookup(lookupHandle);
         static_cast<void>(lookupBuffer.release());
+    }
+    if (ntsLookupBuffer != nullptr) {
+        SockCancelLookup(ntsLookupHandle);
+        static_cast<void>(ntsLookupBuffer.release());
     }
     CloseSocket();
 }
@@ -219,10 +224,8 @@ void TimeService::SendRequest()
     }
     // With NTS a request needs keys and a cookie: a key exchange first,
     // whose end sends it.
-    if (ntsOn && (!nts.Ready() || nts.Cookies() == 0)) {
-        StartNtsKeyExchange();
+    if (NtsHoldsRequest())
         return;
-    }
     std::unique_ptr<NtpPacket> request(new (std::nothrow) NtpPacket{});
     if (request == nullptr) {
         ErrorBox("Can't allocate buffer for request", kErrorCaption);

@@ -35,12 +35,17 @@ inline constexpr UINT WM_SOCKET_NOTIFY = WM_USER + 1;  // lParam low word: FD_ e
 inline constexpr UINT WM_EXCHANGE_NOTIFY = WM_USER + 2;  // the same, of the exchange's socket
 inline constexpr UINT WM_HOST_RESOLVED = WM_USER + 3;  // wParam: task, lParam high word: error
 inline constexpr UINT WM_NTS_KE = WM_USER + 4;         // lParam: the NTS key exchange that ended
+inline constexpr UINT WM_NTS_RESOLVED = WM_USER + 5;   // as WM_HOST_RESOLVED, for the NTS NTP server
 inline constexpr long kSocketEvents = FD_READ | FD_WRITE | FD_OOB;  // told to the window
 inline constexpr UINT_PTR POLL_TIMER_ID = 275;         // the one-second tick
 
 // NTS requests and replies: a cookie and seven placeholders one way, eight
 // cookies back, about 1 KB each with the cookies servers give.
 inline constexpr int kNtsDatagramBytes = 2048;
+
+// The first IPv4 address of the host entry that a completed lookup left in
+// buffer, in network order; 0 when the entry lists none.
+uint32_t FirstHostAddress(const char* buffer);
 
 // Captions of the service's message boxes.
 inline constexpr char kErrorCaption[] = "Kestrin Error";
@@ -160,6 +165,9 @@ private:
     // The end of an NTS key exchange: its first request goes at once, or
     // its failure is the status and the log's.
     LRESULT EvNtsKeyExchange(WPARAM wParam, LPARAM lParam);
+    // The address of the NTP server a key exchange named by a host name of
+    // its own: the request goes now, or the failure is shown.
+    LRESULT EvNtsResolved(WPARAM wParam, LPARAM lParam);
     // Resume from sleep and another program's change of the clock: one
     // extra request each (resync.h). Top-level windows get these; the
     // window that owns the service passes them on.
@@ -194,6 +202,9 @@ private:
     // row. Returns UseServer's answer for the name used, else false.
     bool ServerUnusable(const char* text, const char* caption);
     void SendRequest();
+    // With NTS: true when no request may go yet (a key exchange, started
+    // here when none runs, or the NTP server's lookup comes first).
+    bool NtsHoldsRequest();
     // With NTS: a key exchange with the current server, unless one runs.
     void StartNtsKeyExchange();
     // The request in packet (48 bytes) completed with NTS in ntsDatagram;
@@ -276,6 +287,11 @@ private:
     bool ntsOn = false;            // NTS=1
     NtsLink nts;                   // the DLL, the keys and cookies of the current server
     uint16_t ntsPort = 0;          // network order: where NTP goes, as the key exchange said
+    // The lookup of the NTP server a key exchange named; left to the end of
+    // the process when cancelled, as lookupBuffer.
+    std::unique_ptr<char[]> ntsLookupBuffer;
+    HANDLE ntsLookupHandle = nullptr;
+    bool ntsLookupWanted = false;  // its answer is the current server's
     // NTS requests and replies: longer than any plain message (cookies).
     std::unique_ptr<uint8_t[]> ntsDatagram;
 

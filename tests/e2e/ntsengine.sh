@@ -2,8 +2,9 @@
 # The time service with NTS=1 against chronyd and ntpsec's ntpd as NTS
 # servers, with a test CA given as the extra roots file: it sets the clock
 # from each after one key exchange, and chronyd counts every poll as an
-# authenticated request; a certificate from another CA is refused with its
-# status text and nothing is set. Runs on the test host (counters visible,
+# authenticated request; a key exchange that names its NTP server by a
+# host name of its own sends NTP to that host's address; a certificate from
+# another CA is refused with its status text and nothing is set. Runs on the test host (counters visible,
 # fast ticks) and, when given, on kestrin.exe with NTS=1 in its INI file.
 # Usage: ntsengine.sh TESTHOST.exe KESTNTS.DLL WINEPREFIX [KESTRIN.exe]
 set -u
@@ -15,11 +16,15 @@ host_exe=$1 dll=$2 prefix=$3 app_exe=${4:-}
 CHRONYC=$(dirname "$CHRONYD")/../bin/chronyc
 
 run_begin ntsengine
-net_create 17 cli srv ntpd ref tap
+net_create 17 cli srv ntpd ref tap named
 name=nts.kestrin.test
+# named.kestrin.test's key exchange names ntp.kestrin.test, a second
+# address of the same chronyd.
+ntp_addr=10.213.17.40
 # tap.kestrin.test leads to chronyd through a relay that moves nothing and
 # logs the cookie of each request.
-net_hosts cli "${ADDR[srv]} $name" "${ADDR[ntpd]} ntpd.kestrin.test" "${ADDR[tap]} tap.kestrin.test"
+net_hosts cli "${ADDR[srv]} $name" "${ADDR[ntpd]} ntpd.kestrin.test" "${ADDR[tap]} tap.kestrin.test" \
+  "${ADDR[named]} named.kestrin.test" "$ntp_addr ntp.kestrin.test"
 pki=$RUN_DIR/pki
 mkdir -p "$pki"
 ca() {
@@ -38,6 +43,7 @@ ca ca
 ca otherca
 cert srv "$name" tap.kestrin.test
 cert ntpd ntpd.kestrin.test
+cert named named.kestrin.test
 
 cat > "$RUN_DIR/chrony.conf" <<EOC
 local stratum 8
@@ -62,6 +68,21 @@ host=$(run_copy "$host_exe")
 serverstat() {
   nsx srv "$CHRONYC" -h "$RUN_DIR/chronyd.sock" serverstats 2>&1 | sed -n "s/^$1 *: *//p"
 }
+
+# A chronyd whose key exchange names ntp.kestrin.test for NTP: looked up,
+# and the requests go to that address.
+net_alias named "$ntp_addr"
+sed -e "s|$pki/srv\.|$pki/named.|" -e "s|$RUN_DIR/chronyd\.sock|/|" -e "s|$RUN_DIR/chrony\.pid|$RUN_DIR/named.pid|" \
+  "$RUN_DIR/chrony.conf" > "$RUN_DIR/named.conf"
+printf 'ntsntpserver ntp.kestrin.test\n' >> "$RUN_DIR/named.conf"
+spawn named named "${NO_CLOCK[@]}" "$CHRONYD" -x -d -u root -f "$RUN_DIR/named.conf"
+chrony_ready cli "$ntp_addr" 20
+csv=$RUN_DIR/named.csv
+prog_start named cli "$host" named.kestrin.test -N "Z:$pki/ca.pem" -f 20 -E "Z:${csv//\//\\}"
+expect_status named '^Last set: ' 30 1 "a set through the NTP server the key exchange named"
+prog_stop named
+tr -d '\r' < "$csv" | grep -q ",$ntp_addr,.*,accepted,set\$" ||
+  fail "no set from the named NTP server's address: $(tail -n 2 "$csv")"
 
 # Three polls from chronyd with NTS (through the tap): one key exchange,
 # each poll an authenticated request with a cookie never sent before,
