@@ -5,7 +5,7 @@
 # run into docs/bench/ with gnuplot (measured.txt says when and where). Needs
 # root and the cross build (scripts/build.sh). Asserts nothing.
 # Usage: bench/run.sh [--quick] [BENCH...]
-#   BENCH: footprint, startup, accuracy, first, server, idle, nts (default: all)
+#   BENCH: footprint, startup, accuracy, first, server, idle, nts, ntsidle (default: all)
 #   --quick: short runs of each (3 starts, 10 exchanges a path, 2 s a rate,
 #            one idle minute); the charts are then not redrawn
 # Not -e or pipefail: a step that fails (loss, a missed reply, a bench that
@@ -17,12 +17,12 @@ quick=0 benches=()
 while [ $# -gt 0 ]; do
   case $1 in
     --quick) quick=1 ;;
-    footprint|startup|accuracy|first|server|idle|nts) benches+=("$1") ;;
-    *) echo "usage: $0 [--quick] [footprint|startup|accuracy|first|server|idle|nts]..." >&2; exit 2 ;;
+    footprint|startup|accuracy|first|server|idle|nts|ntsidle) benches+=("$1") ;;
+    *) echo "usage: $0 [--quick] [footprint|startup|accuracy|first|server|idle|nts|ntsidle]..." >&2; exit 2 ;;
   esac
   shift
 done
-[ ${#benches[@]} -gt 0 ] || benches=(footprint startup accuracy first server idle nts)
+[ ${#benches[@]} -gt 0 ] || benches=(footprint startup accuracy first server idle nts ntsidle)
 win=$root/build/win32
 kestrin=$win/ui/kestrin.exe
 svchost=$win/tests/wine/harness/kestrin_svchost.exe
@@ -65,6 +65,14 @@ for b in "${benches[@]}"; do
       wait
       cat "$BENCH_RESULTS/idle-kestrin.out" "$BENCH_RESULTS/idle-baseline.out" \
           "$BENCH_RESULTS/idle-kestrinsvc.out" ;;
+    ntsidle)
+      # The service with NTS on and off, side by side against one kind of chronyd.
+      for mode in nts plain; do
+        BENCH_IDLE_SECONDS=$(q 60 600) bash "$here/ntsidle.sh" "$kestrinsvc" "$win/nts/KESTNTS.DLL" \
+          "$prefix" "$mode" > "$BENCH_RESULTS/ntsidle-$mode.out" 2> "$log.$mode" &
+      done
+      wait
+      cat "$BENCH_RESULTS/ntsidle-nts.out" "$BENCH_RESULTS/ntsidle-plain.out" ;;
   esac || { echo "$b failed; see $log" >&2; tail -n 5 "$log" >&2; }
 done
 
