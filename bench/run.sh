@@ -5,7 +5,7 @@
 # run into docs/bench/ with gnuplot (measured.txt says when and where). Needs
 # root and the cross build (scripts/build.sh). Asserts nothing.
 # Usage: bench/run.sh [--quick] [--old WIN32_TREE] [BENCH...]
-#   BENCH: footprint, startup, accuracy, first, server, idle, nts (default: all)
+#   BENCH: footprint, startup, accuracy, first, server, idle, nts, ntsidle (default: all)
 #   --quick: short runs of each (3 starts, 10 exchanges a path, 2 s a rate,
 #            one idle minute); the charts are then not redrawn
 #   --old: another build's cross tree (such as the last release's): accuracy
@@ -21,12 +21,12 @@ while [ $# -gt 0 ]; do
   case $1 in
     --quick) quick=1 ;;
     --old) old=$(cd "$2" && pwd) || exit 2; shift ;;
-    footprint|startup|accuracy|first|server|idle|nts) benches+=("$1") ;;
-    *) echo "usage: $0 [--quick] [--old WIN32_TREE] [footprint|startup|accuracy|first|server|idle|nts]..." >&2; exit 2 ;;
+    footprint|startup|accuracy|first|server|idle|nts|ntsidle) benches+=("$1") ;;
+    *) echo "usage: $0 [--quick] [--old WIN32_TREE] [footprint|startup|accuracy|first|server|idle|nts|ntsidle]..." >&2; exit 2 ;;
   esac
   shift
 done
-[ ${#benches[@]} -gt 0 ] || benches=(footprint startup accuracy first server idle nts)
+[ ${#benches[@]} -gt 0 ] || benches=(footprint startup accuracy first server idle nts ntsidle)
 win=$root/build/win32
 kestrin=$win/ui/kestrin.exe
 svchost=$win/tests/wine/harness/kestrin_svchost.exe
@@ -67,7 +67,7 @@ for b in "${benches[@]}"; do
         BENCH_RESULTS=$BENCH_RESULTS/old bash "$here/first.sh" "$old/ui/kestrin.exe" \
           "$prefix" "$(q 3 10)" "$(q 5 20)" 2> "$log.old"; } ;;
     server) BENCH_KESTRIN_OLD=${old:+$old/ui/kestrin.exe} bash "$here/server.sh" "$kestrin" "$prefix" "$(q 2 4)" 2> "$log" ;;
-    nts) bash "$here/nts.sh" "$win/tests/e2e/ntsprobe.exe" "$win/nts/KESTNTS.DLL" "$prefix" "$(q 2 5)" 2> "$log" ;;
+    nts) bash "$here/nts.sh" "$win/tests/e2e/ntsprobe.exe" "$win/nts/KESTNTS.DLL" "$prefix" "$(q 2 5)" "$kestrin" 2> "$log" ;;
     idle)
       # Side by side, each with its own namespaces, prefix copy and display.
       bash "$here/idle.sh" "$kestrin" "$prefix" $(q --quick "") \
@@ -79,6 +79,14 @@ for b in "${benches[@]}"; do
       wait
       cat "$BENCH_RESULTS/idle-kestrin.out" "$BENCH_RESULTS/idle-baseline.out" \
           "$BENCH_RESULTS/idle-kestrinsvc.out" ;;
+    ntsidle)
+      # The service with NTS on and off, side by side against one kind of chronyd.
+      for mode in nts plain; do
+        BENCH_IDLE_SECONDS=$(q 60 600) bash "$here/ntsidle.sh" "$kestrinsvc" "$win/nts/KESTNTS.DLL" \
+          "$prefix" "$mode" > "$BENCH_RESULTS/ntsidle-$mode.out" 2> "$log.$mode" &
+      done
+      wait
+      cat "$BENCH_RESULTS/ntsidle-nts.out" "$BENCH_RESULTS/ntsidle-plain.out" ;;
   esac || { echo "$b failed; see $log" >&2; tail -n 5 "$log" >&2; }
 done
 

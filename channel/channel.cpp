@@ -165,6 +165,22 @@ ChannelParse ParseChannelRequest(const char* bytes, size_t length, ChannelReques
             ++pairs;
             continue;
         }
+        if (name.Is(kNtsKey)) {
+            if (parsed.nts >= 0 || !(value.Is("0") || value.Is("1")))
+                return ChannelParse::Garbage;
+            parsed.nts = value.Is("1") ? 1 : 0;
+            ++pairs;
+            continue;
+        }
+        if (name.Is(kNtsRootCertsKey)) {
+            if (parsed.ntsRootCertsGiven || value.length >= kSettingsValueSize)
+                return ChannelParse::Garbage;
+            parsed.ntsRootCertsGiven = true;
+            std::memcpy(parsed.ntsRootCerts, value.begin, value.length);
+            parsed.ntsRootCerts[value.length] = '\0';
+            ++pairs;
+            continue;
+        }
         const int key = SettingsKeyOf(line.begin, name.length);
         const size_t valueLength = value.length;
         if (key < 0 || parsed.given[key] || valueLength >= kSettingsWriteSize)
@@ -299,6 +315,9 @@ size_t FormatStatusReply(const ChannelStatus& status, char* out, size_t size)
             return 0;
     }
     if (!AppendPair(out, size, &used, kAcceptBroadcastsKey, status.acceptBroadcasts ? "1" : "0") ||
+        !AppendPair(out, size, &used, kNtsKey, status.nts ? "1" : "0") ||
+        !AppendPair(out, size, &used, kNtsRootCertsKey,
+                    Carried(status.ntsRootCerts) ? status.ntsRootCerts : "") ||
         !Append(out, size, &used, "END\n") || used > kChannelReplyMax)
         return 0;
     return used;
@@ -374,6 +393,14 @@ ChannelReply ParseChannelReply(const char* bytes, size_t length, ChannelStatus* 
         }
         if (key.Is(kAcceptBroadcastsKey)) {
             parsed.acceptBroadcasts = std::strcmp(value, "1") == 0;
+            continue;
+        }
+        if (key.Is(kNtsKey)) {
+            parsed.nts = std::strcmp(value, "1") == 0;
+            continue;
+        }
+        if (key.Is(kNtsRootCertsKey)) {
+            std::snprintf(parsed.ntsRootCerts, sizeof parsed.ntsRootCerts, "%s", value);
             continue;
         }
         uint64_t* counts[6] = {&parsed.counts.sent, &parsed.counts.received,

@@ -52,11 +52,16 @@ struct ChannelAsk {
 };
 
 inline constexpr char kAcceptBroadcastsKey[] = "AcceptBroadcasts";
+inline constexpr char kNtsKey[] = "NTS";
+inline constexpr char kNtsRootCertsKey[] = "NTSRootCerts";
 
 struct ChannelRequest {
     ChannelCommand command = ChannelCommand::Status;
     ChannelAsk ask;             // SendNow
     int acceptBroadcasts = -1;  // Set: 0 or 1 when given, else -1
+    int nts = -1;               // Set: NTS, 0 or 1 when given, else -1
+    bool ntsRootCertsGiven = false;              // Set: NTSRootCerts given
+    char ntsRootCerts[kSettingsValueSize] = {};  // its value (the file keeps no more)
     // Set: the keys given and their values, NUL-terminated.
     bool given[kSettingsKeyCount] = {};
     char value[kSettingsKeyCount][kSettingsWriteSize] = {};
@@ -107,6 +112,8 @@ struct ChannelStatus {
     uint64_t accepted = 0;
     uint64_t failed = 0;
     bool acceptBroadcasts = false;  // the service's -b
+    bool nts = false;               // NTS=1
+    char ntsRootCerts[kSettingsValueSize] = {};  // NTSRootCerts, as in the file
 };
 
 enum class ChannelReply { Ok, Denied, Bad, Failed, Unreadable };

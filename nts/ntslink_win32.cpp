@@ -1,16 +1,17 @@
 // NtsLink: KESTNTS.DLL through GetProcAddress, one association at a time.
 #include "nts/ntslink_win32.h"
 
-#include <cstring>
+#include <cstdio>
 
 #include "nts/ntske.h"
 
 namespace {
 
+// snprintf, not strncpy: the program imports nothing the oldest Windows'
+// msvcrt lacks, and snprintf it imports already.
 void SetReason(char* reason, const char* text)
 {
-    std::strncpy(reason, text, KESTRIN_NTS_REASON_BYTES - 1);
-    reason[KESTRIN_NTS_REASON_BYTES - 1] = '\0';
+    std::snprintf(reason, KESTRIN_NTS_REASON_BYTES, "%s", text);
 }
 
 template <typename F>
@@ -22,8 +23,7 @@ bool Take(HMODULE dll, const char* name, F* f)
 
 void Copy(char* to, size_t size, const char* text)
 {
-    std::strncpy(to, text != nullptr ? text : "", size - 1);
-    to[size - 1] = '\0';
+    std::snprintf(to, size, "%s", text != nullptr ? text : "");
 }
 
 }  // namespace

@@ -72,6 +72,7 @@ void ServiceWindow::SetupWindow()
     engine->SetLogFile(extraSettings.logFile, folder.c_str());
     engine->SetTimeFloor(SourceDateFloor());
     engine->SetAcceptAnySource(BroadcastsOn(extraSettings));
+    engine->SetNts(NtsOn(extraSettings), extraSettings.ntsRootCerts, folder.c_str());
     if (settings.ntpServer[0] != '\0')
         engine->SetServer(settings.ntpServer);
     engine->SetPollInterval(&settings.pollInterval);
@@ -169,6 +170,8 @@ void ServiceWindow::AnswerStatus(ChannelCall* call, uint32_t nextAskSeconds)
     status.accepted = engine->AcceptedCount();
     status.failed = failures;
     status.acceptBroadcasts = BroadcastsOn(extraSettings);
+    status.nts = NtsOn(extraSettings);
+    std::snprintf(status.ntsRootCerts, sizeof status.ntsRootCerts, "%s", extraSettings.ntsRootCerts);
     call->replyLength = FormatStatusReply(status, call->reply, call->replySize);
 }
 
@@ -210,6 +213,11 @@ void ServiceWindow::AnswerSet(ChannelCall* call)
     if (request.acceptBroadcasts >= 0)
         std::snprintf(wantedExtra.acceptBroadcasts, sizeof wantedExtra.acceptBroadcasts, "%d",
                       request.acceptBroadcasts);
+    if (request.nts >= 0)
+        std::snprintf(wantedExtra.nts, sizeof wantedExtra.nts, "%d", request.nts);
+    if (request.ntsRootCertsGiven)
+        std::snprintf(wantedExtra.ntsRootCerts, sizeof wantedExtra.ntsRootCerts, "%s",
+                      request.ntsRootCerts);
     // Saved first: a change the file does not keep is not taken either, or
     // the service would run with settings that the next start forgets.
     if (!Save(wanted, wantedExtra)) {
@@ -217,8 +225,13 @@ void ServiceWindow::AnswerSet(ChannelCall* call)
         return;
     }
     const SNTPSettings before = settings;
+    const bool ntsChanged = NtsOn(extraSettings) != NtsOn(wantedExtra) ||
+                            std::strcmp(extraSettings.ntsRootCerts, wantedExtra.ntsRootCerts) != 0;
     settings = wanted;
     extraSettings = wantedExtra;
+    // Before the server: a new name is taken as NTS says.
+    if (ntsChanged)
+        engine->SetNts(NtsOn(extraSettings), extraSettings.ntsRootCerts, folder.c_str());
     HandOver(before);
     engine->SetAcceptAnySource(BroadcastsOn(extraSettings));
     call->replyLength = FormatPlainReply(ChannelReply::Ok, call->reply, call->replySize);

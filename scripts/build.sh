@@ -47,7 +47,8 @@ case $mode in
 esac
 
 mkdir -p dist
-for f in build/win32/ui/kestrin.exe build/win32/bwcc/BWCC32.DLL build/win32/ui/kestrin.hlp \
+for f in build/win32/ui/kestrin.exe build/win32/bwcc/BWCC32.DLL build/win32/nts/KESTNTS.DLL \
+         build/win32/ui/kestrin.hlp \
          build/win32/help/README.TXT; do
   [ -f "$f" ] && cp -f "$f" dist/
 done

@@ -49,9 +49,11 @@ void FormatExchangeLine(const ExchangeRecord& r, char* out, size_t size)
         IntervalText(NtpHalve(NtpAdd(NtpSub(r.t2, r.t1), NtpSub(r.t3, r.t4))), offset, sizeof offset);
         IntervalText(NtpSub(NtpSub(r.t4, r.t1), NtpSub(r.t3, r.t2)), delay, sizeof delay);
     }
-    char action[32] = "";
+    char action[64] = "";
     if (r.verdict == Verdict::ClientRequest) {
         std::snprintf(action, sizeof action, "answered");
+    } else if (r.verdict == Verdict::Nts) {
+        std::snprintf(action, sizeof action, "%s", r.ntsReason);
     } else if (r.verdict == Verdict::Accepted) {
         switch (r.action) {
         case AdjustAction::Set: std::snprintf(action, sizeof action, "set"); break;

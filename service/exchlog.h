@@ -34,6 +34,7 @@ struct ExchangeRecord {
     // refused reply did nothing, an accepted one did action.
     AdjustAction action;
     uint32_t error;        // for SetFailed
+    char ntsReason[64];    // for Nts: why, printed as the action
 };
 
 inline constexpr char kExchangeLogHeader[] =

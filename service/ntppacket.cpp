@@ -105,6 +105,7 @@ const char* VerdictText(Verdict verdict)
     case Verdict::Unmatched: return "unmatched";
     case Verdict::Kiss: return "kiss";
     case Verdict::Delay: return "delay";
+    case Verdict::Nts: return "nts";
     case Verdict::ClientRequest: return "client request";
     }
     return "";

@@ -62,6 +62,7 @@ enum class Verdict {
     Unmatched,       // "unmatched": not the answer to the request in flight
     Kiss,            // "kiss CODE": a stratum-0 answer to the request in flight (kisscode.h)
     Delay,           // "delay": too long a round trip, or waited in our queue (reqmatch.h)
+    Nts,             // "nts": refused by NTS (a key exchange or a reply); the reason is the action
     ClientRequest,   // "client request": a client asked; answered
 };
 const char* VerdictText(Verdict verdict);

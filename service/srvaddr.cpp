@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "nts/ntske.h"
 #include "service/sockets.h"
 
 namespace {
@@ -23,8 +24,8 @@ bool IsDottedAddress(const char* name)
     return dots == 3;
 }
 
-// The first IPv4 address of the host entry that a completed lookup left in
-// buffer, in network order; 0 when the entry lists none.
+}  // namespace
+
 uint32_t FirstHostAddress(const char* buffer)
 {
     const hostent* entry = reinterpret_cast<const hostent*>(buffer);
@@ -35,8 +36,6 @@ uint32_t FirstHostAddress(const char* buffer)
     std::memcpy(&addr, entry->h_addr_list[0], sizeof addr);
     return addr;
 }
-
-}  // namespace
 
 void TimeService::SetServer(const char* name)
 {
@@ -57,6 +56,9 @@ void TimeService::SetServer(const char* name)
 bool TimeService::UseServer(const char* name)
 {
     serverName = name;
+    // Another server (or the same looked up anew): its own key exchange.
+    nts.Reset();
+    ntsLookupWanted = false;
     if (IsDottedAddress(name)) {
         uint32_t addr = SockParseAddress(name);
         if (addr == INADDR_NONE)
@@ -102,8 +104,13 @@ bool TimeService::StartLookup(const char* name)
     if (lookupBuffer == nullptr)
         lookupBuffer.reset(new (std::nothrow) char[MAXGETHOSTSTRUCT]);
     int error = WSAENOBUFS;
+    // An NTS server may name its key exchange port ("host:port"): the host
+    // alone is looked up.
+    char keHost[kMaxServerNameBytes + 1];
+    uint16_t port = 0;
+    const char* lookedUp = ntsOn && SplitKeServer(name, keHost, sizeof keHost, &port) ? keHost : name;
     if (lookupBuffer != nullptr)
-        error = SockStartLookup(handle_, WM_HOST_RESOLVED, name, lookupBuffer.get(),
+        error = SockStartLookup(handle_, WM_HOST_RESOLVED, lookedUp, lookupBuffer.get(),
                                 MAXGETHOSTSTRUCT, &lookupHandle);
     if (error != 0) {
         lookupBuffer.reset();

@@ -3,6 +3,7 @@
 #include "service/timesrvc.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "service/adjust.h"
@@ -33,11 +34,11 @@ void TimeService::HandleSocketEvent(bool exchange, int event)
         ReadBatch(*this);
         break;
     case FD_WRITE:
-        // The request that would have blocked goes again, its 48 bytes.
-        if (pendingRequest != nullptr &&
-            SockSendTo(exchangeSock, pendingRequest->bytes, kNtpPacketSize, serverAddr,
-                       servicePort) != WSAEWOULDBLOCK)
-            pendingRequest.reset();
+        // The request that would have blocked goes again, whole.
+        if (!pendingRequest.empty() &&
+            SockSendTo(exchangeSock, pendingRequest.data(), static_cast<int>(pendingRequest.size()),
+                       serverAddr, ntsOn ? ntsPort : servicePort) != WSAEWOULDBLOCK)
+            pendingRequest.clear();
         break;
     default:
         break;
@@ -70,8 +71,15 @@ ReadOutcome TimeService::ReadOne(bool notified)
     uint16_t fromPort = 0;
     // Longer than the buffer: WSAEMSGSIZE, the datagram is gone.
     const SOCKET from = readingExchange ? exchangeSock : sock;
-    int error = SockReceiveFrom(from, datagram->bytes, kDatagramBufferSize, &length, &fromAddr,
-                                &fromPort);
+    // NTS replies are read whole into their own buffer (NtsAuthentic); the
+    // header is copied to datagram.
+    const bool whole = ntsOn && readingExchange && ntsDatagram != nullptr;
+    int error = SockReceiveFrom(from, whole ? ntsDatagram.get() : datagram->bytes,
+                                whole ? kNtsDatagramBytes : static_cast<int>(kDatagramBufferSize),
+                                &length, &fromAddr, &fromPort);
+    if (whole && error == 0)
+        std::memcpy(datagram->bytes, ntsDatagram.get(),
+                    length < static_cast<int>(kDatagramBufferSize) ? length : kDatagramBufferSize);
     bool taken = error == 0 || error == WSAEMSGSIZE;
     if (error == WSAEWOULDBLOCK)
         waits.NoteEmpty(readAtUs);
@@ -138,6 +146,9 @@ bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
                              bool queueLate)
 {
     ReplyTimes times = ReadReplyTimes(reply);
+    // With NTS only an authentic reply goes on to the checks below.
+    if (ntsOn && !NtsAuthentic(fromAddr, times, lengthBytes))
+        return true;
     const bool acceptUnsynced = switches.acceptUnsynced != 0 || relaxedOnce.acceptUnsynced != 0;
     const bool ignoreLimit = switches.ignoreLimit != 0 || relaxedOnce.ignoreLimit != 0;
     // Last, the match to our request: -b trusts broadcasts, as it trusts
@@ -193,6 +204,9 @@ bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
         NtpTime setTime{};
         ReadClock(&setTime, nullptr);
         ownState.NoteSet(reply, fromAddr, T1, T2, T3, T4, setTime);
+        // The clock is now authenticated time: certificates are checked against it.
+        if (ntsOn)
+            nts.NoteAuthenticatedSet();
     }
     LogExchange(fromAddr, times, &T4, verdict, &result);
     SetExchangeStatus(result.statusText);
@@ -263,7 +277,9 @@ void TimeService::LogExchange(uint32_t addr, const ReplyTimes& times, const NtpT
     if (t4 != nullptr)
         record.t4 = *t4;
     record.verdict = verdict;
-    if (kissCode != nullptr)
+    if (kissCode != nullptr && verdict == Verdict::Nts)
+        std::snprintf(record.ntsReason, sizeof record.ntsReason, "%s", kissCode);
+    else if (kissCode != nullptr)
         std::snprintf(record.kissCode, sizeof record.kissCode, "%s", kissCode);
     if (adjusted != nullptr) {
         record.action = adjusted->action;

@@ -38,6 +38,8 @@ DEFINE_RESPONSE_TABLE(TimeService, TWindow)
     EV_MESSAGE(WM_SOCKET_NOTIFY, EvSocketNotify),
     EV_MESSAGE(WM_EXCHANGE_NOTIFY, EvExchangeNotify),
     EV_MESSAGE(WM_HOST_RESOLVED, EvHostResolved),
+    EV_MESSAGE(WM_NTS_KE, EvNtsKeyExchange),
+    EV_MESSAGE(WM_NTS_RESOLVED, EvNtsResolved),
     EV_MESSAGE(WM_POWERBROADCAST, EvPowerBroadcast),
     EV_MESSAGE(WM_TIMECHANGE, EvTimeChange),
 END_RESPONSE_TABLE;
@@ -67,6 +69,10 @@ TimeService::~TimeService()
         // left to the end of the process rather than freed under it.
         SockCancelLookup(lookupHandle);
         static_cast<void>(lookupBuffer.release());
+    }
+    if (ntsLookupBuffer != nullptr) {
+        SockCancelLookup(ntsLookupHandle);
+        static_cast<void>(ntsLookupBuffer.release());
     }
     CloseSocket();
 }
@@ -216,6 +222,10 @@ void TimeService::SendRequest()
         if (!UseServer(servers.Current().c_str()))
             return;
     }
+    // With NTS a request needs keys and a cookie: a key exchange first,
+    // whose end sends it.
+    if (NtsHoldsRequest())
+        return;
     std::unique_ptr<NtpPacket> request(new (std::nothrow) NtpPacket{});
     if (request == nullptr) {
         ErrorBox("Can't allocate buffer for request", kErrorCaption);
@@ -225,12 +235,22 @@ void TimeService::SendRequest()
     // An older request still waiting to be sent is over: this one replaces it,
     // from a new socket (none when it cannot be had: counted and shown all
     // the same, as with no sockets at all).
-    pendingRequest.reset();
+    pendingRequest.clear();
     const bool haveSocket = socketsUp && OpenExchangeSocket() == 0;
     // Kept: only a reply that carries it back is taken.
     const NtpTime transmit = StampRequest(RandomBits(), RandomBits());
     BuildRequest(request.get(), transmit);
     request->bytes[0] = RequestHeaderFor(versions.NoteRequest());
+    const uint8_t* datagram = request->bytes;
+    size_t length = kNtpPacketSize;
+    uint16_t port = servicePort;
+    if (ntsOn) {
+        length = ProtectRequest(*request);
+        if (length == 0)
+            return;
+        datagram = ntsDatagram.get();
+        port = ntsPort;
+    }
     // Read last, just before the send: the reading is T1. An unreadable
     // clock still asks: the answer may be what corrects it.
     NtpTime reading{};
@@ -239,9 +259,9 @@ void TimeService::SendRequest()
     servers.NoteRequestSent();
     resync.NoteRequestSent(GetTickCount());
     requests.NoteSent(transmit, reading, GetTickCount());
-    if (haveSocket && SockSendTo(exchangeSock, request->bytes, kNtpPacketSize, serverAddr,
-                                 servicePort) == WSAEWOULDBLOCK)
-        pendingRequest = std::move(request);
+    if (haveSocket && SockSendTo(exchangeSock, datagram, static_cast<int>(length), serverAddr,
+                                 port) == WSAEWOULDBLOCK)
+        pendingRequest.assign(datagram, datagram + length);
 
     char text[kStatusTextSize];
     FormatRequestText(text, sizeof text, servers, EpochTimeText(&epochSeconds));

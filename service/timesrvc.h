@@ -11,8 +11,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/twindow.h"
+#include "nts/ntslink_win32.h"
 #include "service/exchlog.h"
 #include "service/kisscode.h"
 #include "service/ntppacket.h"
@@ -33,8 +35,18 @@
 inline constexpr UINT WM_SOCKET_NOTIFY = WM_USER + 1;  // lParam low word: FD_ event
 inline constexpr UINT WM_EXCHANGE_NOTIFY = WM_USER + 2;  // the same, of the exchange's socket
 inline constexpr UINT WM_HOST_RESOLVED = WM_USER + 3;  // wParam: task, lParam high word: error
+inline constexpr UINT WM_NTS_KE = WM_USER + 4;         // lParam: the NTS key exchange that ended
+inline constexpr UINT WM_NTS_RESOLVED = WM_USER + 5;   // as WM_HOST_RESOLVED, for the NTS NTP server
 inline constexpr long kSocketEvents = FD_READ | FD_WRITE | FD_OOB;  // told to the window
 inline constexpr UINT_PTR POLL_TIMER_ID = 275;         // the one-second tick
+
+// NTS requests and replies: a cookie and seven placeholders one way, eight
+// cookies back, about 1 KB each with the cookies servers give.
+inline constexpr int kNtsDatagramBytes = 2048;
+
+// The first IPv4 address of the host entry that a completed lookup left in
+// buffer, in network order; 0 when the entry lists none.
+uint32_t FirstHostAddress(const char* buffer);
 
 // Captions of the service's message boxes.
 inline constexpr char kErrorCaption[] = "Kestrin Error";
@@ -111,6 +123,12 @@ public:
     // ServerStratum=auto: answers to clients tell this clock's own state
     // (ownstate.h); off, they say stratum 15 as always.
     void SetAnswerOwnState(bool on) { answerOwnState = on; }
+    // NTS=1: every server is an NTS server (srvnts.cpp); no plain reply is
+    // taken then. rootsFile: extra trusted roots (PEM), empty for none; a
+    // relative path is taken in folder (null: the Windows folder), as
+    // SetLogFile's. A change drops the keys: the next request exchanges anew.
+    void SetNts(bool on, const char* rootsFile, const char* folder = nullptr);
+    bool NtsEnabled() const { return ntsOn; }
 
     // The counters since the last SetServer; 64 bits, so that no rate a
     // socket can carry wraps them.
@@ -131,7 +149,7 @@ public:
     int32_t MaxDelta() const { return maxDelta; }               // milliseconds
     bool Bound() const { return bound != 0; }  // the NTP port is ours
     bool LookupOutstanding() const { return lookupBuffer != nullptr; }
-    bool RequestPending() const { return pendingRequest != nullptr; }
+    bool RequestPending() const { return !pendingRequest.empty(); }
     // A request is out that no reply has answered yet.
     bool ExchangeInFlight() const { return requests.InFlight(); }
 
@@ -145,6 +163,12 @@ private:
     // A read or write event of the NTP port's socket or the exchange's.
     void HandleSocketEvent(bool exchange, int event);
     LRESULT EvHostResolved(WPARAM wParam, LPARAM lParam);
+    // The end of an NTS key exchange: its first request goes at once, or
+    // its failure is the status and the log's.
+    LRESULT EvNtsKeyExchange(WPARAM wParam, LPARAM lParam);
+    // The address of the NTP server a key exchange named by a host name of
+    // its own: the request goes now, or the failure is shown.
+    LRESULT EvNtsResolved(WPARAM wParam, LPARAM lParam);
     // Resume from sleep and another program's change of the clock: one
     // extra request each (resync.h). Top-level windows get these; the
     // window that owns the service passes them on.
@@ -179,6 +203,20 @@ private:
     // row. Returns UseServer's answer for the name used, else false.
     bool ServerUnusable(const char* text, const char* caption);
     void SendRequest();
+    // With NTS: true when no request may go yet (a key exchange, started
+    // here when none runs, or the NTP server's lookup comes first).
+    bool NtsHoldsRequest();
+    // With NTS: a key exchange with the current server, unless one runs.
+    void StartNtsKeyExchange();
+    // The request in packet (48 bytes) completed with NTS in ntsDatagram;
+    // its length, 0 when it cannot be (the reason then shown and logged).
+    size_t ProtectRequest(const NtpPacket& packet);
+    // With NTS, before any other check of a message: true when it is the
+    // authentic reply to our request (in ntsDatagram when read from the
+    // exchange's socket); otherwise it is counted, logged and shown refused.
+    bool NtsAuthentic(uint32_t fromAddr, const ReplyTimes& times, int lengthBytes);
+    // An NTS failure: counted as a rejection, logged, its reason the status.
+    void NtsRefused(const char* reason, uint32_t addr, const ReplyTimes& times, const NtpTime* t4);
     // One read of the socket the batch is for (readingExchange): notified
     // for the first of a notification's batch. Closed: the dialog was
     // closed, and the service may be gone with it.
@@ -240,7 +278,7 @@ private:
     uint32_t serverAddr = 0;   // network order; 0: no server
     HANDLE lookupHandle = nullptr;
     std::unique_ptr<char[]> lookupBuffer;  // non-null exactly while a lookup is outstanding
-    std::unique_ptr<NtpPacket> pendingRequest;  // a send that would block
+    std::vector<uint8_t> pendingRequest;  // a send that would block, whole
     int32_t bound = 0;
     std::string serverName;  // the latest name SetServer was given
     std::string lookupName;  // the name the outstanding lookup is for
@@ -251,6 +289,16 @@ private:
     int64_t timeFloorSeconds = 0;  // since 1970, UTC; 0: no floor
     bool answerOwnState = false;   // ServerStratum=auto
     OwnClockState ownState;        // the last set, for answers under it
+    bool ntsOn = false;            // NTS=1
+    NtsLink nts;                   // the DLL, the keys and cookies of the current server
+    uint16_t ntsPort = 0;          // network order: where NTP goes, as the key exchange said
+    // The lookup of the NTP server a key exchange named; left to the end of
+    // the process when cancelled, as lookupBuffer.
+    std::unique_ptr<char[]> ntsLookupBuffer;
+    HANDLE ntsLookupHandle = nullptr;
+    bool ntsLookupWanted = false;  // its answer is the current server's
+    // NTS requests and replies: longer than any plain message (cookies).
+    std::unique_ptr<uint8_t[]> ntsDatagram;
 
     DECLARE_RESPONSE_TABLE(TimeService);
 };

@@ -20,6 +20,8 @@ const SettingsKeyInfo kExtraSettingsKeys[kExtraSettingsKeyCount] = {
     {"NTPVersion", ""},
     {"LogFile", ""},
     {"AcceptBroadcasts", ""},
+    {"NTS", ""},
+    {"NTSRootCerts", ""},
 };
 
 namespace {
@@ -188,6 +190,8 @@ char (SNTPExtraSettings::*const kExtraFields[kExtraSettingsKeyCount])[kSettingsV
     &SNTPExtraSettings::ntpVersion,
     &SNTPExtraSettings::logFile,
     &SNTPExtraSettings::acceptBroadcasts,
+    &SNTPExtraSettings::nts,
+    &SNTPExtraSettings::ntsRootCerts,
 };
 
 }  // namespace
@@ -210,4 +214,9 @@ void SaveExtraSettingsTo(SettingsStore& store, const SNTPExtraSettings& extra)
         if (value[0] != '\0')
             WriteValue(store, kExtraSettingsKeys[k].name, value);
     }
+}
+
+bool NtsOn(const SNTPExtraSettings& extra)
+{
+    return extra.nts[0] == '1' && extra.nts[1] == '\0';
 }

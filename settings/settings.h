@@ -82,9 +82,18 @@ struct SNTPExtraSettings {
     // "AcceptBroadcasts": "1" is the Windows service's -b; the window alone
     // keeps the key as it is and takes -b from its command line only.
     char acceptBroadcasts[kSettingsValueSize];
+    // "NTS": "1" makes every server an NTS server; anything else leaves plain SNTP.
+    char nts[kSettingsValueSize];
+    // "NTSRootCerts": a PEM file of roots trusted beside the system's, taken
+    // beside KESTRIN.INI when relative (as LogFile); empty: the system's alone.
+    char ntsRootCerts[kSettingsValueSize];
 };
 
-enum ExtraSettingsKey { kKeyNtpVersion, kKeyLogFile, kKeyAcceptBroadcasts, kExtraSettingsKeyCount };
+enum ExtraSettingsKey { kKeyNtpVersion, kKeyLogFile, kKeyAcceptBroadcasts, kKeyNts, kKeyNtsRootCerts,
+                        kExtraSettingsKeyCount };
+
+// NTS=1, exactly: the one value that turns it on.
+bool NtsOn(const SNTPExtraSettings& extra);
 extern const SettingsKeyInfo kExtraSettingsKeys[kExtraSettingsKeyCount];
 
 // Reads both keys; a missing key reads as empty.

@@ -130,6 +130,8 @@ void SNTPMainDlg::SetupDialog()
 void SNTPMainDlg::StartService()
 {
     const bool haveServer = settings.ntpServer[0] != '\0';
+    // Before the server: its name is taken as an NTS server's.
+    timeService->SetNts(NtsOn(extraSettings), extraSettings.ntsRootCerts);
     if (haveServer)
         timeService->SetServer(settings.ntpServer);
     timeService->SetPollInterval(&settings.pollInterval);

@@ -3,7 +3,7 @@
 SERVER:PORT and moves the receive and transmit times of each reply SHIFT
 seconds ahead; relays NTS-KE (TCP 4460) untouched, so the client's key
 exchange with the real server succeeds through it. Runs for at most
-SECONDS (default 120).
+SECONDS (default 120). Logs the NTS cookie each request carries.
 Usage: onpath.py LISTEN SERVER SHIFT [SECONDS]
 """
 import select
@@ -26,6 +26,19 @@ def shift_reply(data, shift):
     return bytes(out)
 
 
+def request_cookie(data):
+    """The NTS Cookie field's first 16 bytes in a request, as hex; '' if none."""
+    at = 48
+    while at + 4 <= len(data):
+        kind, length = struct.unpack(">HH", data[at:at + 4])
+        if length < 4:
+            break
+        if kind == 0x0204:
+            return data[at + 4:at + min(length, 20)].hex()
+        at += length
+    return ""
+
+
 def main():
     listen, server, shift = sys.argv[1], sys.argv[2], int(sys.argv[3])
     deadline = time.monotonic() + (int(sys.argv[4]) if len(sys.argv) > 4 else 120)
@@ -44,6 +57,9 @@ def main():
                 up = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
                 up.connect((server, NTP_PORT))
                 up.send(data)
+                cookie = request_cookie(data)
+                if cookie:
+                    print(f"request from {client[0]}: cookie {cookie}", flush=True)
                 upstream[up] = client
             elif s is ke:
                 conn, _ = ke.accept()

@@ -2,9 +2,9 @@
 # An on-path attacker between the client and chronyd moves the server's
 # times 1000 s ahead. Without NTS the plain client takes the reply: its
 # status line shows the attempt to set the clock 1000 s ahead (which Wine
-# refuses to do). With NTS (KESTNTS.DLL through ntsprobe.exe, the key
-# exchange relayed untouched) no reply is taken and each is refused as not
-# authentic.
+# refuses to do). With NTS (the time service with NTS=1, then KESTNTS.DLL
+# through ntsprobe.exe; the key exchange relayed untouched) no reply is
+# taken and each is refused as not authentic.
 # Usage: onpath.sh TESTHOST.exe NTSPROBE.exe KESTNTS.DLL WINEPREFIX
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -57,8 +57,16 @@ taken=$(tr -d '\r' < "$csv" | awk -F, '$9 == "accepted" && $7 > 999 && $7 < 1001
 [ -n "$taken" ] || fail "the exchange log shows no accepted reply 1000 s ahead"
 log "plain exchange log: $taken"
 
+# The time service with NTS=1 through the same relay: the key exchange
+# passes, no reply authenticates, the clock is never set.
+cp "$host_exe" "$probe" "$dll" "$RUN_DIR/"
+prog_start engine cli "$RUN_DIR/$(basename "$host_exe")" "$name" -N "Z:$pki/ca.pem" -f 20
+expect_status engine '^NTS: reply not authentic$' 30 2 "the engine refusing each moved reply"
+prog_stop engine
+log "engine: $(status_lines engine | sort | uniq -c | tr '\n' ';')"
+! status_lines engine | grep -qE '^(Set Time error|Last set)' || fail "the engine took a moved reply with NTS on"
+
 # NTS through the same relay: the key exchange passes, no reply authenticates.
-cp "$probe" "$dll" "$RUN_DIR/"
 nsx cli timeout 60 wine "Z:$RUN_DIR/$(basename "$probe")" "Z:$RUN_DIR/$(basename "$dll")" "$name" 4460 \
   "Z:$pki/ca.pem" 3 2>/dev/null | tr -d '\r' > "$RUN_DIR/nts.out"
 sed 's/^/  nts: /' "$RUN_DIR/nts.out" >&2

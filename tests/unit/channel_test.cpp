@@ -66,6 +66,14 @@ TEST(Channel, RequestsReadAsTheirBytesSay)
         {"set broadcasts twice", "SET\nAcceptBroadcasts=1\nAcceptBroadcasts=0\nEND\n",
          ChannelParse::Garbage},
         {"set relaxes", "SET\nIgnoreLimit=1\nEND\n", ChannelParse::Garbage},
+        {"set NTS on", "SET\nNTS=1\nNTSRootCerts=roots.pem\nEND\n", ChannelParse::Complete},
+        {"set NTS to yes", "SET\nNTS=yes\nEND\n", ChannelParse::Garbage},
+        {"set NTS twice", "SET\nNTS=1\nNTS=0\nEND\n", ChannelParse::Garbage},
+        {"set no roots", "SET\nNTSRootCerts=\nEND\n", ChannelParse::Complete},
+        {"set roots twice", "SET\nNTSRootCerts=a\nNTSRootCerts=b\nEND\n", ChannelParse::Garbage},
+        // The file keeps 79 characters: a longer path would name another file.
+        {"set roots the file would cut",
+         "SET\nNTSRootCerts=" + std::string(kSettingsValueSize, 'r') + "\nEND\n", ChannelParse::Garbage},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -92,6 +100,14 @@ TEST(Channel, SetCarriesItsValuesIntoTheSettings)
     EXPECT_EQ(settings.dstRule.utcOffset, -3600);
     EXPECT_STREQ(settings.dstRule.stdName, "CET");
     EXPECT_TRUE(settings.serverStratumAuto);
+    EXPECT_EQ(request.nts, -1);  // not given: the service's own stays
+    EXPECT_FALSE(request.ntsRootCertsGiven);
+
+    ASSERT_EQ(Parse("SET\nNTS=0\nNTSRootCerts=C:\\roots.pem\nEND\n", &request),
+              ChannelParse::Complete);
+    EXPECT_EQ(request.nts, 0);
+    EXPECT_TRUE(request.ntsRootCertsGiven);
+    EXPECT_STREQ(request.ntsRootCerts, "C:\\roots.pem");
 }
 
 TEST(Channel, OnlyAdministratorsChangeSettings)
@@ -220,6 +236,8 @@ TEST(Channel, StatusReplyReadsBackWhole)
     status.failed = 3;
     status.acceptBroadcasts = true;
     status.settings.serverStratumAuto = true;
+    status.nts = true;
+    std::memset(status.ntsRootCerts, 'r', kSettingsValueSize - 1);  // the longest the file keeps
     char text[kChannelReplyMax];
     const size_t length = FormatStatusReply(status, text, sizeof text);
     ASSERT_GT(length, 0u);
@@ -234,6 +252,8 @@ TEST(Channel, StatusReplyReadsBackWhole)
     EXPECT_EQ(back.accepted, 12u);
     EXPECT_EQ(back.failed, 3u);
     EXPECT_TRUE(back.acceptBroadcasts);
+    EXPECT_TRUE(back.nts);
+    EXPECT_STREQ(back.ntsRootCerts, status.ntsRootCerts);
     EXPECT_STREQ(back.settings.ntpServer, "timesrv");
     EXPECT_EQ(back.settings.pollInterval, 120);
     EXPECT_EQ(back.noChannelSeconds, 4000000000u);

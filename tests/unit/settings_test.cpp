@@ -316,6 +316,7 @@ TEST(Settings, ExtraKeysStayAsTheFileHadThem)
         {{{"LogFile", std::string(100, 'f')}}, "", std::string(79, 'f'), {"LogFile"}},  // cut to 79
         // The service's -b; the window alone keeps it as the file had it.
         {{{"AcceptBroadcasts", "1"}}, "", "", {"AcceptBroadcasts"}},
+        {{{"NTSRootCerts", "roots.pem"}, {"NTS", "1"}}, "", "", {"NTS", "NTSRootCerts"}},
     };
     for (const auto& c : cases) {
         FakeStore store;
@@ -327,6 +328,22 @@ TEST(Settings, ExtraKeysStayAsTheFileHadThem)
         EXPECT_EQ(c.logFile, extra.logFile);
         SaveExtraSettingsTo(store, extra);
         EXPECT_EQ(c.written, store.writeOrder);
+    }
+}
+
+TEST(Settings, NtsIsOnForOneExactlyAndOffForAnythingElse)
+{
+    const struct {
+        const char* text;
+        bool on;
+    } cases[] = {{"1", true}, {"", false}, {"0", false}, {"1 ", false}, {"11", false},
+                 {"yes", false}, {"on", false}};
+    for (const auto& c : cases) {
+        FakeStore store;
+        store.values = {{"NTS", c.text}};
+        SNTPExtraSettings extra;
+        LoadExtraSettingsFrom(store, &extra);
+        EXPECT_EQ(NtsOn(extra), c.on) << '"' << c.text << '"';
     }
 }
 

@@ -74,7 +74,7 @@ WINEDEBUG=-all,fixme+icacls timeout 120 wine "$setup" /S '/D=C:\Kestrin' 2> "$wo
 timeout 60 wineserver -w
 dir=$prefix/drive_c/Kestrin
 menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrin"
-for f in kestrin.exe BWCC32.DLL kestrin.hlp README.TXT kestrinsvc.exe uninstall.exe; do
+for f in kestrin.exe BWCC32.DLL KESTNTS.DLL kestrin.hlp README.TXT kestrinsvc.exe uninstall.exe; do
   [ -f "$dir/$f" ] || fail "$f was not installed"
 done
 for f in Kestrin.lnk "Uninstall Kestrin.lnk"; do
@@ -113,7 +113,7 @@ if [ -d "$work/xdg" ] && find "$work/xdg" -iname '*kestrin*' | grep -q .; then
 fi
 snapshot > "$work/installed.txt"
 added=$(comm -13 "$work/before.txt" "$work/installed.txt")
-expected=$(printf '%s\n' ./Kestrin ./Kestrin/BWCC32.DLL ./Kestrin/README.TXT ./Kestrin/kestrin.exe \
+expected=$(printf '%s\n' ./Kestrin ./Kestrin/BWCC32.DLL ./Kestrin/KESTNTS.DLL ./Kestrin/README.TXT ./Kestrin/kestrin.exe \
   ./Kestrin/kestrin.hlp ./Kestrin/kestrinsvc.exe ./Kestrin/uninstall.exe \
   ./ProgramData/Kestrin/KESTRIN.INI.untrusted \
   "./ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrin" \

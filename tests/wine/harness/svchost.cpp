@@ -88,6 +88,8 @@ struct Options {
     std::string version;  // empty: not set
     std::string exchangeLog;
     bool ownState = false;
+    bool nts = false;
+    std::string ntsRoots;  // -N FILE: NTS on with these extra roots ("-": none)
     int seconds = 0;
     int fastTicks = 0;
     bool interactive = false;
@@ -130,6 +132,7 @@ public:
         Log("READY", text);
 
         // The hand-over the main dialog makes.
+        service_->SetNts(options_.nts, options_.ntsRoots == "-" ? "" : options_.ntsRoots.c_str());
         if (!options_.server.empty())
             service_->SetServer(options_.server.c_str());
         service_->SetPollInterval(&options_.poll);
@@ -297,6 +300,7 @@ bool ParseOptions(int argc, char** argv, Options* o)
         else if (arg == "-r" && hasValue) o->rule = argv[++i];
         else if (arg == "-V" && hasValue) o->version = argv[++i];
         else if (arg == "-E" && hasValue) o->exchangeLog = argv[++i];
+        else if (arg == "-N" && hasValue) { o->nts = true; o->ntsRoots = argv[++i]; }
         else if (arg == "-t" && hasValue) o->seconds = std::atoi(argv[++i]);
         else if (arg == "-f" && hasValue) o->fastTicks = std::atoi(argv[++i]);
         else if (arg == "-l" && hasValue) {
@@ -323,7 +327,7 @@ int main(int argc, char** argv)
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
         std::fprintf(stderr, "usage: kestrin_svchost [-p s] [-m ms] [-r rule] [-s] [-i] [-u] [-b] "
-                             "[-n] [-V version] [-E file] [-O] [-t s] [-l file] [-f n] [-a ms:action]... [-w] [server]\n");
+                             "[-n] [-V version] [-E file] [-N roots] [-O] [-t s] [-l file] [-f n] [-a ms:action]... [-w] [server]\n");
         return 2;
     }
     if (!options.interactive)

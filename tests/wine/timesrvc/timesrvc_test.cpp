@@ -996,3 +996,46 @@ TEST_F(TimeServiceTest, StampsKeepTheMillisecondsPastTheHundredth)
 }
 
 }  // namespace
+
+// --- NTS ---------------------------------------------------------------------
+
+// With NTS on and no keys (here: no KESTNTS.DLL beside the tests) nothing
+// goes by plain SNTP and nothing plain is taken: the failure is the status
+// at each poll, and a reply that would have set the clock is refused.
+TEST_F(TimeServiceTest, WithNtsNoPlainRequestGoesAndNoPlainReplyIsTaken)
+{
+    StartPolling();
+    service_->SendNow();
+    ASSERT_EQ(Net().sent.size(), 1u);
+    const NtpTime stamp = TransmitOf(Net().sent[0]);
+    service_->SetNts(true, "");
+    const NtpTime t23 = NtpFromEpoch(kNow + 2, 0);
+    Deliver(Message(4, stamp, t23, t23));  // the answer to the plain request in flight
+    EXPECT_EQ(FakeClockSetCount(), 0);
+    EXPECT_EQ(service_->RejectedCount(), 1u);
+    EXPECT_EQ(Status().rfind("NTS: ", 0), 0u) << Status();
+
+    // The port of a key server is no part of the name looked up.
+    int32_t interval = 60;
+    service_->SetServer("nts.example.test:4460");
+    service_->SetPollInterval(&interval);
+    ASSERT_FALSE(Net().lookups.empty());
+    EXPECT_EQ(Net().lookups.back(), "nts.example.test");
+    Net().sent.clear();
+    CompleteLookup(kServer);
+    EXPECT_EQ(Status(), "NTS: KESTNTS.DLL missing or unusable");
+    Tick(2 * 60);
+    EXPECT_EQ(Status(), "NTS: KESTNTS.DLL missing or unusable");
+    EXPECT_TRUE(Net().sent.empty());
+    EXPECT_EQ(service_->RejectedCount(), 3u);  // the key exchange of the lookup and of each poll
+    // Broadcasts carry no authentication, whatever -b says.
+    service_->SetAcceptAnySource(true);
+    Deliver(Message(5, NtpTime{}, t23, t23));
+    EXPECT_EQ(FakeClockSetCount(), 0);
+    EXPECT_EQ(Status(), "NTS: reply not authentic");
+
+    // Off again: plain SNTP as always.
+    service_->SetNts(false, "");
+    Tick(60);
+    EXPECT_EQ(Net().sent.size(), 1u);
+}
