@@ -839,34 +839,50 @@ TEST_F(TimeServiceTest, ANotificationReadsWhatWaitsInBoundedBatches)
     EXPECT_EQ(Net().sent.size(), static_cast<size_t>(waiting));
 }
 
-// What may have waited in the socket's queue past the bound is neither
-// answered nor set from; once a read finds the queue empty, what comes
-// next is. The elapsed counter moves 1 ms with each reading.
+// What may have waited in a socket's queue past the bound is neither
+// answered (the NTP port's) nor set from (the exchange's); once a read finds
+// a queue empty, what comes next is. The elapsed counter moves 1 ms with
+// each reading.
 TEST_F(TimeServiceTest, WhatWaitedPastTheQueueBoundIsNeitherAnsweredNorSetFrom)
 {
     StartPolling();
     service_->SendNow();
+    // The answer to that request, before any answer to a client is sent.
+    const auto reply = GoodReply();
     Net().sent.clear();
+    const SOCKET exchange = Net().lastOpened;
     const uint32_t client = inet_addr("10.0.0.9");
     const auto request = Message(3, {}, {}, NtpFromEpoch(kNow, 0));
     const int waiting = 20;
     FakeElapsedSet(1000000, 1000);
     for (int i = 0; i < waiting; ++i)
-        Net().inbox.push_back(FakeDatagram{request, client, 9});
-    Deliver(GoodReply());  // behind the twenty
+        Net().inbox.push_back(FakeDatagram{request, client, 9, kFirstSocket});
+    for (int i = 0; i < waiting && !Net().inbox.empty(); ++i)
+        Notify(FD_READ);
     EXPECT_TRUE(Net().inbox.empty());
     EXPECT_GE(Net().sent.size(), 1u);  // the first came in time
     EXPECT_LT(Net().sent.size(), static_cast<size_t>(waiting / 2));
-    EXPECT_EQ(service_->SentCount(), Net().sent.size() + 1);  // and the request
+
+    // The reply behind as many datagrams at the exchange's socket.
+    const size_t answered = Net().sent.size();
+    for (int i = 0; i < waiting; ++i)
+        Net().inbox.push_back(FakeDatagram{request, client, 9, exchange});
+    Deliver(reply);
+    EXPECT_TRUE(Net().inbox.empty());
+    EXPECT_EQ(Net().sent.size(), answered);  // no client is answered there
     EXPECT_EQ(FakeClockSetCount(), 0);
-    EXPECT_EQ(service_->RejectedCount(), 1u);
+    EXPECT_EQ(service_->RejectedCount(), 1u);  // for its delay, not unmatched
     EXPECT_EQ(Status(), "NTP Reply rejected");
 
-    // The queue was read empty: the next request and reply are on time.
+    // Once a read finds each queue empty, the next request and reply are
+    // on time.
+    Notify(FD_READ);
+    SendMessageA(service_->GetHandle(), WM_EXCHANGE_NOTIFY, exchange,
+                 WSAMAKESELECTREPLY(FD_READ, 0));
     Net().sent.clear();
     Deliver(request, client, 9);
     EXPECT_EQ(Net().sent.size(), 1u);
-    Deliver(GoodReply());
+    Deliver(reply);
     EXPECT_EQ(FakeClockSetCount(), 1);
 }
 
