@@ -3,9 +3,10 @@
 # (61 to 1500 bytes) from two hosts, faster than the program can take them
 # from its socket, while it asks chronyd (Set Time every 2 s). A reply that
 # waited behind the junk has a destination time late by its wait: none may
-# set the clock (no accepted line of the exchange log has a round trip over
-# 50 ms, what a loaded machine's scheduling alone may add; one held up is
-# refused for its delay), and Set Time once the junk
+# set the clock (no accepted line of the exchange log has an offset over
+# 50 ms: chronyd serves this host's own clock, so the offset is the error
+# the set would carry, half a wait behind the junk; one held up is refused
+# for its delay), and Set Time once the junk
 # has been read sets within 0.02 s of chronyd, which serves this host's own
 # clock. The junk carries no reply and no request, so the exchange log
 # holds chronyd's exchanges only.
@@ -34,10 +35,10 @@ chrony_ready svc "${ADDR[srv]}" 30
 prog_start late svc "$program" "${ADDR[srv]}" "${logging[@]}"
 expect_status late "$near" 30 1 "the first exchange with chronyd"
 
-# server_lines: chronyd's lines of the exchange log as "delay verdict action".
+# server_lines: chronyd's lines of the exchange log as "delay verdict action offset".
 server_lines() {
   cat "$csv.old" "$csv" 2>/dev/null | tr -d '\r' |
-    awk -F, -v a="${ADDR[srv]}" 'NF >= 10 && $2 == a { print $8, $9, $10 }'
+    awk -F, -v a="${ADDR[srv]}" 'NF >= 10 && $2 == a { print $8, $9, $10, $7 }'
 }
 # queued: bytes waiting in the program's socket.
 queued() { nsx svc ss -uanH 'sport = :123' | awk '{ s += $2 } END { print s + 0 }'; }
@@ -76,9 +77,9 @@ log "Set Time after the junk: $last"
 
 lines=$(server_lines)
 log "chronyd's exchanges by verdict: $(awk '{ print $2 }' <<< "$lines" | sort | uniq -c | tr -s ' ' | tr '\n' ';')"
-log "chronyd's exchanges (delay s, verdict, action): $(tr '\n' ';' <<< "$lines")"
-late=$(awk '$2 == "accepted" && ($1 > 0.050 || $1 < -0.050)' <<< "$lines")
-[ -z "$late" ] || fail "replies that waited were taken (delay verdict action): $(head -n3 <<< "$late" | tr '\n' ';')"
+log "chronyd's exchanges (delay s, verdict, action, offset s): $(tr '\n' ';' <<< "$lines")"
+late=$(awk '$2 == "accepted" && ($4 > 0.050 || $4 < -0.050)' <<< "$lines")
+[ -z "$late" ] || fail "replies that waited were taken (delay verdict action offset): $(head -n3 <<< "$late" | tr '\n' ';')"
 # The junk goes to port 123 and the replies to each request's own port: a
 # reply held up behind it is refused for its delay (the Wine test of the
 # queue's bound holds one up at the exchange's socket itself); none held up
