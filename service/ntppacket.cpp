@@ -3,6 +3,20 @@
 
 #include <cstring>
 
+uint32_t ReadWord(const uint8_t* p)
+{
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+
+void WriteWord(uint8_t* p, uint32_t value)
+{
+    p[0] = static_cast<uint8_t>(value >> 24);
+    p[1] = static_cast<uint8_t>(value >> 16);
+    p[2] = static_cast<uint8_t>(value >> 8);
+    p[3] = static_cast<uint8_t>(value);
+}
+
 namespace {
 
 // Field offsets in the 48-byte message.
@@ -27,20 +41,6 @@ constexpr uint8_t kLeapUnsynchronised = 3;
 constexpr uint8_t kAnswerStratum = 15;
 constexpr uint8_t kAnswerPoll = 6;         // 2^6 s
 constexpr uint8_t kAnswerPrecision = 0xF9; // -7: 2^-7 s
-
-uint32_t ReadWord(const uint8_t* p)
-{
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
-}
-
-void WriteWord(uint8_t* p, uint32_t value)
-{
-    p[0] = static_cast<uint8_t>(value >> 24);
-    p[1] = static_cast<uint8_t>(value >> 16);
-    p[2] = static_cast<uint8_t>(value >> 8);
-    p[3] = static_cast<uint8_t>(value);
-}
 
 NtpTime ReadTimestamp(const uint8_t* p)
 {

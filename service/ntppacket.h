@@ -24,6 +24,10 @@
 inline constexpr size_t kNtpPacketSize = 48;      // bytes sent
 inline constexpr size_t kDatagramBufferSize = 60; // bytes received at most
 
+// A big-endian 32-bit word of the wire at p.
+uint32_t ReadWord(const uint8_t* p);
+void WriteWord(uint8_t* p, uint32_t value);
+
 // A datagram buffer: zero-filled, so a short datagram reads as if padded
 // with zeros to 48 bytes.
 struct NtpPacket {

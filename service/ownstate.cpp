@@ -18,20 +18,6 @@ constexpr uint8_t kLeapUnsynchronised = 3;
 // The clock is set in hundredths: up to 10 ms of the offset is not applied.
 constexpr uint32_t kSetResolutionShort = 655;  // 0.01 s in 16.16
 
-uint32_t ReadWord(const uint8_t* p)
-{
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
-}
-
-void WriteWord(uint8_t* p, uint32_t value)
-{
-    p[0] = static_cast<uint8_t>(value >> 24);
-    p[1] = static_cast<uint8_t>(value >> 16);
-    p[2] = static_cast<uint8_t>(value >> 8);
-    p[3] = static_cast<uint8_t>(value);
-}
-
 uint32_t AddSaturated(uint32_t a, uint64_t b)
 {
     const uint64_t sum = a + b;

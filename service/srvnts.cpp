@@ -35,15 +35,9 @@ bool SameHost(const char* a, const char* b)
 
 void TimeService::SetNts(bool on, const char* rootsFile, const char* folder)
 {
-    char windows[MAX_PATH] = "";
-    if (folder == nullptr) {
-        const UINT length = GetWindowsDirectoryA(windows, sizeof windows);
-        if (length == 0 || length >= sizeof windows)
-            windows[0] = '\0';
-        folder = windows;
-    }
+    const std::string base = FolderOrWindows(folder);
     const std::string roots =
-        rootsFile != nullptr && rootsFile[0] != '\0' ? ResolveLogPath(rootsFile, folder) : "";
+        rootsFile != nullptr && rootsFile[0] != '\0' ? ResolveLogPath(rootsFile, base.c_str()) : "";
     // The DLL by its full path beside the program: never one that happens
     // to lie in the current directory.
     char dll[MAX_PATH] = "";

@@ -251,15 +251,17 @@ void TimeService::TakeKiss(const KissCode& kiss, uint32_t fromAddr, const ReplyT
 
 void TimeService::SetLogFile(const char* path, const char* folder)
 {
+    exchangeLog.SetPath(ResolveLogPath(path, FolderOrWindows(folder).c_str()).c_str());
+}
+
+std::string TimeService::FolderOrWindows(const char* folder)
+{
     // Not the current directory: that depends on how the program was started.
+    if (folder != nullptr)
+        return folder;
     char windows[MAX_PATH] = "";
-    if (folder == nullptr) {
-        const UINT length = GetWindowsDirectoryA(windows, sizeof windows);
-        if (length == 0 || length >= sizeof windows)
-            windows[0] = '\0';
-        folder = windows;
-    }
-    exchangeLog.SetPath(ResolveLogPath(path, folder).c_str());
+    const UINT length = GetWindowsDirectoryA(windows, sizeof windows);
+    return length == 0 || length >= sizeof windows ? "" : windows;
 }
 
 void TimeService::LogExchange(uint32_t addr, const ReplyTimes& times, const NtpTime* t4,

@@ -128,6 +128,9 @@ public:
     // relative path is taken in folder (null: the Windows folder), as
     // SetLogFile's. A change drops the keys: the next request exchanges anew.
     void SetNts(bool on, const char* rootsFile, const char* folder = nullptr);
+    // The folder a relative name of those two lies in: the one given, by
+    // default the Windows folder (where the window's KESTRIN.INI lies).
+    static std::string FolderOrWindows(const char* folder);
     bool NtsEnabled() const { return ntsOn; }
 
     // The counters since the last SetServer; 64 bits, so that no rate a
