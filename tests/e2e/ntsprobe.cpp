@@ -182,8 +182,9 @@ int main(int argc, char** argv)
         }
         const int r = link.Check(reply, static_cast<size_t>(n), reason);
         const double offset = ((ReadStamp(reply + 32) - t1) + (ReadStamp(reply + 40) - t4)) / 2;
+        // A NAK drops the association, and its cookie count with it.
         std::printf("poll %d: %d %s offset %.3f stratum %u cookies %u\n", i, r, reason, offset, reply[1],
-                    static_cast<unsigned>(link.Cookies()));
+                    static_cast<unsigned>(link.Ready() ? link.Cookies() : 0));
         if (r == 1) {
             ++authentic;
             if (firstMs == 0)
