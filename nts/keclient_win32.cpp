@@ -75,7 +75,10 @@ int Send(void* ctx, const unsigned char* data, size_t size)
     if (!WaitFor(c, true))
         return c->timedOut ? MBEDTLS_ERR_SSL_TIMEOUT : MBEDTLS_ERR_SSL_CONN_EOF;
     const int n = send(c->socket, reinterpret_cast<const char*>(data), static_cast<int>(size), 0);
-    return n > 0 ? n : MBEDTLS_ERR_SSL_CONN_EOF;
+    if (n > 0)
+        return n;
+    // Ready by select yet not by the socket: tried again, within the deadline.
+    return WSAGetLastError() == WSAEWOULDBLOCK ? MBEDTLS_ERR_SSL_WANT_WRITE : MBEDTLS_ERR_SSL_CONN_EOF;
 }
 
 int Receive(void* ctx, unsigned char* data, size_t size)
@@ -86,6 +89,8 @@ int Receive(void* ctx, unsigned char* data, size_t size)
     if (size > kMaxTlsBytes - c->received)
         size = kMaxTlsBytes - c->received;
     const int n = recv(c->socket, reinterpret_cast<char*>(data), static_cast<int>(size), 0);
+    if (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK)
+        return MBEDTLS_ERR_SSL_WANT_READ;
     if (n <= 0)
         return MBEDTLS_ERR_SSL_CONN_EOF;
     c->received += static_cast<size_t>(n);
