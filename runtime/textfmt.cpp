@@ -43,7 +43,8 @@ struct Output {
     }
 };
 
-enum class Length { Int, Char, Short, Long, LongLong, Max, Size, Diff, LongDouble };
+// Size: z and t, which name the same width (size_t's, ptrdiff_t's).
+enum class Length { Int, Char, Short, Long, LongLong, Max, Size, LongDouble };
 
 // The argument of an integer conversion, as the length says it was passed.
 // Narrow ones arrive promoted to int and are cut back, as printf does.
@@ -56,7 +57,6 @@ unsigned long long TakeUnsigned(std::va_list& args, Length length)
         case Length::LongLong: return va_arg(args, unsigned long long);
         case Length::Max: return va_arg(args, std::uintmax_t);
         case Length::Size: return va_arg(args, std::size_t);
-        case Length::Diff: return static_cast<unsigned long long>(va_arg(args, std::ptrdiff_t));
         default: return va_arg(args, unsigned);
     }
 }
@@ -69,8 +69,7 @@ long long TakeSigned(std::va_list& args, Length length)
         case Length::Long: return va_arg(args, long);
         case Length::LongLong: return va_arg(args, long long);
         case Length::Max: return va_arg(args, std::intmax_t);
-        case Length::Size: return static_cast<long long>(va_arg(args, std::size_t));
-        case Length::Diff: return va_arg(args, std::ptrdiff_t);
+        case Length::Size: return va_arg(args, std::ptrdiff_t);
         default: return va_arg(args, int);
     }
 }
@@ -186,10 +185,8 @@ void Format(Output& out, const char* f, std::va_list& args)
                 length = length == Length::Long ? Length::LongLong : Length::Long;
             else if (*f == 'j')
                 length = Length::Max;
-            else if (*f == 'z')
+            else if (*f == 'z' || *f == 't')
                 length = Length::Size;
-            else if (*f == 't')
-                length = Length::Diff;
             else if (*f == 'L')
                 length = Length::LongDouble;
             else

@@ -53,13 +53,13 @@ TEST(TextFormat, IntegersAsTheLibraryWritesThem)
     Same("%d %i %u %x %X %o", 0, -1, 4000000000u, 0xbeefu, 0xbeefu, 8u);
     Same("[%5d] [%-5d] [%05d] [%+d] [% d] [%+ d] [% +d]", 42, 42, -42, 42, 42, 42, -42);
     Same("[%.3d] [%.0d] [%.0d] [%8.3d] [%-8.3d] [%08.3d] [%.d]", 7, 0, 5, -7, 7, 7, 0);
-    Same("[%#x] [%#X] [%#x] [%#o] [%#o] [%#.3o] [%#08x] [%#.0o]", 255u, 255u, 0u, 8u, 0u, 8u, 255u, 0u);
+    Same("[%#x] [%#X] [%#x] [%#o] [%#o] [%#.3o] [%#08x]", 255u, 255u, 0u, 8u, 0u, 8u, 255u);
     Same("[%*d] [%-*d] [%*d] [%.*d] [%.*d]", 6, 1, 6, 2, -6, 3, 4, 5, -1, 6);
     Same("%d %d %ld %ld", INT_MIN, INT_MAX, LONG_MIN, LONG_MAX);
     Same("%lld %lld %llu %llx", LLONG_MIN, LLONG_MAX, ULLONG_MAX, ULLONG_MAX);
     Same("%hhd %hhu %hd %hu", 300, -1, 70000, -1);
-    Same("%zu %zd %jd %ju %td", SIZE_MAX, static_cast<std::ptrdiff_t>(-5), INTMAX_MIN, UINTMAX_MAX,
-         static_cast<std::ptrdiff_t>(-9));
+    Same("%zu %zd %jd %ju %td %tu", SIZE_MAX, static_cast<std::ptrdiff_t>(-5), INTMAX_MIN, UINTMAX_MAX,
+         static_cast<std::ptrdiff_t>(-9), SIZE_MAX);
     Same("%" PRIu32 ".%06" PRIu64 " %" PRId64 " %03" PRIu64, UINT32_MAX, UINT64_C(1234), INT64_MIN, UINT64_C(7));
     Same("%02d:%02d:%02d %4d %08lx", 3, 4, 59, 1999, 0x409e4ul);
 }
