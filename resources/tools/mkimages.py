@@ -84,9 +84,6 @@ def pack_rows(rows, bpp):
                 for j, v in enumerate(row[i:i + 8]):
                     byte |= (v & 1) << (7 - j)
                 bits.append(byte)
-        elif bpp == 24:
-            for (r, g, b) in row:
-                bits += bytes((b, g, r))
         while len(bits) % 4:
             bits.append(0)
         out += bits
@@ -199,10 +196,14 @@ def picture(width, height, pressed):
 
 
 def bmp_file(rows):
+    """A 16-colour DIB: every pixel is a VGA colour, so four bits hold it
+    exactly, in a sixth of the bytes 24 bits take."""
     height, width = len(rows), len(rows[0])
-    bits = pack_rows(rows, 24)
-    header = struct.pack('<2sIHHI', b'BM', 14 + 40 + len(bits), 0, 0, 14 + 40)
-    return header + dib_header(width, height, 24, 0) + bits
+    bits = pack_rows([[VGA.index(rgb) for rgb in row] for row in rows], 4)
+    palette = b''.join(bytes((b, g, r, 0)) for (r, g, b) in VGA)
+    offset = 14 + 40 + len(palette)
+    header = struct.pack('<2sIHHI', b'BM', offset + len(bits), 0, 0, offset)
+    return header + dib_header(width, height, 4, 16) + palette + bits
 
 
 def main():

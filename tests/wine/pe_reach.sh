@@ -2,14 +2,16 @@
 # The Windows the release reaches: each PE file given (by default dist/'s
 # kestrin.exe and BWCC32.DLL) has subsystem and OS versions 4.0 in its
 # header and imports only DLL!function pairs of the allowlist, all of which
-# exist on Windows 95 (with msvcrt) and NT 4.
+# exist on Windows 95 (with msvcrt) and NT 4; together they are at most
+# max_bytes long.
 # Usage: pe_reach.sh ALLOWLIST [FILE...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 allow=$1; shift
 [ $# -gt 0 ] || set -- "$here/../../dist/kestrin.exe" "$here/../../dist/BWCC32.DLL"
 objdump=$(command -v i686-w64-mingw32-objdump) || { echo "no i686-w64-mingw32-objdump" >&2; exit 1; }
-status=0
+max_bytes=153600
+status=0 total=0 names=
 fail() { echo "pe_reach: FAIL: $*" >&2; status=1; }
 
 for file in "$@"; do
@@ -35,5 +37,11 @@ for file in "$@"; do
   [ -z "$outside" ] || fail "$name imports what the oldest Windows lacks (or the allowlist does not hold yet):
 $outside"
   echo "pe_reach: $name: 4.0, $(wc -l <<<"$imports") imports within the allowlist"
+  total=$((total + $(stat -c %s "$file"))) names="$names $name"
 done
+if [ "$total" -gt "$max_bytes" ]; then
+  fail "together$names are $total bytes, more than $max_bytes"
+else
+  echo "pe_reach: together$names are $total bytes, at most $max_bytes"
+fi
 exit "$status"
