@@ -12,6 +12,7 @@ set -u
 here=$(cd "$(dirname "$0")" && pwd)
 NS_PREFIX=kst-bench
 source "$here/../scripts/lib/netns.sh"
+source "$here/../scripts/lib/ntsservers.sh"
 svc_exe=$1 dll=$2 prefix=$3 mode=$4 seconds=${BENCH_IDLE_SECONDS:-600}
 tick=$(getconf CLK_TCK)
 
@@ -19,35 +20,16 @@ run_begin "ntsidle-$mode"
 net_create "$([ "$mode" = nts ] && echo 27 || echo 28)" svc srv
 name=nts.kestrin.test
 net_hosts svc "${ADDR[srv]} $name"
-pki=$RUN_DIR/pki
-mkdir -p "$pki"
-openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30 \
-  -subj "/CN=Kestrin test CA" -keyout "$pki/ca.key" -out "$pki/ca.pem" 2>/dev/null
-openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=$name" \
-  -keyout "$pki/srv.key" -out "$pki/srv.csr" 2>/dev/null
-printf 'subjectAltName=DNS:%s\n' "$name" > "$pki/srv.ext"
-openssl x509 -req -in "$pki/srv.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
-  -days 30 -extfile "$pki/srv.ext" -out "$pki/srv.pem" 2>/dev/null || fail "certificates"
-cat > "$RUN_DIR/chrony.conf" <<EOC
-local stratum 8
-allow
-port 123
-ntsport 4460
-ntsservercert $pki/srv.pem
-ntsserverkey $pki/srv.key
-ntsprocesses 0
-cmdport 0
-bindcmdaddress /
-pidfile $RUN_DIR/chrony.pid
-EOC
-spawn chrony srv "${NO_CLOCK[@]}" "$CHRONYD" -x -d -u root -f "$RUN_DIR/chrony.conf"
+nts_ca ca
+nts_cert srv ca "$name"
+nts_chronyd chrony srv srv
 chrony_ready svc "${ADDR[srv]}" 20
 wine_prepare svc "$prefix"
 cp "$svc_exe" "$dll" "$RUN_DIR/"
 data=$WINEPREFIX/drive_c/ProgramData/Kestrin
 mkdir -p "$data"
 extra=
-[ "$mode" = nts ] && extra=$(printf 'NTS=1\r\nNTSRootCerts=Z:%s\r\n' "${pki//\//\\}\\ca.pem")
+[ "$mode" = nts ] && extra=$(nts_ini_roots)
 printf '[KESTRIN]\r\nNTPServer=%s\r\nPollInterval=60\r\nMaxDelta=100\r\nLogFile=kestrin.csv\r\n%s' \
   "$name" "$extra" > "$data/KESTRIN.INI"
 program=$RUN_DIR/$(basename "$svc_exe")
