@@ -22,10 +22,7 @@ net_create 26 cli srv
 name=nts.kestrin.test
 net_hosts cli "${ADDR[srv]} $name"
 pki=$RUN_DIR/pki
-nts_ca ca
-nts_cert srv ca "$name"
-nts_chronyd chrony srv srv
-chrony_ready cli "${ADDR[srv]}" 20
+nts_server cli "$name"
 wine_prepare cli "$prefix"
 cp "$probe" "$dll" "$RUN_DIR/"
 run_probe() {

@@ -20,10 +20,7 @@ run_begin "ntsidle-$mode"
 net_create "$([ "$mode" = nts ] && echo 27 || echo 28)" svc srv
 name=nts.kestrin.test
 net_hosts svc "${ADDR[srv]} $name"
-nts_ca ca
-nts_cert srv ca "$name"
-nts_chronyd chrony srv srv
-chrony_ready svc "${ADDR[srv]}" 20
+nts_server svc "$name"
 wine_prepare svc "$prefix"
 cp "$svc_exe" "$dll" "$RUN_DIR/"
 data=$WINEPREFIX/drive_c/ProgramData/Kestrin

@@ -55,6 +55,17 @@ EOC
   spawn "$name" "$role" "${NO_CLOCK[@]}" "$CHRONYD" -x -d -u root -f "$RUN_DIR/$name.conf"
 }
 
+# nts_server FROM_ROLE HOST [CA...]: the test CA "ca" (and the other CAs),
+# its certificate for HOST, and chronyd in role srv serving NTS with it,
+# answering FROM_ROLE as a synchronised server.
+nts_server() {
+  local from=$1 host=$2; shift 2
+  nts_ca ca "$@"
+  nts_cert srv ca "$host"
+  nts_chronyd chrony srv srv
+  chrony_ready "$from" "${ADDR[srv]}" 20
+}
+
 # nts_serverstat FIELD [NAME]: one figure of chronyc serverstats from the
 # chronyd NAME (chrony) of nts_chronyd.
 nts_serverstat() {

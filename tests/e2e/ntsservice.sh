@@ -17,10 +17,7 @@ net_create 18 svc srv
 name=nts.kestrin.test
 net_hosts svc "${ADDR[srv]} $name"
 pki=$RUN_DIR/pki
-nts_ca ca otherca
-nts_cert srv ca "$name"
-nts_chronyd chrony srv srv
-chrony_ready svc "${ADDR[srv]}" 20
+nts_server svc "$name" otherca
 wine_prepare svc "$prefix"
 drive_c=$WINEPREFIX/drive_c
 svc_dir=$drive_c/ProgramData/Kestrin

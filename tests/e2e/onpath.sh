@@ -19,10 +19,7 @@ name=nts.kestrin.test
 # The client knows the server's name; on this network it leads to the relay.
 net_hosts cli "${ADDR[mitm]} $name"
 pki=$RUN_DIR/pki
-nts_ca ca
-nts_cert srv ca "$name"
-nts_chronyd chrony srv srv
-chrony_ready cli "${ADDR[srv]}" 20
+nts_server cli "$name"
 spawn relay mitm "$PYTHON" "$here/onpath.py" "${ADDR[mitm]}" "${ADDR[srv]}" 1000 150
 expect_line "$RUN_DIR/relay.log" '^relaying' 10 1 "the relay"
 wine_prepare cli "$prefix"
