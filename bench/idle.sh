@@ -18,9 +18,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 NS_PREFIX=${NS_PREFIX:-kst-bench}
 source "$here/../scripts/lib/netns.sh"
 source "$here/../tests/e2e/program.sh"
+source "$here/idlecost.sh"
 program=$1 prefix=$2 seconds=${BENCH_IDLE_SECONDS:-600}
 [ "${3:-}" = --quick ] && seconds=60
-tick=$(getconf CLK_TCK)
 
 exe=$(basename "$program")
 run_begin "idle-${exe%.exe}"
@@ -47,26 +47,11 @@ else
   sleep 2  # let start-up work finish before the window opens
 fi
 
-# snapshot: "pid group cpu_ticks rss_kb" for every process in the two
-# namespaces (stat field 14 utime, 15 stime; field 2 may hold blanks).
-proc_line() {
-  awk -v pid="$1" -v g="$2" '
-    FNR == NR { sub(/^.*\) /, ""); split($0, f, " "); cpu = f[12] + f[13]; next }
-    /^VmRSS:/ { rss = $2 }
-    END { print pid, g, cpu, rss + 0 }' "/proc/$1/stat" "/proc/$1/status" 2>/dev/null
-}
+# snapshot: every process in the two namespaces.
 snapshot() {
-  local pid cmd group
-  for pid in $(ns_pids svc); do
-    cmd=$(tr '\0' ' ' < "/proc/$pid/cmdline" 2>/dev/null) || continue
-    case $cmd in
-      *"$exe"*) group=program ;;
-      *wineserver*) group=wineserver ;;
-      *) group=wine-helpers ;;
-    esac
-    proc_line "$pid" "$group"
-  done
-  for pid in $(ns_pids srv); do proc_line "$pid" python-peer; done
+  local pid
+  idle_snapshot svc "$exe"
+  for pid in $(ns_pids srv); do idle_proc "$pid" python-peer; done
 }
 snapshot > "$RUN_DIR/before.txt"
 requests_before=$(grep -c '^request ' "$RUN_DIR/peer.log")
@@ -81,22 +66,9 @@ else
   prog_stop idle
 fi
 
-awk -v p="${exe%.exe}" -v tick="$tick" '
-  FNR == NR { before[$1] = $3; next }
-  { cpu[$2] += ($3 - ($1 in before ? before[$1] : 0)) / tick; rss[$2] += $4 / 1024 }
-  END { for (g in cpu) printf "%s %s %.2f %.1f\n", p, g, cpu[g], rss[g]; print p, "seconds", s, 0 }' s="$seconds" \
-  "$RUN_DIR/before.txt" "$RUN_DIR/after.txt" >> "${BENCH_RESULTS:-/tmp}/idle.txt"
+{ idle_results "${exe%.exe}" "$RUN_DIR/before.txt" "$RUN_DIR/after.txt"
+  echo "${exe%.exe} seconds $seconds 0"; } >> "${BENCH_RESULTS:-/tmp}/idle.txt"
 
 echo
 echo "Idle cost of $(basename "$program") over ${seconds} s, 60 s poll: ${requests} requests in the window"
-printf '%-16s %6s %12s %12s\n' group procs "cpu seconds" "rss MiB"
-awk -v tick="$tick" '
-  FNR == NR { before[$1] = $3; next }
-  { g = $2; n[g]++; cpu[g] += ($3 - ($1 in before ? before[$1] : 0)) / tick; rss[g] += $4 / 1024 }
-  END {
-    split("program wineserver wine-helpers python-peer", order, " ")
-    for (i = 1; i <= 4; i++) { g = order[i]; if (!(g in n)) continue
-      printf "%-16s %6d %12.2f %12.1f\n", g, n[g], cpu[g], rss[g]
-      if (i <= 3) { tn += n[g]; tc += cpu[g]; tr += rss[g] } }
-    printf "%-16s %6d %12.2f %12.1f\n", "wine total", tn, tc, tr }' \
-  "$RUN_DIR/before.txt" "$RUN_DIR/after.txt"
+idle_table "$RUN_DIR/before.txt" "$RUN_DIR/after.txt"

@@ -14,6 +14,7 @@ set -u
 here=$(cd "$(dirname "$0")" && pwd)
 NS_PREFIX=kst-bench
 source "$here/../scripts/lib/netns.sh"
+source "$here/../scripts/lib/ntsservers.sh"
 probe=$1 dll=$2 prefix=$3 runs=${4:-5} kestrin=${5:-}
 
 run_begin nts
@@ -21,28 +22,7 @@ net_create 26 cli srv
 name=nts.kestrin.test
 net_hosts cli "${ADDR[srv]} $name"
 pki=$RUN_DIR/pki
-mkdir -p "$pki"
-openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30 \
-  -subj "/CN=Kestrin test CA" -keyout "$pki/ca.key" -out "$pki/ca.pem" 2>/dev/null
-openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=$name" \
-  -keyout "$pki/srv.key" -out "$pki/srv.csr" 2>/dev/null
-printf 'subjectAltName=DNS:%s\n' "$name" > "$pki/srv.ext"
-openssl x509 -req -in "$pki/srv.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
-  -days 30 -extfile "$pki/srv.ext" -out "$pki/srv.pem" 2>/dev/null || fail "certificates"
-cat > "$RUN_DIR/chrony.conf" <<EOC
-local stratum 8
-allow
-port 123
-ntsport 4460
-ntsservercert $pki/srv.pem
-ntsserverkey $pki/srv.key
-ntsprocesses 0
-cmdport 0
-bindcmdaddress /
-pidfile $RUN_DIR/chrony.pid
-EOC
-spawn chrony srv "${NO_CLOCK[@]}" "$CHRONYD" -x -d -u root -f "$RUN_DIR/chrony.conf"
-chrony_ready cli "${ADDR[srv]}" 20
+nts_server cli "$name"
 wine_prepare cli "$prefix"
 cp "$probe" "$dll" "$RUN_DIR/"
 run_probe() {
@@ -57,7 +37,7 @@ kestrin_first() {
   nsx cli timeout 40 wine "$(dirname "$kestrin")/app_driver.exe" first-reply "$kestrin" 2>/dev/null |
     tr -d '\r' | sed -n 's/^first reply shown after *\([0-9]*\) ms: Last set.*/\1/p'
 }
-nts_ini=$(printf 'NTS=1\r\nNTSRootCerts=Z:%s\r\n' "${pki//\//\\}\\ca.pem")
+nts_ini=$(nts_ini_roots)
 printf '%-4s %14s %18s %22s %18s %18s %16s\n' run "plain first ms" "NTS-KE done ms" "NTS first authentic ms" \
   "chronyd -Q nts ms" "kestrin plain ms" "kestrin NTS ms"
 for i in $(seq "$runs"); do

@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 
+#include "bench/baseline/systemnow.h"
 #include "service/ntppacket.h"
 #include "service/readbatch.h"
 #include "service/sockets.h"
@@ -21,20 +22,6 @@ const UINT kSocketNotify = WM_USER + 1;
 const long kSocketEvents = FD_READ | FD_WRITE | FD_OOB;  // as the service asks
 const int kReceiveBufferBytes = 4 * 1024 * 1024;         // as the service asks
 const uint16_t kNtpPort = 123;
-const uint32_t kUnixToNtpSeconds = 2208988800u;  // 1900-01-01 to 1970-01-01
-
-// The system time as an NTP stamp (FILETIME: 100 ns units since 1601).
-NtpTime Now()
-{
-    FILETIME ft;
-    GetSystemTimeAsFileTime(&ft);
-    const uint64_t ticks = (uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
-    const uint64_t unixTicks = ticks - 116444736000000000ull;
-    NtpTime t;
-    t.seconds = static_cast<uint32_t>(unixTicks / 10000000u + kUnixToNtpSeconds);
-    t.fraction = static_cast<uint32_t>(((unixTicks % 10000000u) << 32) / 10000000u);
-    return t;
-}
 
 class Answerer final : public DatagramReader {
 public:
@@ -54,7 +41,7 @@ public:
             return ReadOutcome::NothingTaken;
         if (length >= static_cast<int>(kNtpPacketSize) &&
             ClassifyDatagram(packet) == DatagramKind::ClientRequest) {
-            BuildAnswer(&packet, Now(), 0);
+            BuildAnswer(&packet, SystemNtpNow(), 0);
             SockSendTo(sock, packet.bytes, kNtpPacketSize, addr, port);
         }
         return ReadOutcome::Taken;

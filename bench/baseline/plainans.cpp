@@ -7,26 +7,13 @@
 #include <windows.h>
 #include <winsock.h>
 
+#include "bench/baseline/systemnow.h"
 #include "service/ntppacket.h"
 
 namespace {
 
 const int kReceiveBufferBytes = 4 * 1024 * 1024;  // as Kestrin asks
 const u_short kNtpPort = 123;
-const uint32_t kUnixToNtpSeconds = 2208988800u;  // 1900-01-01 to 1970-01-01
-
-// The system time as an NTP stamp (FILETIME: 100 ns units since 1601).
-NtpTime Now()
-{
-    FILETIME ft;
-    GetSystemTimeAsFileTime(&ft);
-    const uint64_t ticks = (uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
-    const uint64_t unixTicks = ticks - 116444736000000000ull;
-    NtpTime t;
-    t.seconds = static_cast<uint32_t>(unixTicks / 10000000u + kUnixToNtpSeconds);
-    t.fraction = static_cast<uint32_t>(((unixTicks % 10000000u) << 32) / 10000000u);
-    return t;
-}
 
 DWORD WINAPI AnswerLoop(LPVOID param)
 {
@@ -42,7 +29,7 @@ DWORD WINAPI AnswerLoop(LPVOID param)
         if (length < static_cast<int>(kNtpPacketSize) ||
             ClassifyDatagram(packet) != DatagramKind::ClientRequest)
             continue;
-        BuildAnswer(&packet, Now(), 0);
+        BuildAnswer(&packet, SystemNtpNow(), 0);
         sendto(sock, reinterpret_cast<const char*>(packet.bytes), kNtpPacketSize, 0,
                reinterpret_cast<const sockaddr*>(&from), fromLength);
     }

@@ -25,19 +25,14 @@ run_begin forgery
 net_create 15 svc srv forger
 chrony_server chrony srv
 wine_prepare svc "$prefix"
-# The exchange log, in the work folder (Wine's Z: is /), so a failed run
-# keeps it: in KESTRIN.INI for the program, a switch of the host.
+# The exchange log, in the work folder, so a failed run keeps it.
 csv=$RUN_DIR/exchanges.csv
-csv_win="Z:${csv//\//\\}"
-PROG_INI_EXTRA="LogFile=$csv_win"$'\r\n'
-logging=()
-[ "$(basename "$program")" = kestrin.exe ] || logging=(-E "$csv_win")
 # chronyd's answers: the delta of the host's own clock.
 near='^Last set: .*   Delta: [+-]0\.[0-9][0-9] secs$'
 # What an accepted reply shows under Wine: a set, a refused set, a delta too
 # large to set.
 outcome='^(Last set: |Set Time error |Clock NOT Set: )'
-prog_start forged svc "$program" "${ADDR[srv]}" "${logging[@]}"
+PROG_LOG=$csv prog_start forged svc "$program" "${ADDR[srv]}"
 expect_status forged "$near" 30 1 "the first exchange with chronyd"
 
 # rejected_count: the Rejected count: the host's latest, or the one the

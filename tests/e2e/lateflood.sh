@@ -25,14 +25,10 @@ net_alias f1 10.213.16.21
 chrony_server chrony srv
 wine_prepare svc "$prefix"
 csv=$RUN_DIR/exchanges.csv
-csv_win="Z:${csv//\//\\}"
-PROG_INI_EXTRA="LogFile=$csv_win"$'\r\n'
-logging=()
-[ "$(basename "$program")" = kestrin.exe ] || logging=(-E "$csv_win")
 near='^Last set: .*   Delta: [+-]0\.0[0-2] secs$'
 outcome='^(Last set: |Set Time error |Clock NOT Set: |NTP Reply rejected$)'
 chrony_ready svc "${ADDR[srv]}" 30
-prog_start late svc "$program" "${ADDR[srv]}" "${logging[@]}"
+PROG_LOG=$csv prog_start late svc "$program" "${ADDR[srv]}"
 expect_status late "$near" 30 1 "the first exchange with chronyd"
 
 # server_lines: chronyd's lines of the exchange log as "delay verdict action offset".

@@ -10,9 +10,9 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/netns.sh"
+source "$here/../../scripts/lib/ntsservers.sh"
 source "$here/../../bench/ntpservers.sh"
 probe=$1 dll=$2 prefix=$3
-CHRONYC=$(dirname "$CHRONYD")/../bin/chronyc
 
 run_begin nts
 net_create 14 cli srv ntpd fake ref
@@ -22,49 +22,16 @@ net_hosts cli "${ADDR[srv]} $name other.kestrin.test" "${ADDR[ntpd]} ntpd.kestri
 
 # The test CA, a second CA nobody trusts, and the servers' certificates.
 pki=$RUN_DIR/pki
-mkdir -p "$pki"
-ca() {
-  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30 \
-    -subj "/CN=Kestrin test $1" -keyout "$pki/$1.key" -out "$pki/$1.pem" 2>/dev/null
-}
-# cert NAME CA HOST... [-- FAKETIME]: a server certificate for the hosts.
-cert() {
-  local n=$1 issuer=$2; shift 2
-  local sans= h
-  for h in "$@"; do sans+="${sans:+,}DNS:$h"; done
-  openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=$1" \
-    -keyout "$pki/$n.key" -out "$pki/$n.csr" 2>/dev/null
-  printf 'subjectAltName=%s\n' "$sans" > "$pki/$n.ext"
-  ${CERT_TIME:+faketime "$CERT_TIME"} openssl x509 -req -in "$pki/$n.csr" -CA "$pki/$issuer.pem" \
-    -CAkey "$pki/$issuer.key" -CAcreateserial -days "${CERT_DAYS:-30}" -extfile "$pki/$n.ext" \
-    -out "$pki/$n.pem" 2>/dev/null || fail "certificate $n"
-}
-ca ca
-ca otherca
-cert srv ca "$name" "${ADDR[srv]}"
-cert ntpd ca ntpd.kestrin.test
-cert fake ca fake.kestrin.test
-CERT_TIME="2020-01-01 00:00:00" cert old ca fake.kestrin.test
-CERT_TIME="$(date -u -d '+3 days' '+%F %T')" CERT_DAYS=30 cert new ca fake.kestrin.test
+nts_ca ca otherca
+nts_cert srv ca "$name" "${ADDR[srv]}"
+nts_cert ntpd ca ntpd.kestrin.test
+nts_cert fake ca fake.kestrin.test
+CERT_TIME="2020-01-01 00:00:00" nts_cert old ca fake.kestrin.test
+CERT_TIME="$(date -u -d '+3 days' '+%F %T')" CERT_DAYS=30 nts_cert new ca fake.kestrin.test
 
 # chronyd: NTP and NTS-KE with the test CA's certificate.
-cat > "$RUN_DIR/chrony.conf" <<EOC
-local stratum 8
-allow
-port 123
-ntsport 4460
-ntsservercert $pki/srv.pem
-ntsserverkey $pki/srv.key
-ntsprocesses 0
-ntsdumpdir $RUN_DIR/ntsdump
-cmdport 0
-bindcmdaddress $RUN_DIR/chronyd.sock
-pidfile $RUN_DIR/chrony.pid
-logdir $RUN_DIR
-log measurements
-EOC
 mkdir -p "$RUN_DIR/ntsdump"
-spawn chrony srv "${NO_CLOCK[@]}" "$CHRONYD" -x -d -L 0 -u root -f "$RUN_DIR/chrony.conf"
+nts_chronyd chrony srv srv "ntsdumpdir $RUN_DIR/ntsdump" "logdir $RUN_DIR" "log measurements"
 chrony_ready cli "${ADDR[srv]}" 20
 
 wine_prepare cli "$prefix"
@@ -91,7 +58,7 @@ has chrony '^poll 1: flipped: 0 NTS: reply not authentic$'
 has chrony '^poll 1: replayed: 0 NTS: no request in flight$'
 has chrony '^poll 2: old reply: 0 NTS: reply to another request$'
 # chronyd's own count: one key exchange, every poll authenticated.
-stats=$(nsx srv "$CHRONYC" -h "$RUN_DIR/chronyd.sock" serverstats 2>&1)
+stats=$(nsx srv "$CHRONYC" -h "$RUN_DIR/chrony.sock" serverstats 2>&1)
 printf '%s\n' "$stats" | grep -E 'NTS-KE|Authenticated' >&2
 printf '%s\n' "$stats" | grep -qE '^NTS-KE connections accepted *: 1$' || fail "chronyd saw no one key exchange"
 printf '%s\n' "$stats" | grep -qE '^Authenticated NTP packets *: 4$' || fail "chronyd saw not four authenticated requests"
@@ -145,24 +112,7 @@ done
 
 # ntpsec's ntpd as an NTS server, fed by chronyd so that it is synchronised.
 ref_chronyd ref "${ADDR[ref]}"
-cat > "$RUN_DIR/ntpd.conf" <<EOC
-server ${ADDR[ref]} iburst minpoll 3 maxpoll 4
-tinker step 0 stepout 0 panic 0
-disable kernel
-driftfile $RUN_DIR/ntpd.drift
-nts cert $pki/ntpd.pem
-nts key $pki/ntpd.key
-nts cookie $RUN_DIR/ntpd.cookies
-nts enable mintls TLS1.3
-EOC
-spawn ntpd ntpd "${NO_CLOCK[@]}" "$NTPD" -n -x -c "$RUN_DIR/ntpd.conf" -p "$RUN_DIR/ntpd.pid" \
-  -l "$RUN_DIR/ntpd.syslog"
-for i in $(seq 90); do
-  out=$(nsx cli timeout 5 ntpdig -t 1 "${ADDR[ntpd]}" 2>/dev/null)
-  case $out in *" s2 "*) break ;; esac
-  [ "$i" = 90 ] && fail "ntpd did not synchronise"
-  sleep 1
-done
+nts_ntpd ntpd cli "${ADDR[ref]}"
 probe ntpsec ntpd.kestrin.test 4460 "Z:$pki/ca.pem" 3 "$floor"
 has ntpsec '^ke: ok server '
 [ "$(grep -cE '^poll [0-9]: 1 NTS: authenticated offset -?0\.[0-9]{3} stratum 2 ' "$RUN_DIR/ntpsec.out")" = 3 ] ||

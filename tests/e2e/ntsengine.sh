@@ -10,10 +10,10 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/netns.sh"
+source "$here/../../scripts/lib/ntsservers.sh"
 source "$here/../../bench/ntpservers.sh"
 source "$here/program.sh"
 host_exe=$1 dll=$2 prefix=$3 app_exe=${4:-}
-CHRONYC=$(dirname "$CHRONYD")/../bin/chronyc
 
 run_begin ntsengine
 net_create 17 cli srv ntpd ref tap named
@@ -26,38 +26,12 @@ ntp_addr=10.213.17.40
 net_hosts cli "${ADDR[srv]} $name" "${ADDR[ntpd]} ntpd.kestrin.test" "${ADDR[tap]} tap.kestrin.test" \
   "${ADDR[named]} named.kestrin.test" "$ntp_addr ntp.kestrin.test"
 pki=$RUN_DIR/pki
-mkdir -p "$pki"
-ca() {
-  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30 \
-    -subj "/CN=Kestrin test $1" -keyout "$pki/$1.key" -out "$pki/$1.pem" 2>/dev/null
-}
-# cert NAME HOST [HOST2]: a server certificate of the test CA for the hosts.
-cert() {
-  openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=$2" \
-    -keyout "$pki/$1.key" -out "$pki/$1.csr" 2>/dev/null
-  printf 'subjectAltName=DNS:%s%s\n' "$2" "${3:+,DNS:$3}" > "$pki/$1.ext"
-  openssl x509 -req -in "$pki/$1.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
-    -days 30 -extfile "$pki/$1.ext" -out "$pki/$1.pem" 2>/dev/null || fail "certificate $1"
-}
-ca ca
-ca otherca
-cert srv "$name" tap.kestrin.test
-cert ntpd ntpd.kestrin.test
-cert named named.kestrin.test
+nts_ca ca otherca
+nts_cert srv ca "$name" tap.kestrin.test
+nts_cert ntpd ca ntpd.kestrin.test
+nts_cert named ca named.kestrin.test
 
-cat > "$RUN_DIR/chrony.conf" <<EOC
-local stratum 8
-allow
-port 123
-ntsport 4460
-ntsservercert $pki/srv.pem
-ntsserverkey $pki/srv.key
-ntsprocesses 0
-cmdport 0
-bindcmdaddress $RUN_DIR/chronyd.sock
-pidfile $RUN_DIR/chrony.pid
-EOC
-spawn chrony srv "${NO_CLOCK[@]}" "$CHRONYD" -x -d -u root -f "$RUN_DIR/chrony.conf"
+nts_chronyd chrony srv srv
 chrony_ready cli "${ADDR[srv]}" 20
 spawn tap tap "$PYTHON" "$here/onpath.py" "${ADDR[tap]}" "${ADDR[srv]}" 0 200
 expect_line "$RUN_DIR/tap.log" '^relaying' 10 1 "the tap"
@@ -65,17 +39,11 @@ wine_prepare cli "$prefix"
 # KESTNTS.DLL is found beside the program.
 run_copy() { cp "$1" "$dll" "$RUN_DIR/"; printf '%s' "$RUN_DIR/$(basename "$1")"; }
 host=$(run_copy "$host_exe")
-serverstat() {
-  nsx srv "$CHRONYC" -h "$RUN_DIR/chronyd.sock" serverstats 2>&1 | sed -n "s/^$1 *: *//p"
-}
 
 # A chronyd whose key exchange names ntp.kestrin.test for NTP: looked up,
 # and the requests go to that address.
 net_alias named "$ntp_addr"
-sed -e "s|$pki/srv\.|$pki/named.|" -e "s|$RUN_DIR/chronyd\.sock|/|" -e "s|$RUN_DIR/chrony\.pid|$RUN_DIR/named.pid|" \
-  "$RUN_DIR/chrony.conf" > "$RUN_DIR/named.conf"
-printf 'ntsntpserver ntp.kestrin.test\n' >> "$RUN_DIR/named.conf"
-spawn named named "${NO_CLOCK[@]}" "$CHRONYD" -x -d -u root -f "$RUN_DIR/named.conf"
+nts_chronyd named named named "ntsntpserver ntp.kestrin.test"
 chrony_ready cli "$ntp_addr" 20
 csv=$RUN_DIR/named.csv
 prog_start named cli "$host" named.kestrin.test -N "Z:$pki/ca.pem" -f 20 -E "Z:${csv//\//\\}"
@@ -92,7 +60,7 @@ prog_start chrony cli "$host" tap.kestrin.test -N "Z:$pki/ca.pem" -f 20 -E "Z:${
 expect_status chrony '^NTS: key exchange with tap\.kestrin\.test$' 20 1 "the key exchange's status"
 expect_status chrony '^Last set: ' 30 3 "three sets from chronyd with NTS"
 prog_stop chrony
-ke=$(serverstat 'NTS-KE connections accepted') auth=$(serverstat 'Authenticated NTP packets')
+ke=$(nts_serverstat 'NTS-KE connections accepted') auth=$(nts_serverstat 'Authenticated NTP packets')
 log "chronyd: NTS-KE connections $ke, authenticated NTP packets $auth"
 [ "$ke" = 1 ] || fail "chronyd saw $ke key exchanges, not one"
 [ "${auth:-0}" -ge 3 ] || fail "chronyd saw $auth authenticated requests, not three or more"
@@ -115,37 +83,19 @@ tr -d '\r' < "$csv" | grep -q ',nts,NTS: certificate not trusted$' || fail "the 
 # kestrin.exe itself with NTS=1 and the roots file in KESTRIN.INI.
 if [ -n "$app_exe" ]; then
   app=$(run_copy "$app_exe")
-  kes=$(serverstat 'NTS-KE connections accepted')
+  kes=$(nts_serverstat 'NTS-KE connections accepted')
   cp "$(dirname "$app_exe")"/{BWCC32.DLL,app_driver.exe,app_hook.dll} "$RUN_DIR/" 2>/dev/null
-  PROG_INI_EXTRA=$(printf 'NTS=1\r\nNTSRootCerts=Z:%s\r\n' "${pki//\//\\}\\ca.pem") \
-    prog_start app cli "$app" "$name"
+  PROG_INI_EXTRA=$(nts_ini_roots) prog_start app cli "$app" "$name"
   expect_status app "^NTS: key exchange with $name\$" 30 1 "kestrin.exe's key exchange"
   expect_status app '^Last set: ' 30 1 "kestrin.exe set from chronyd with NTS"
   log "kestrin.exe: $(status_lines app | grep -m1 '^Last set')"
   prog_stop app; prog_stop app.prog
-  [ "$(serverstat 'NTS-KE connections accepted')" = $((kes + 1)) ] || fail "kestrin.exe made not one key exchange"
+  [ "$(nts_serverstat 'NTS-KE connections accepted')" = $((kes + 1)) ] || fail "kestrin.exe made not one key exchange"
 fi
 
 # ntpsec's ntpd as the NTS server, fed by chronyd so that it is synchronised.
 ref_chronyd ref "${ADDR[ref]}"
-cat > "$RUN_DIR/ntpd.conf" <<EOC
-server ${ADDR[ref]} iburst minpoll 3 maxpoll 4
-tinker step 0 stepout 0 panic 0
-disable kernel
-driftfile $RUN_DIR/ntpd.drift
-nts cert $pki/ntpd.pem
-nts key $pki/ntpd.key
-nts cookie $RUN_DIR/ntpd.cookies
-nts enable mintls TLS1.3
-EOC
-spawn ntpd ntpd "${NO_CLOCK[@]}" "$NTPD" -n -x -c "$RUN_DIR/ntpd.conf" -p "$RUN_DIR/ntpd.pid" \
-  -l "$RUN_DIR/ntpd.syslog"
-for i in $(seq 90); do
-  out=$(nsx cli timeout 5 ntpdig -t 1 "${ADDR[ntpd]}" 2>/dev/null)
-  case $out in *" s2 "*) break ;; esac
-  [ "$i" = 90 ] && fail "ntpd did not synchronise"
-  sleep 1
-done
+nts_ntpd ntpd cli "${ADDR[ref]}"
 prog_start ntpsec cli "$host" ntpd.kestrin.test -N "Z:$pki/ca.pem" -f 20
 expect_status ntpsec '^Last set: ' 30 2 "two sets from ntpsec's ntpd with NTS"
 prog_stop ntpsec

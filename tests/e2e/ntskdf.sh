@@ -9,39 +9,17 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/netns.sh"
+source "$here/../../scripts/lib/ntsservers.sh"
 probe=$1 dll=$2 prefix=$3
 
 run_begin ntskdf
 net_create 27 cli srv
 name=nts.kestrin.test
 net_hosts cli "${ADDR[srv]} $name"
-
 pki=$RUN_DIR/pki
-mkdir -p "$pki"
-openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30 \
-  -subj "/CN=Kestrin test CA" -keyout "$pki/ca.key" -out "$pki/ca.pem" 2>/dev/null || fail "test CA"
-openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=$name" \
-  -keyout "$pki/srv.key" -out "$pki/srv.csr" 2>/dev/null || fail "server key"
-printf 'subjectAltName=DNS:%s\n' "$name" > "$pki/srv.ext"
-openssl x509 -req -in "$pki/srv.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
-  -days 30 -extfile "$pki/srv.ext" -out "$pki/srv.pem" 2>/dev/null || fail "server certificate"
-
-cat > "$RUN_DIR/chrony.conf" <<EOC
-local stratum 8
-allow
-port 123
-ntsport 4460
-ntsservercert $pki/srv.pem
-ntsserverkey $pki/srv.key
-ntsprocesses 0
-cmdport 0
-bindcmdaddress /
-pidfile $RUN_DIR/chrony.pid
-EOC
+# chronyd, the TLS end of the set-up, logs its secrets in keylog.
 keylog=$RUN_DIR/keylog
-spawn chrony srv env SSLKEYLOGFILE="$keylog" "${NO_CLOCK[@]}" "$CHRONYD" -x -d -u root \
-  -f "$RUN_DIR/chrony.conf"
-chrony_ready cli "${ADDR[srv]}" 20
+SSLKEYLOGFILE=$keylog nts_server cli "$name"
 
 # From here on every NTP datagram the server sends or receives.
 spawn wire srv "$PYTHON" "$here/wirecap.py" eth0 40 90

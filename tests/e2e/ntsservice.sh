@@ -9,41 +9,15 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/netns.sh"
+source "$here/../../scripts/lib/ntsservers.sh"
 setup=$1 driver=$2 prefix=$3
-CHRONYC=$(dirname "$CHRONYD")/../bin/chronyc
 
 run_begin ntsservice
 net_create 18 svc srv
 name=nts.kestrin.test
 net_hosts svc "${ADDR[srv]} $name"
 pki=$RUN_DIR/pki
-mkdir -p "$pki"
-for c in ca otherca; do
-  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30 \
-    -subj "/CN=Kestrin test $c" -keyout "$pki/$c.key" -out "$pki/$c.pem" 2>/dev/null
-done
-openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=$name" \
-  -keyout "$pki/srv.key" -out "$pki/srv.csr" 2>/dev/null
-printf 'subjectAltName=DNS:%s\n' "$name" > "$pki/srv.ext"
-openssl x509 -req -in "$pki/srv.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
-  -days 30 -extfile "$pki/srv.ext" -out "$pki/srv.pem" 2>/dev/null || fail "certificates"
-cat > "$RUN_DIR/chrony.conf" <<EOC
-local stratum 8
-allow
-port 123
-ntsport 4460
-ntsservercert $pki/srv.pem
-ntsserverkey $pki/srv.key
-ntsprocesses 0
-cmdport 0
-bindcmdaddress $RUN_DIR/chronyd.sock
-pidfile $RUN_DIR/chrony.pid
-EOC
-spawn chrony srv "${NO_CLOCK[@]}" "$CHRONYD" -x -d -u root -f "$RUN_DIR/chrony.conf"
-chrony_ready svc "${ADDR[srv]}" 20
-serverstat() {
-  nsx srv "$CHRONYC" -h "$RUN_DIR/chronyd.sock" serverstats 2>&1 | sed -n "s/^$1 *: *//p"
-}
+nts_server svc "$name" otherca
 wine_prepare svc "$prefix"
 drive_c=$WINEPREFIX/drive_c
 svc_dir=$drive_c/ProgramData/Kestrin
@@ -63,8 +37,8 @@ ask_and_wait() {
 }
 trap 'nsx svc timeout 30 wine sc stop Kestrin >/dev/null 2>&1; run_end' EXIT
 
-printf '[KESTRIN]\r\nNTPServer=%s\r\nPollInterval=60\r\nMaxDelta=100\r\nLogFile=kestrin.csv\r\nNTS=1\r\nNTSRootCerts=Z:%s\r\n' \
-  "$name" "${pki//\//\\}\\ca.pem" > "$drive_c/windows/KESTRIN.INI"
+printf '[KESTRIN]\r\nNTPServer=%s\r\nPollInterval=60\r\nMaxDelta=100\r\nLogFile=kestrin.csv\r\n%s\n' \
+  "$name" "$(nts_ini_roots)" > "$drive_c/windows/KESTRIN.INI"
 log "installing silently, with the service"
 nsx svc timeout 120 wine "$setup" /S '/D=C:\Kestrin' || fail "the installer failed"
 [ -f "$drive_c/Kestrin/KESTNTS.DLL" ] || fail "KESTNTS.DLL was not installed"
@@ -77,7 +51,7 @@ done
 log "the service set the clock: $(tr -d '\r' < "$svc_log" | grep ',accepted,set$' | head -n1)"
 status=$(drv pipe 'STATUS\nEND\n')
 [ "$(field NTS "$status")" = 1 ] || fail "the service's status does not say NTS=1: $status"
-ke=$(serverstat 'NTS-KE connections accepted') auth=$(serverstat 'Authenticated NTP packets')
+ke=$(nts_serverstat 'NTS-KE connections accepted') auth=$(nts_serverstat 'Authenticated NTP packets')
 log "chronyd: NTS-KE connections $ke, authenticated NTP packets $auth"
 [ "$ke" -ge 1 ] && [ "$auth" -ge 1 ] || fail "chronyd saw no key exchange or no authenticated request"
 

@@ -9,6 +9,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/netns.sh"
+source "$here/../../scripts/lib/ntsservers.sh"
 source "$here/program.sh"
 host_exe=$1 probe=$2 dll=$3 prefix=$4
 
@@ -18,28 +19,7 @@ name=nts.kestrin.test
 # The client knows the server's name; on this network it leads to the relay.
 net_hosts cli "${ADDR[mitm]} $name"
 pki=$RUN_DIR/pki
-mkdir -p "$pki"
-openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30 \
-  -subj "/CN=Kestrin test CA" -keyout "$pki/ca.key" -out "$pki/ca.pem" 2>/dev/null
-openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=$name" \
-  -keyout "$pki/srv.key" -out "$pki/srv.csr" 2>/dev/null
-printf 'subjectAltName=DNS:%s\n' "$name" > "$pki/srv.ext"
-openssl x509 -req -in "$pki/srv.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
-  -days 30 -extfile "$pki/srv.ext" -out "$pki/srv.pem" 2>/dev/null || fail "certificates"
-cat > "$RUN_DIR/chrony.conf" <<EOC
-local stratum 8
-allow
-port 123
-ntsport 4460
-ntsservercert $pki/srv.pem
-ntsserverkey $pki/srv.key
-ntsprocesses 0
-cmdport 0
-bindcmdaddress /
-pidfile $RUN_DIR/chrony.pid
-EOC
-spawn chrony srv "${NO_CLOCK[@]}" "$CHRONYD" -x -d -u root -f "$RUN_DIR/chrony.conf"
-chrony_ready cli "${ADDR[srv]}" 20
+nts_server cli "$name"
 spawn relay mitm "$PYTHON" "$here/onpath.py" "${ADDR[mitm]}" "${ADDR[srv]}" 1000 150
 expect_line "$RUN_DIR/relay.log" '^relaying' 10 1 "the relay"
 wine_prepare cli "$prefix"

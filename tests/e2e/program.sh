@@ -17,12 +17,15 @@ declare -A PROG_PIDS=() PROG_EXES=()
 # prog_start NAME ROLE EXE SERVER [SWITCH...]: start the program (for
 # kestrin.exe, PROG_INI_EXTRA holds more KESTRIN.INI lines); switches
 # are the program's own (-s -i -u -b) or the host's (-f N fast ticks,
-# -a MS:ACTION scripted actions, -t SECONDS).
+# -a MS:ACTION scripted actions, -t SECONDS). PROG_LOG: a file (a Unix
+# path, which Wine reaches through Z:) for the exchange log, given to
+# kestrin.exe in KESTRIN.INI and to the host as its switch.
 prog_start() {
   local name=$1 role=$2 exe=$3 server=$4; shift 4
+  local log_win=${PROG_LOG:+Z:${PROG_LOG//\//\\}}
   PROG_EXES[$name]=$exe
   if [ "$(basename "$exe")" != kestrin.exe ]; then
-    wine_spawn "$name" "$role" "$exe" "$@" "$server"
+    wine_spawn "$name" "$role" "$exe" "$@" ${log_win:+-E "$log_win"} "$server"
     PROG_PIDS[$name]=$LAST_PID
     return
   fi
@@ -36,7 +39,8 @@ prog_start() {
   fi
   local driver; driver=$(dirname "$exe")/app_driver.exe
   [ -f "$driver" ] || fail "no app_driver.exe beside $exe"
-  printf '[KESTRIN]\r\nNTPServer=\r\nPollInterval=60\r\nMaxDelta=100\r\n%s' "${PROG_INI_EXTRA:-}" > "$ini"
+  printf '[KESTRIN]\r\nNTPServer=\r\nPollInterval=60\r\nMaxDelta=100\r\n%s%s' \
+    "${log_win:+LogFile=$log_win$'\r\n'}" "${PROG_INI_EXTRA:-}" > "$ini"
   wine_spawn "$name.prog" "$role" "$exe" "$@"
   PROG_PIDS[$name]=$LAST_PID
   wine_spawn "$name" "$role" "$driver" watch 900

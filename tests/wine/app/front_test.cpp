@@ -137,15 +137,47 @@ private:
     std::string lastSetServer_;
 };
 
-TEST(Front, TheWindowShowsTheServiceAndAsksItInsteadOfSettingTheClock)
-{
-    DeleteFileA(IniPath().c_str());
+// Each test: no settings file of the window's own, the stand-in on the pipe
+// and one run of a program.
+class Front : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        DeleteFileA(IniPath().c_str());
+        ASSERT_TRUE(service.Ready());
+    }
+    // Launches exe with no switches and waits for its window.
+    void Open(const std::string& exe, HWND* frame)
+    {
+        ASSERT_TRUE(LaunchApp(exe, "", &run));
+        *frame = WaitFrame(run, kStartMs);
+        ASSERT_NE(nullptr, *frame);
+    }
+    // The text of the next message box, which it dismisses; empty when none
+    // came within kBoxMs.
+    std::string DismissNextBox()
+    {
+        std::string box;
+        const DWORD start = GetTickCount();
+        while (!DismissBox(run, &box) && GetTickCount() - start < kBoxMs)
+            Pump(20);
+        return box;
+    }
+    // Escape in the window, which ends the program.
+    void CloseWithEscape(HWND frame)
+    {
+        PostKey(Control(frame, IDC_NTPSERVER), VK_ESCAPE);
+        EXPECT_EQ(0, WaitExit(&run, kEndMs));
+    }
+
     ServiceStandIn service;
-    ASSERT_TRUE(service.Ready());
     AppRun run;
-    ASSERT_TRUE(LaunchApp(kAnyOwnerExe, "", &run));
-    HWND frame = WaitFrame(run, kStartMs);
-    ASSERT_NE(nullptr, frame);
+};
+
+TEST_F(Front, TheWindowShowsTheServiceAndAsksItInsteadOfSettingTheClock)
+{
+    HWND frame = nullptr;
+    ASSERT_NO_FATAL_FAILURE(Open(kAnyOwnerExe, &frame));
 
     // The service's status line and settings, not the window's own.
     EXPECT_TRUE(WaitTextPrefix(Control(frame, IDC_STATUS), kServiceStatus, kStartMs));
@@ -162,54 +194,39 @@ TEST(Front, TheWindowShowsTheServiceAndAsksItInsteadOfSettingTheClock)
     // the service's settings again.
     SetTextOf(Control(frame, IDC_NTPSERVER), "other.example");
     PostClick(frame, IDC_SETTIME);
-    std::string box;
-    const DWORD start = GetTickCount();
-    while (!DismissBox(run, &box) && GetTickCount() - start < kBoxMs)
-        Pump(20);
+    const std::string box = DismissNextBox();
     EXPECT_NE(std::string::npos, box.find("Only an administrator can change")) << box;
     EXPECT_EQ(1, service.Count(ChannelCommand::Set));
     EXPECT_EQ("other.example", service.LastSetServer());
     EXPECT_TRUE(service.WaitCount(ChannelCommand::SendNow, 2, 5000));
     EXPECT_TRUE(WaitTextPrefix(Control(frame, IDC_NTPSERVER), "timesrv", 5000));
 
-    PostKey(Control(frame, IDC_NTPSERVER), VK_ESCAPE);
-    EXPECT_EQ(0, WaitExit(&run, kEndMs));
+    CloseWithEscape(frame);
     // The window's own settings file is no business of the service's front.
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(IniPath().c_str()));
 }
 
 // No service runs here: a program that took the pipe's name is heard by
 // the real program on its own, and told nothing.
-TEST(Front, APipeThatIsNotTheServicesIsNoService)
+TEST_F(Front, APipeThatIsNotTheServicesIsNoService)
 {
-    DeleteFileA(IniPath().c_str());
-    ServiceStandIn standIn;
-    ASSERT_TRUE(standIn.Ready());
-    AppRun run;
-    ASSERT_TRUE(LaunchApp(kExe, "", &run));
-    HWND frame = WaitFrame(run, kStartMs);
-    ASSERT_NE(nullptr, frame);
+    HWND frame = nullptr;
+    ASSERT_NO_FATAL_FAILURE(Open(kExe, &frame));
     // The window opened the pipe before its frame showed, and hung up.
-    EXPECT_GE(standIn.Connects(), 1);
-    EXPECT_EQ(0, standIn.Count(ChannelCommand::Status));
+    EXPECT_GE(service.Connects(), 1);
+    EXPECT_EQ(0, service.Count(ChannelCommand::Status));
     EXPECT_NE(kServiceStatus, TextOf(Control(frame, IDC_STATUS)));
     EXPECT_NE("timesrv", TextOf(Control(frame, IDC_NTPSERVER)));
-    PostKey(Control(frame, IDC_NTPSERVER), VK_ESCAPE);
-    EXPECT_EQ(0, WaitExit(&run, kEndMs));
+    CloseWithEscape(frame);
     DeleteFileA(IniPath().c_str());
 }
 
 // A service that accepts and never answers: each call gives up in time,
 // and the window answers its messages within a second throughout.
-TEST(Front, ASilentServiceNeverHoldsTheWindow)
+TEST_F(Front, ASilentServiceNeverHoldsTheWindow)
 {
-    DeleteFileA(IniPath().c_str());
-    ServiceStandIn service;
-    ASSERT_TRUE(service.Ready());
-    AppRun run;
-    ASSERT_TRUE(LaunchApp(kAnyOwnerExe, "", &run));
-    HWND frame = WaitFrame(run, kStartMs);
-    ASSERT_NE(nullptr, frame);
+    HWND frame = nullptr;
+    ASSERT_NO_FATAL_FAILURE(Open(kAnyOwnerExe, &frame));
     ASSERT_TRUE(WaitTextPrefix(Control(frame, IDC_STATUS), kServiceStatus, kStartMs));
 
     service.GoSilent();
@@ -226,22 +243,14 @@ TEST(Front, ASilentServiceNeverHoldsTheWindow)
     }
     EXPECT_TRUE(noAnswerShown);
     EXPECT_GE(service.Connects(), before + 3);
-    PostKey(Control(frame, IDC_NTPSERVER), VK_ESCAPE);
-    EXPECT_EQ(0, WaitExit(&run, kEndMs));
+    CloseWithEscape(frame);
 }
 
-TEST(Front, SwitchesThatRelaxTheChecksAreRefusedToAnOrdinaryUserAndSStillEnds)
+TEST_F(Front, SwitchesThatRelaxTheChecksAreRefusedToAnOrdinaryUserAndSStillEnds)
 {
-    DeleteFileA(IniPath().c_str());
-    ServiceStandIn service;
-    ASSERT_TRUE(service.Ready());
-    AppRun run;
     ASSERT_TRUE(LaunchApp(kAnyOwnerExe, "-s -i -u", &run));
     // Told why not, then asked without them; the accepted reply ends the run.
-    std::string box;
-    const DWORD start = GetTickCount();
-    while (!DismissBox(run, &box) && GetTickCount() - start < kBoxMs)
-        Pump(20);
+    const std::string box = DismissNextBox();
     EXPECT_NE(std::string::npos, box.find("Only an administrator can give the time service -i"))
         << box;
     EXPECT_EQ(1, service.Relaxed());
@@ -250,11 +259,8 @@ TEST(Front, SwitchesThatRelaxTheChecksAreRefusedToAnOrdinaryUserAndSStillEnds)
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(IniPath().c_str()));
 }
 
-TEST(Front, HiddenWithTheServiceThereEndsAtOnce)
+TEST_F(Front, HiddenWithTheServiceThereEndsAtOnce)
 {
-    ServiceStandIn service;
-    ASSERT_TRUE(service.Ready());
-    AppRun run;
     ASSERT_TRUE(LaunchApp(kAnyOwnerExe, "-h", &run));
     EXPECT_EQ(0, WaitExit(&run, kEndMs));
     EXPECT_EQ(0, service.Count(ChannelCommand::SendNow));
