@@ -102,6 +102,19 @@ int SockReceiveFrom(SOCKET sock, uint8_t* buffer, int size, int* length, uint32_
     return 0;
 }
 
+int SockWaitReadable(SOCKET sock, int timeoutMs, bool* readable)
+{
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(sock, &set);
+    timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    const int ready = select(0, &set, nullptr, nullptr, &limit);
+    if (ready == SOCKET_ERROR)
+        return LastSocketError();
+    *readable = ready > 0;
+    return 0;
+}
+
 void SockClose(SOCKET sock)
 {
     shutdown(sock, 2);

@@ -60,5 +60,9 @@ int SockSendTo(SOCKET sock, const uint8_t* data, int length, uint32_t addr, uint
 int SockReceiveFrom(SOCKET sock, uint8_t* buffer, int size, int* length, uint32_t* addr,
                     uint16_t* port);
 
+// Waits up to timeoutMs for a datagram to read (select). Returns 0 with
+// *readable true when one waits, false when the time ran out; else the code.
+int SockWaitReadable(SOCKET sock, int timeoutMs, bool* readable);
+
 // Shuts down both directions and closes the socket.
 void SockClose(SOCKET sock);

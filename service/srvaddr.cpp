@@ -51,6 +51,7 @@ void TimeService::SetServer(const char* name)
     // dotted address set while an older lookup runs has no lookup of its own.)
     lookupExchangeOpen = serverAddr == 0 && LookupOutstanding();
     lookupRequestTickMs = GetTickCount() - RequestMatcher::kAwaitMs;
+    PublishAnswerState();
 }
 
 bool TimeService::UseServer(const char* name)
@@ -162,6 +163,7 @@ LRESULT TimeService::EvHostResolved(WPARAM wParam, LPARAM lParam)
     serverAddr = FirstHostAddress(entry.get());
     servers.NoteResolved();
     BindSocket();
+    PublishAnswerState();
     SetStatus("DNS Lookup complete...");
     SendRequest();
     lookupRequestTickMs = GetTickCount();

@@ -133,6 +133,12 @@ int SockReceiveFrom(SOCKET sock, uint8_t* buffer, int size, int* length, uint32_
     return 0;
 }
 
+int SockWaitReadable(SOCKET, int, bool* readable)
+{
+    *readable = !g_net.inbox.empty();
+    return 0;
+}
+
 void SockClose(SOCKET sock)
 {
     ++g_net.closes;
