@@ -8,9 +8,10 @@
 
 namespace {
 
-// How long the thread sleeps in one wait for a datagram: the longest a stop
-// waits for it to notice.
-const int kWaitSliceMs = 50;
+// The longest one blocking read waits before the thread looks for a stop
+// (where closing the socket does not end the read at once), and its pause
+// after a failing read, so that a socket that keeps failing is no busy loop.
+const int kReadSliceMs = 100;
 
 }  // namespace
 
@@ -20,12 +21,20 @@ PortServer::PortServer(SOCKET sock, HWND engine, UINT message, PortCounts* count
       published_(state)
 {
     InitializeCriticalSection(&lock_);
+    // The counter's first reading sets it up: here, not racing the thread's.
+    static_cast<void>(ReadElapsedUs());
 }
 
 PortServer::~PortServer() { DeleteCriticalSection(&lock_); }
 
 bool PortServer::Start()
 {
+    // The thread waits in its reads as a plain loop does: fewest calls into
+    // the system per datagram. The timeout is a help only: without it the
+    // stop's closing of the socket ends the read.
+    if (SockSetBlocking(sock_) != 0)
+        return false;
+    SockSetReceiveTimeout(sock_, kReadSliceMs);
     thread_ = StartWorkThread(ThreadMain, this);
     return thread_ != nullptr;
 }
@@ -44,40 +53,43 @@ bool PortServer::Stop(DWORD timeoutMs)
 DWORD WINAPI PortServer::ThreadMain(void* self)
 {
     auto* server = static_cast<PortServer*>(self);
-    while (!server->stopping_.load()) {
-        if (server->ServeOne())
-            continue;
-        // Asleep until a datagram comes, waking now and then for a stop.
-        bool readable = false;
-        if (SockWaitReadable(server->sock_, kWaitSliceMs, &readable) != 0)
-            Sleep(kWaitSliceMs);  // the socket is failing: no busy loop meanwhile
-        else if (readable)
-            server->NoteReadable();
-    }
+    while (!server->stopping_.load())
+        if (server->ServeOne() == ServeResult::Failed && !server->stopping_.load())
+            Sleep(kReadSliceMs);
     return 0;
 }
 
 void PortServer::NoteReadable() { queue_.NoteNotification(ReadElapsedUs()); }
 
-bool PortServer::ServeOne()
+PortServer::ServeResult PortServer::ServeOne()
 {
     NtpPacket datagram{};
     int length = 0;
     uint32_t addr = 0;
     uint16_t port = 0;
-    const int64_t readAtUs = ReadElapsedUs();
+    // Nothing waiting now: what the read then takes comes after this.
+    const int64_t askedAtUs = ReadElapsedUs();
+    unsigned long waiting = 0;
+    const bool empty = SockPendingBytes(sock_, &waiting) == 0 && waiting == 0;
+    if (empty)
+        queue_.NoteEmpty(askedAtUs);
     const int error = SockReceiveFrom(sock_, datagram.bytes,
                                       static_cast<int>(kDatagramBufferSize), &length, &addr, &port);
-    if (error == WSAEWOULDBLOCK) {
-        queue_.NoteEmpty(readAtUs);
-        return false;
-    }
+    // Nothing came within the read's time (or, unblocked, nothing waited).
+    if (error == WSAETIMEDOUT || error == WSAEWOULDBLOCK)
+        return ServeResult::NothingWaited;
+    // An earlier answer's port was closed: nothing is lost.
+    if (error == WSAECONNRESET)
+        return ServeResult::Served;
     // Longer than the buffer (WSAEMSGSIZE): gone, but read all the same.
     if (error != 0 && error != WSAEMSGSIZE)
-        return error == WSAECONNRESET;  // an earlier answer's port was closed
+        return ServeResult::Failed;
+    // A read that found the queue empty wakes as its datagram comes.
+    if (empty)
+        NoteReadable();
     counts_->received.fetch_add(1);
     if (error != 0 || length == 0)
-        return true;
+        return ServeResult::Served;
 
     // The stamp first, before anything else can delay it.
     if (version_.load() != currentVersion_) {
@@ -93,14 +105,14 @@ bool PortServer::ServeOne()
     if (ClassifyDatagram(datagram) != DatagramKind::ClientRequest) {
         const PortDatagram copy{datagram, length, addr, now, late};
         HandOver(&copy, nullptr);
-        return true;
+        return ServeResult::Served;
     }
     // A clock we cannot read gives no time to anyone, and a request that
     // may have waited past the bound gets no answer: it would say it was
     // received later than it was. The client asks again.
     if (clockUsable && !late)
         Answer(&datagram, addr, port, now);
-    return true;
+    return ServeResult::Served;
 }
 
 void PortServer::Answer(NtpPacket* request, uint32_t addr, uint16_t port, const NtpTime& now)

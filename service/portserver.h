@@ -64,7 +64,10 @@ public:
 
     // Starts the thread. False when none could be had.
     bool Start();
-    // Asks the thread to end and waits up to timeoutMs. True when it has;
+    // Asks the thread to end: it does after its read (the socket's closing
+    // ends that at once, its timeout soon).
+    void RequestStop() { stopping_.store(true); }
+    // Asks, and waits up to timeoutMs. True when the thread has ended;
     // false: it still runs, and this object must be left to the end of the
     // process rather than freed under it.
     bool Stop(DWORD timeoutMs);
@@ -74,12 +77,13 @@ public:
     // Moves what waits for the engine into the two lists (cleared first).
     void Take(std::vector<PortDatagram>* datagrams, std::vector<ExchangeRecord>* lines);
 
-    // One read of the socket and what it asks for: a client answered, a
-    // copy handed over. False when nothing waited. The thread's step; tests
-    // call it themselves.
-    bool ServeOne();
-    // The socket became readable after a read that found it empty: what
-    // waits now came just now.
+    enum class ServeResult { Served, NothingWaited, Failed };
+    // One read of the socket (blocking on the thread, up to its timeout)
+    // and what it asks for: a client answered, a copy handed over. The
+    // thread's step; tests call it themselves on an unblocked fake.
+    ServeResult ServeOne();
+    // A datagram came to an empty queue just now: it has not waited. (A
+    // read that found the queue empty notes it itself.)
     void NoteReadable();
 
     // Copies waiting for the engine at most; more are read, counted and

@@ -102,16 +102,26 @@ int SockReceiveFrom(SOCKET sock, uint8_t* buffer, int size, int* length, uint32_
     return 0;
 }
 
-int SockWaitReadable(SOCKET sock, int timeoutMs, bool* readable)
+int SockSetBlocking(SOCKET sock)
 {
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(sock, &set);
-    timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    const int ready = select(0, &set, nullptr, nullptr, &limit);
-    if (ready == SOCKET_ERROR)
+    u_long on = 0;
+    return ioctlsocket(sock, static_cast<long>(FIONBIO), &on) == 0 ? 0 : LastSocketError();
+}
+
+int SockSetReceiveTimeout(SOCKET sock, int timeoutMs)
+{
+    return setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs),
+                      sizeof timeoutMs) == 0
+               ? 0
+               : LastSocketError();
+}
+
+int SockPendingBytes(SOCKET sock, unsigned long* bytes)
+{
+    u_long waiting = 0;
+    if (ioctlsocket(sock, static_cast<long>(FIONREAD), &waiting) != 0)
         return LastSocketError();
-    *readable = ready > 0;
+    *bytes = waiting;
     return 0;
 }
 

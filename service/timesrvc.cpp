@@ -24,7 +24,7 @@ const UINT kPollPeriodMs = 1000;
 // milliseconds of a busy server's load; a system may grant less than asked.
 const int kReceiveBufferBytes = 4 * 1024 * 1024;
 // How long a stop waits for the NTP port's thread, which looks for it at
-// least every 50 ms; one that overruns is left to the end of the process.
+// least every 100 ms; one that overruns is left to the end of the process.
 const DWORD kServerStopMs = 2000;
 
 int ClockYear()
@@ -143,11 +143,16 @@ void TimeService::BindSocket()
 void TimeService::CloseSocket()
 {
     CloseExchangeSocket();
-    StopServing();
+    // The port's thread may be blocked in a read: the closing ends it. No
+    // socket is made before the thread is waited for, so none takes the
+    // closed one's handle under it.
+    if (portServer != nullptr)
+        portServer->RequestStop();
     if (sock != INVALID_SOCKET) {
         SockClose(sock);
         sock = INVALID_SOCKET;
     }
+    StopServing();
     SockCleanup();
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -151,7 +152,8 @@ protected:
             return;
         }
         server->NoteReadable();
-        for (int i = 0; i < kMaxReadsPerNotify && server->ServeOne(); ++i) {
+        for (int i = 0;
+             i < kMaxReadsPerNotify && server->ServeOne() == PortServer::ServeResult::Served; ++i) {
         }
         MSG msg;
         while (PeekMessageA(&msg, service_->GetHandle(), WM_PORT_DATAGRAMS, WM_PORT_DATAGRAMS,
@@ -852,6 +854,40 @@ TEST_F(TimeServiceTest, ANotificationReadsWhatWaitsInBoundedBatches)
     EXPECT_EQ(service_->ReceivedCount(), waiting);
     EXPECT_EQ(service_->SentCount(), waiting);
     EXPECT_EQ(Net().sent.size(), static_cast<size_t>(waiting));
+}
+
+// Clients are answered on the NTP port's thread, which hands their log
+// lines to the engine's: each answered client has its line, in order; one
+// not answered (it waited past the bound) has none.
+TEST_F(TimeServiceTest, ClientsAnsweredOnThePortThreadAreLogged)
+{
+    char folder[MAX_PATH] = "";
+    ASSERT_NE(GetTempPathA(sizeof folder, folder), 0u);
+    const std::string path = std::string(folder) + "kestrin-portlog.csv";
+    DeleteFileA(path.c_str());
+    StartPolling();
+    service_->SetLogFile(path.c_str());
+    const auto request = Message(3, {}, {}, NtpFromEpoch(kNow, 0));
+    for (const char* client : {"10.0.0.9", "10.0.0.10"})
+        Deliver(request, inet_addr(client), 9);
+    FakeElapsedSet(1000000, 20000);  // every read now comes past the bound
+    Deliver(request, inet_addr("10.0.0.11"), 9);
+    service_->SetLogFile("");  // closes the file
+
+    std::string text;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        text.assign(buffer, std::fread(buffer, 1, sizeof buffer, f));
+        std::fclose(f);
+    }
+    DeleteFileA(path.c_str());
+    const size_t first = text.find(",10.0.0.9,");
+    EXPECT_NE(first, std::string::npos) << text;
+    EXPECT_GT(text.find(",10.0.0.10,"), first) << text;
+    EXPECT_EQ(text.find(",10.0.0.11,"), std::string::npos) << text;
+    EXPECT_EQ(Net().sent.size(), 2u);
+    EXPECT_EQ(service_->SentCount(), 2u);
+    EXPECT_EQ(service_->ReceivedCount(), 3u);
 }
 
 // What may have waited in a socket's queue past the bound is neither
