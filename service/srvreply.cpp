@@ -1,5 +1,5 @@
 // TimeService: datagrams read in bounded batches, replies checked and
-// applied, clients answered, and the exchange log of each.
+// applied, what the NTP port's thread hands over, and the exchange log.
 #include "service/timesrvc.h"
 
 #include <cstdio>

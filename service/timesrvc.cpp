@@ -1,7 +1,7 @@
 // TimeService: socket start-up, poll tick, requests and the extra request
 // after a resume or a step of the clock (the server's address: srvaddr.cpp;
-// replies, answers to clients and their log: srvreply.cpp; the exchange's
-// own socket: srvexch.cpp).
+// replies and the log: srvreply.cpp; answers to clients, on the NTP port's
+// own thread: portserver.cpp; the exchange's own socket: srvexch.cpp).
 #include "service/timesrvc.h"
 
 #include <cstdio>

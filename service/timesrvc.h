@@ -1,6 +1,7 @@
 // TimeService: the SNTP engine. A hidden window that owns the UDP sockets
-// (the NTP port's, where clients are answered and broadcasts heard, and each
-// exchange's own, from a random port), the one-second poll tick and the host
+// (the NTP port's, where clients are answered and broadcasts heard, read by
+// a thread of its own (portserver.h), and each exchange's own, from a
+// random port), the one-second poll tick and the host
 // lookup, sends requests, answers clients, takes replies and broadcasts, and
 // reports every outcome to its host (timehost.h): the main dialog or the
 // Windows service.
