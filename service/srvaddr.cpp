@@ -41,6 +41,8 @@ void TimeService::SetServer(const char* name)
 {
     SetStatus(" ");
     sentCount = broadcastCount = receivedCount = rejectedCount = 0;
+    portCounts.sent.store(0);
+    portCounts.received.store(0);
     // Nothing goes to the old address, whatever became of the NTP port.
     serverAddr = 0;
     lookupFailed = false;

@@ -425,8 +425,9 @@ TEST_F(TimeServiceTest, SetServerClearsTheCountersAndTheAddress)
     StartPolling();
     service_->SendNow();
     Deliver(GoodReply());
-    EXPECT_EQ(service_->SentCount(), 1);
-    EXPECT_EQ(service_->ReceivedCount(), 1);
+    Deliver(Message(3, {}, {}, NtpFromEpoch(kNow, 0)), inet_addr("10.0.0.9"), 9);  // a client's
+    EXPECT_EQ(service_->SentCount(), 2);
+    EXPECT_EQ(service_->ReceivedCount(), 2);
     service_->SetServer("ntp.example");
     EXPECT_EQ(service_->SentCount(), 0);
     EXPECT_EQ(service_->ReceivedCount(), 0);
