@@ -91,7 +91,8 @@ PortServer::ServeResult PortServer::ServeOne()
     if (error != 0 || length == 0)
         return ServeResult::Served;
 
-    // The stamp first, before anything else can delay it.
+    // What the engine published since, taken once per change: the lock is
+    // held for the copy only.
     if (version_.load() != currentVersion_) {
         EnterCriticalSection(&lock_);
         current_ = published_;
