@@ -11,8 +11,9 @@
 # that comes late carries a wrong time. Each rate is measured three times
 # and the median run counts; a rate the load generator could not offer is
 # marked, not counted. Then Kestrin under a flood above its rate across one
-# of its 60 s polls: how long its thread takes to answer a message (a
-# status-line read every 20 ms) and whether the poll still went out. Prints
+# of its 60 s polls: with the NTP port's thread flooded, how long the
+# window's thread takes to answer a message (a status-line read every 20 ms)
+# and whether the poll still went out. Prints
 # tables and appends to $BENCH_RESULTS/server.txt:
 #   run WHO ASKED OFFERED ANSWERS/S LOSS% SENT ANSWERED SHORT CPU_US DROPPED P99 MEDIAN MAX
 #   rate WHO ASKED OFFERED ANSWERS/S LOSS% LO HI SHORT CPU_US P99 MEDIAN MAX  (the median run)
@@ -307,6 +308,6 @@ echo "(loss in brackets; * the generator could not offer that rate)"
 if [ -s "$RUN_DIR/flood.txt" ]; then
   read -r _ rate secs polls pings median maxms < "$RUN_DIR/flood.txt"
   echo
-  echo "Kestrin under ${rate}/s for ${secs} s: status-line reads answered: ${pings},"
+  echo "Kestrin under ${rate}/s for ${secs} s: status-line reads the window's thread answered: ${pings},"
   echo "median ${median} ms, longest ${maxms} ms; timed polls sent during it: $polls (1 due)"
 fi

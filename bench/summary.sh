@@ -69,7 +69,7 @@ if f server.txt >/dev/null; then
   awk '$1 == "max" { m[$2] = $3 } $1 == "rate" && !$9 && $11 != "-" && $6 <= 0.1 && $11 <= 10 { z[$2] = z[$2] " " $3 }
        END { for (w in z) { n = split(z[w], r, " "); for (i = 1; i <= n; i++) if (r[i] > m[w]) s = s " " w "@" r[i] }
              if (s != "") printf "%-44s %s\n", "served above the bisected rate (unsteady):", s }' "$dir/server.txt"
-  awk '$1 == "flood" { printf "%-44s %14s %14s   %s\n", "flood " $2 "/s, " $3 " s: thread answers, median ms", $6, "-", "";
+  awk '$1 == "flood" { printf "%-44s %14s %14s   %s\n", "flood " $2 "/s, " $3 " s: window answers, median ms", $6, "-", "";
                        printf "%-44s %14s %14s   %s\n", "  longest wait ms; polls sent (1 due)", $7 "; " $4, "-", "" }' "$dir/server.txt"
 fi
 if f first.txt >/dev/null; then

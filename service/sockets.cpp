@@ -102,6 +102,29 @@ int SockReceiveFrom(SOCKET sock, uint8_t* buffer, int size, int* length, uint32_
     return 0;
 }
 
+int SockSetBlocking(SOCKET sock)
+{
+    u_long on = 0;
+    return ioctlsocket(sock, static_cast<long>(FIONBIO), &on) == 0 ? 0 : LastSocketError();
+}
+
+int SockSetReceiveTimeout(SOCKET sock, int timeoutMs)
+{
+    return setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs),
+                      sizeof timeoutMs) == 0
+               ? 0
+               : LastSocketError();
+}
+
+int SockPendingBytes(SOCKET sock, unsigned long* bytes)
+{
+    u_long waiting = 0;
+    if (ioctlsocket(sock, static_cast<long>(FIONREAD), &waiting) != 0)
+        return LastSocketError();
+    *bytes = waiting;
+    return 0;
+}
+
 void SockClose(SOCKET sock)
 {
     shutdown(sock, 2);

@@ -60,5 +60,18 @@ int SockSendTo(SOCKET sock, const uint8_t* data, int length, uint32_t addr, uint
 int SockReceiveFrom(SOCKET sock, uint8_t* buffer, int size, int* length, uint32_t* addr,
                     uint16_t* port);
 
+// Blocking mode (FIONBIO = 0), for a socket read by a thread of its own;
+// notifications (SockSelectEvents) must be off first. Returns 0, else the code.
+int SockSetBlocking(SOCKET sock);
+
+// A blocking receive gives up after timeoutMs (SO_RCVTIMEO) with
+// WSAETIMEDOUT. Returns 0, else the code (a Windows Sockets 1.1 without the
+// option refuses it).
+int SockSetReceiveTimeout(SOCKET sock, int timeoutMs);
+
+// The bytes waiting to be read (FIONREAD) in *bytes: 0 when nothing waits.
+// Returns 0, else the code.
+int SockPendingBytes(SOCKET sock, unsigned long* bytes);
+
 // Shuts down both directions and closes the socket.
 void SockClose(SOCKET sock);

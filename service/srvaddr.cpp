@@ -41,6 +41,8 @@ void TimeService::SetServer(const char* name)
 {
     SetStatus(" ");
     sentCount = broadcastCount = receivedCount = rejectedCount = 0;
+    portCounts.sent.store(0);
+    portCounts.received.store(0);
     // Nothing goes to the old address, whatever became of the NTP port.
     serverAddr = 0;
     lookupFailed = false;
@@ -51,6 +53,7 @@ void TimeService::SetServer(const char* name)
     // dotted address set while an older lookup runs has no lookup of its own.)
     lookupExchangeOpen = serverAddr == 0 && LookupOutstanding();
     lookupRequestTickMs = GetTickCount() - RequestMatcher::kAwaitMs;
+    PublishAnswerState();
 }
 
 bool TimeService::UseServer(const char* name)
@@ -162,6 +165,7 @@ LRESULT TimeService::EvHostResolved(WPARAM wParam, LPARAM lParam)
     serverAddr = FirstHostAddress(entry.get());
     servers.NoteResolved();
     BindSocket();
+    PublishAnswerState();
     SetStatus("DNS Lookup complete...");
     SendRequest();
     lookupRequestTickMs = GetTickCount();

@@ -1,5 +1,5 @@
 // TimeService: datagrams read in bounded batches, replies checked and
-// applied, clients answered, and the exchange log of each.
+// applied, what the NTP port's thread hands over, and the exchange log.
 #include "service/timesrvc.h"
 
 #include <cstdio>
@@ -25,10 +25,38 @@ LRESULT TimeService::EvExchangeNotify(WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
+LRESULT TimeService::EvPortDatagrams(WPARAM, LPARAM)
+{
+    if (portServer == nullptr)
+        return 0;
+    std::vector<PortDatagram> datagrams;
+    std::vector<ExchangeRecord> lines;
+    portServer->Take(&datagrams, &lines);
+    char text[kExchangeLineSize];
+    for (const ExchangeRecord& line : lines) {
+        FormatExchangeLine(line, text, sizeof text);
+        exchangeLog.Write(text);
+    }
+    // Read at the NTP port: no reply there answers our request.
+    readingExchange = false;
+    for (const PortDatagram& d : datagrams) {
+        T4 = d.t4;
+        if (ClassifyDatagram(d.packet) == DatagramKind::Broadcast)
+            ++broadcastCount;
+        // The dialog may have closed: nothing of this object may follow.
+        if (!CheckReply(d.packet, d.addr, d.lengthBytes, d.late))
+            return 0;
+    }
+    return 0;
+}
+
 void TimeService::HandleSocketEvent(bool exchange, int event)
 {
     switch (event) {
     case FD_READ:
+        // The NTP port's are its thread's to read.
+        if (!exchange)
+            break;
         // Nothing of this object may be touched after the batch: it may be gone.
         readingExchange = exchange;
         ReadBatch(*this);
@@ -51,7 +79,7 @@ ReadOutcome TimeService::ReadOne(bool notified)
     NtpTime destination{};
     ReadClock(&destination, nullptr);
     const int64_t readAtUs = ReadElapsedUs();
-    QueueWait& waits = readingExchange ? exchangeQueue : queue;
+    QueueWait& waits = exchangeQueue;
     // A notification counts whether or not it finds a datagram; a further
     // read of the same batch counts only for a datagram it takes, as that
     // datagram's own notification would have.
@@ -70,10 +98,10 @@ ReadOutcome TimeService::ReadOne(bool notified)
     uint32_t fromAddr = 0;
     uint16_t fromPort = 0;
     // Longer than the buffer: WSAEMSGSIZE, the datagram is gone.
-    const SOCKET from = readingExchange ? exchangeSock : sock;
+    const SOCKET from = exchangeSock;
     // NTS replies are read whole into their own buffer (NtsAuthentic); the
     // header is copied to datagram.
-    const bool whole = ntsOn && readingExchange && ntsDatagram != nullptr;
+    const bool whole = ntsOn && ntsDatagram != nullptr;
     int error = SockReceiveFrom(from, whole ? ntsDatagram.get() : datagram->bytes,
                                 whole ? kNtsDatagramBytes : static_cast<int>(kDatagramBufferSize),
                                 &length, &fromAddr, &fromPort);
@@ -98,8 +126,6 @@ ReadOutcome TimeService::ReadOne(bool notified)
     case DatagramKind::ClientRequest:
         // Clients are answered on the NTP port only; the exchange's port is
         // no server.
-        if (!readingExchange)
-            AnswerClient(datagram.get(), fromAddr, fromPort);
         return ReadOutcome::Taken;
     case DatagramKind::Broadcast:
         ++broadcastCount;
@@ -114,32 +140,7 @@ ReadOutcome TimeService::ReadOne(bool notified)
 
 void TimeService::SetNotifications(bool on)
 {
-    if (readingExchange)
-        SockSelectEvents(exchangeSock, handle_, WM_EXCHANGE_NOTIFY, on ? kSocketEvents : 0);
-    else
-        SockSelectEvents(sock, handle_, WM_SOCKET_NOTIFY, on ? kSocketEvents : 0);
-}
-
-void TimeService::AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort)
-{
-    // A clock we cannot read gives no time to anyone: no answer at all.
-    NtpTime now{};
-    if (!ReadClock(&now, nullptr))
-        return;
-    // Nor does a request that may have waited past the bound: its answer
-    // would say it was received later than it was. The client asks again.
-    if (!queue.OnTime(ReadElapsedUs()))
-        return;
-    ++sentCount;
-    BuildAnswer(request, now, serverAddr);
-    // Stale after three of the longest polls without a set.
-    if (answerOwnState)
-        ownState.FillAnswer(request, now,
-                            3 * static_cast<int64_t>(kMaxIntervalFactor) * baseInterval);
-    // Back to the port the request came from: clients that send from a port
-    // of their own listen there, and one that sends from 123 gets it on 123.
-    SockSendTo(sock, request->bytes, kNtpPacketSize, fromAddr, fromPort);
-    LogExchange(fromAddr, ReadReplyTimes(*request), nullptr, Verdict::ClientRequest, nullptr);
+    SockSelectEvents(exchangeSock, handle_, WM_EXCHANGE_NOTIFY, on ? kSocketEvents : 0);
 }
 
 bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int lengthBytes,
@@ -204,6 +205,7 @@ bool TimeService::CheckReply(const NtpPacket& reply, uint32_t fromAddr, int leng
         NtpTime setTime{};
         ReadClock(&setTime, nullptr);
         ownState.NoteSet(reply, fromAddr, T1, T2, T3, T4, setTime);
+        PublishAnswerState();
         // The clock is now authenticated time: certificates are checked against it.
         if (ntsOn)
             nts.NoteAuthenticatedSet();
@@ -244,6 +246,7 @@ void TimeService::TakeKiss(const KissCode& kiss, uint32_t fromAddr, const ReplyT
     if (servers.NoteRefused()) {
         serverAddr = 0;
         UseServer(servers.Current().c_str());
+        PublishAnswerState();
     }
 }
 
@@ -252,6 +255,7 @@ void TimeService::TakeKiss(const KissCode& kiss, uint32_t fromAddr, const ReplyT
 void TimeService::SetLogFile(const char* path, const char* folder)
 {
     exchangeLog.SetPath(ResolveLogPath(path, FolderOrWindows(folder).c_str()).c_str());
+    PublishAnswerState();
 }
 
 std::string TimeService::FolderOrWindows(const char* folder)

@@ -1,7 +1,7 @@
 // TimeService: socket start-up, poll tick, requests and the extra request
 // after a resume or a step of the clock (the server's address: srvaddr.cpp;
-// replies, answers to clients and their log: srvreply.cpp; the exchange's
-// own socket: srvexch.cpp).
+// replies and the log: srvreply.cpp; answers to clients, on the NTP port's
+// own thread: portserver.cpp; the exchange's own socket: srvexch.cpp).
 #include "service/timesrvc.h"
 
 #include <cstdio>
@@ -9,6 +9,7 @@
 
 #include "service/adjust.h"
 #include "service/clockif.h"
+#include "service/ntpclock.h"
 #include "service/randsrc.h"
 #include "service/sockets.h"
 #include "service/timefloor.h"
@@ -22,6 +23,9 @@ const UINT kPollPeriodMs = 1000;
 // A usual default of some 200 KB holds a few hundred datagrams, tens of
 // milliseconds of a busy server's load; a system may grant less than asked.
 const int kReceiveBufferBytes = 4 * 1024 * 1024;
+// How long a stop waits for the NTP port's thread, which looks for it at
+// least every 100 ms; one that overruns is left to the end of the process.
+const DWORD kServerStopMs = 2000;
 
 int ClockYear()
 {
@@ -40,6 +44,7 @@ DEFINE_RESPONSE_TABLE(TimeService, TWindow)
     EV_MESSAGE(WM_HOST_RESOLVED, EvHostResolved),
     EV_MESSAGE(WM_NTS_KE, EvNtsKeyExchange),
     EV_MESSAGE(WM_NTS_RESOLVED, EvNtsResolved),
+    EV_MESSAGE(WM_PORT_DATAGRAMS, EvPortDatagrams),
     EV_MESSAGE(WM_POWERBROADCAST, EvPowerBroadcast),
     EV_MESSAGE(WM_TIMECHANGE, EvTimeChange),
 END_RESPONSE_TABLE;
@@ -110,10 +115,10 @@ void TimeService::StartWinsock()
     // Refused or cut down, the default buffer still works: nothing to report.
     SockSetReceiveBuffer(sock, kReceiveBufferBytes);
     servicePort = SockServicePort("ntp", htons(kNtpPort));
-    BindSocket();
-    if (int error = SockSelectEvents(sock, handle_, WM_SOCKET_NOTIFY, kSocketEvents);
-        error != 0)
+    // No notifications: the NTP port is read by a thread of its own.
+    if (int error = SockSelectEvents(sock, handle_, WM_SOCKET_NOTIFY, 0); error != 0)
         SocketErrorBox("Can't select events on socket - %d", error);
+    BindSocket();
 }
 
 void TimeService::BindSocket()
@@ -123,6 +128,7 @@ void TimeService::BindSocket()
     int error = SockBind(sock, servicePort);
     if (error == 0) {
         bound = 1;
+        StartServing();
         return;
     }
     // Someone else holds the NTP port (another copy, a time server): the
@@ -137,11 +143,54 @@ void TimeService::BindSocket()
 void TimeService::CloseSocket()
 {
     CloseExchangeSocket();
+    // The port's thread may be blocked in a read: the closing ends it. No
+    // socket is made before the thread is waited for, so none takes the
+    // closed one's handle under it.
+    if (portServer != nullptr)
+        portServer->RequestStop();
     if (sock != INVALID_SOCKET) {
         SockClose(sock);
         sock = INVALID_SOCKET;
     }
+    StopServing();
     SockCleanup();
+}
+
+void TimeService::StartServing()
+{
+    if (portServer != nullptr)
+        return;
+    portServer.reset(new (std::nothrow) PortServer(sock, handle_, WM_PORT_DATAGRAMS, &portCounts,
+                                                   AnswerState(*this)));
+    PublishAnswerState();
+    // Without its thread the port stays bound and unanswered, as when busy.
+    if (portServer != nullptr && !portServer->Start())
+        portServer.reset();
+}
+
+void TimeService::StopServing()
+{
+    if (portServer == nullptr)
+        return;
+    // A thread that does not end in time may still use the server: it is
+    // left to the end of the process, as the lookup buffers are.
+    if (!portServer->Stop(kServerStopMs))
+        static_cast<void>(portServer.release());
+    portServer.reset();
+}
+
+void TimeService::PublishAnswerState()
+{
+    if (portServer == nullptr)
+        return;
+    AnswerState state(*this);
+    state.serverAddr = serverAddr;
+    state.answerOwnState = answerOwnState;
+    state.ownState = ownState;
+    // Stale after three of the longest polls without a set.
+    state.staleAfterSeconds = 3 * static_cast<int64_t>(kMaxIntervalFactor) * baseInterval;
+    state.logging = exchangeLog.Enabled();
+    portServer->Publish(state);
 }
 
 // --- polling -----------------------------------------------------------------
@@ -157,11 +206,13 @@ void TimeService::SetPollInterval(int32_t* seconds)
     timerId = SetTimer(handle_, POLL_TIMER_ID, kPollPeriodMs, nullptr);
     if (timerId == 0)
         ErrorBox("Unable to get timer resource", kErrorCaption);
+    PublishAnswerState();
 }
 
 void TimeService::SetDstRule(const DstRuleRecord* rule)
 {
     TimeConverter::SetDstRule(rule, ClockYear());
+    PublishAnswerState();
 }
 
 void TimeService::SetSwitches(const ServiceSwitches& given)
@@ -192,6 +243,7 @@ LRESULT TimeService::EvTimer(WPARAM wParam, LPARAM lParam)
             SendRequest();
     }
     SendResyncIfDue();
+    PublishAnswerState();
     return 0;
 }
 
@@ -306,22 +358,7 @@ int64_t TimeService::ClockReadingMs()
 
 bool TimeService::ReadClock(NtpTime* stamp, int64_t* epochSeconds)
 {
-    ClockDate date{};
-    ClockTime time{};
-    int pastHundredthMs = 0;
-    ReadLocalClock(&date, &time, &pastHundredthMs);
-    FollowClockYear(date.da_year);
-    // A reading LocalToEpoch refuses stays 0. One from 1970 to 1980 converts
-    // one way only; its stamp is still true, and requests need it.
-    int64_t seconds = 0;
-    ClockDate backDate{};
-    ClockTime backTime{};
-    const bool usable = LocalToEpoch(&date, &time, &seconds) &&
-                        EpochToLocal(seconds, &backDate, &backTime);
-    if (epochSeconds != nullptr)
-        *epochSeconds = seconds;
-    *stamp = NtpFromReading(seconds, time.ti_hundredths, pastHundredthMs);
-    return usable;
+    return ReadNtpClock(*this, stamp, epochSeconds);
 }
 
 void TimeService::ShowStats()

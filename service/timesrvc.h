@@ -1,6 +1,7 @@
 // TimeService: the SNTP engine. A hidden window that owns the UDP sockets
-// (the NTP port's, where clients are answered and broadcasts heard, and each
-// exchange's own, from a random port), the one-second poll tick and the host
+// (the NTP port's, where clients are answered and broadcasts heard, read by
+// a thread of its own (portserver.h), and each exchange's own, from a
+// random port), the one-second poll tick and the host
 // lookup, sends requests, answers clients, takes replies and broadcasts, and
 // reports every outcome to its host (timehost.h): the main dialog or the
 // Windows service.
@@ -20,6 +21,7 @@
 #include "service/ntppacket.h"
 #include "service/ntptime.h"
 #include "service/ownstate.h"
+#include "service/portserver.h"
 #include "service/queuewait.h"
 #include "service/readbatch.h"
 #include "service/reqmatch.h"
@@ -37,6 +39,7 @@ inline constexpr UINT WM_EXCHANGE_NOTIFY = WM_USER + 2;  // the same, of the exc
 inline constexpr UINT WM_HOST_RESOLVED = WM_USER + 3;  // wParam: task, lParam high word: error
 inline constexpr UINT WM_NTS_KE = WM_USER + 4;         // lParam: the NTS key exchange that ended
 inline constexpr UINT WM_NTS_RESOLVED = WM_USER + 5;   // as WM_HOST_RESOLVED, for the NTS NTP server
+inline constexpr UINT WM_PORT_DATAGRAMS = WM_USER + 6; // the NTP port's thread handed something over
 inline constexpr long kSocketEvents = FD_READ | FD_WRITE | FD_OOB;  // told to the window
 inline constexpr UINT_PTR POLL_TIMER_ID = 275;         // the one-second tick
 
@@ -106,7 +109,7 @@ public:
     void ShowStats();
     ServiceCounts Counts() const
     {
-        return ServiceCounts{sentCount, receivedCount, rejectedCount, broadcastCount};
+        return ServiceCounts{SentCount(), ReceivedCount(), rejectedCount, broadcastCount};
     }
 
     // Settings beyond the server, interval and limit, each off or as before
@@ -122,7 +125,11 @@ public:
     void SetTimeFloor(int64_t unixSeconds) { timeFloorSeconds = unixSeconds; }
     // ServerStratum=auto: answers to clients tell this clock's own state
     // (ownstate.h); off, they say stratum 15 as always.
-    void SetAnswerOwnState(bool on) { answerOwnState = on; }
+    void SetAnswerOwnState(bool on)
+    {
+        answerOwnState = on;
+        PublishAnswerState();
+    }
     // NTS=1: every server is an NTS server (srvnts.cpp); no plain reply is
     // taken then. rootsFile: extra trusted roots (PEM), empty for none; a
     // relative path is taken in folder (null: the Windows folder), as
@@ -135,9 +142,9 @@ public:
 
     // The counters since the last SetServer; 64 bits, so that no rate a
     // socket can carry wraps them.
-    uint64_t SentCount() const { return sentCount; }
+    uint64_t SentCount() const { return sentCount + portCounts.sent.load(); }
     uint64_t BroadcastCount() const { return broadcastCount; }
-    uint64_t ReceivedCount() const { return receivedCount; }
+    uint64_t ReceivedCount() const { return receivedCount + portCounts.received.load(); }
     uint64_t RejectedCount() const { return rejectedCount; }
     // Replies accepted since the engine was made, never cleared.
     uint64_t AcceptedCount() const { return acceptedCount; }
@@ -163,6 +170,9 @@ private:
     LRESULT EvTimer(WPARAM wParam, LPARAM lParam);
     LRESULT EvSocketNotify(WPARAM wParam, LPARAM lParam);
     LRESULT EvExchangeNotify(WPARAM wParam, LPARAM lParam);
+    // What the NTP port's thread handed over: log lines written, broadcasts
+    // and stray replies checked as if read here.
+    LRESULT EvPortDatagrams(WPARAM wParam, LPARAM lParam);
     // A read or write event of the NTP port's socket or the exchange's.
     void HandleSocketEvent(bool exchange, int event);
     LRESULT EvHostResolved(WPARAM wParam, LPARAM lParam);
@@ -188,6 +198,13 @@ private:
     // and tried again at each poll.
     void BindSocket();
     void CloseSocket();
+    // The NTP port's thread, once the port is bound; stopped before the
+    // socket closes.
+    void StartServing();
+    void StopServing();
+    // What answers say, to the NTP port's thread: after each change of the
+    // server, the rule or the last set, and at every tick.
+    void PublishAnswerState();
     // A socket of the exchange's own on a random port, replacing the last
     // one (and with it any reply still on its way to that). Returns 0, else
     // the Winsock code; exchangeSock is then INVALID_SOCKET.
@@ -225,7 +242,6 @@ private:
     // closed, and the service may be gone with it.
     ReadOutcome ReadOne(bool notified) override;
     void SetNotifications(bool on) override;
-    void AnswerClient(NtpPacket* request, uint32_t fromAddr, uint16_t fromPort);
     // false when it closed the dialog (nothing of the service may be used).
     // Only a reply read from the exchange's socket can answer our request.
     // queueLate: the reply may have waited in the queue past its bound.
@@ -262,12 +278,12 @@ private:
     uint64_t sentCount = 0;       // requests and answers to clients
     uint64_t broadcastCount = 0;  // mode 5 messages received
     uint64_t receivedCount = 0;   // read notifications, and datagrams read in their batches
+    PortCounts portCounts;        // the NTP port's, counted by its thread
     uint64_t rejectedCount = 0;   // messages that failed the acceptance tests
     NtpTime T1{}, T2{}, T3{}, T4{};  // of the last message taken as a reply
     RequestMatcher requests;         // the request in flight, which a reply must answer
     // How long what each socket holds may have waited.
-    QueueWait queue;          // the NTP port's
-    QueueWait exchangeQueue;  // the exchange socket's
+    QueueWait exchangeQueue;  // the exchange socket's (the NTP port's is its thread's)
     SOCKET sock = INVALID_SOCKET;  // at the NTP port: clients and broadcasts
     uint16_t servicePort = 0;  // network order; local and remote port alike
     SOCKET exchangeSock = INVALID_SOCKET;  // the request in flight's, replies only
@@ -302,6 +318,8 @@ private:
     bool ntsLookupWanted = false;  // its answer is the current server's
     // NTS requests and replies: longer than any plain message (cookies).
     std::unique_ptr<uint8_t[]> ntsDatagram;
+    // Answers clients while the NTP port is bound (null otherwise).
+    std::unique_ptr<PortServer> portServer;
 
     DECLARE_RESPONSE_TABLE(TimeService);
 };
