@@ -20,7 +20,10 @@
 //   -f N             fast ticks: N extra poll ticks (WM_TIMER 275 sent to the
 //                    service window) every 100 ms, on top of the real ones
 //   -a MS:ACTION     at MS milliseconds after start, one of: server=NAME,
-//                    poll=SECONDS, maxdelta=MS, sendnow, quit (repeatable)
+//                    poll=SECONDS, maxdelta=MS, sendnow, quit, busy=MS (this
+//                    thread, the engine's, sleeps MS), release (the engine is
+//                    deleted and its port freed, as at a hand-over to the
+//                    service) (repeatable)
 //   -w               leave message boxes for a person (default: log them and
 //                    press OK)
 //
@@ -33,6 +36,7 @@
 //         interval=.. base=.. bound=.. lookup=.. pending=..
 //                                   the service's state changed (polled every 20 ms)
 //   ACTION <action>                 a scripted action ran
+//   DONE <action>                   busy= or release has ended
 //   EVENT power N | timechange      a resume or time-change broadcast arrived
 //   SENT count=.. fastticks=..      with -f: a fast tick made the service
 //                                   send; its count and the fast ticks so far
@@ -168,7 +172,9 @@ private:
     LRESULT EvTimer(WPARAM id, LPARAM)
     {
         if (id == kFastTimer) {
-            for (int i = 0; i < options_.fastTicks && service_->GetHandle() != nullptr; ++i) {
+            for (int i = 0; i < options_.fastTicks && service_ != nullptr &&
+                            service_->GetHandle() != nullptr;
+                 ++i) {
                 SendMessageA(service_->GetHandle(), WM_TIMER, POLL_TIMER_ID, 0);
                 ++fastTicksSent_;
                 if (service_->SentCount() != sentSeen_) {
@@ -201,7 +207,17 @@ private:
     void RunAction(const std::string& what)
     {
         Log("ACTION", what);
-        if (what.rfind("server=", 0) == 0) {
+        if (service_ == nullptr) {
+            if (what == "quit")
+                Destroy();
+        } else if (what.rfind("busy=", 0) == 0) {
+            Sleep(static_cast<DWORD>(std::atol(what.c_str() + 5)));
+            Log("DONE", what);
+        } else if (what == "release") {
+            delete service_;
+            service_ = nullptr;
+            Log("DONE", what);
+        } else if (what.rfind("server=", 0) == 0) {
             service_->SetServer(what.c_str() + 7);
         } else if (what.rfind("poll=", 0) == 0) {
             options_.poll = std::atoi(what.c_str() + 5);
@@ -218,6 +234,8 @@ private:
 
     void LogStateChange()
     {
+        if (service_ == nullptr)
+            return;
         in_addr server{};
         server.s_addr = service_->ServerAddr();
         char text[256];
@@ -248,12 +266,16 @@ private:
     LRESULT EvPowerBroadcast(WPARAM wParam, LPARAM lParam)
     {
         Log("EVENT", "power " + std::to_string(wParam));
+        if (service_ == nullptr)
+            return TRUE;
         return SendMessageA(service_->GetHandle(), WM_POWERBROADCAST, wParam, lParam);
     }
 
     LRESULT EvTimeChange(WPARAM wParam, LPARAM lParam)
     {
         Log("EVENT", "timechange");
+        if (service_ == nullptr)
+            return 0;
         return SendMessageA(service_->GetHandle(), WM_TIMECHANGE, wParam, lParam);
     }
 

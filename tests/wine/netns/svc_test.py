@@ -234,6 +234,16 @@ class ServiceCase(unittest.TestCase):
         self.hosts.append(h)
         return h
 
+    def hold(self, port):
+        """A socket in the service's namespace that keeps the port busy."""
+        code = ("import socket,time\ns=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
+                "s.bind(('0.0.0.0',%d))\nprint('held',flush=True)\ntime.sleep(60)\n" % port)
+        p = subprocess.Popen(["ip", "netns", "exec", ARGS.svc_ns, "/usr/bin/python3", "-c", code],
+                             stdout=subprocess.PIPE, text=True)
+        self.addCleanup(lambda: (p.kill(), p.wait(10)))
+        self.assertEqual(p.stdout.readline().strip(), "held")
+        return p
+
     def expect_request(self, seconds=10):
         data, sender = receive_one(self.server, seconds)
         self.assertIsNotNone(data, "no request reached the server")
@@ -497,20 +507,37 @@ class Answers(ServiceCase):
         finally:
             client.close()
 
+    def test_answers_go_while_the_engine_is_busy_and_stop_at_the_hand_over(self):
+        # The port has a thread of its own: clients are answered while the
+        # engine's thread sleeps, and the engine's end frees the port.
+        h = self.start("-n", "-a", "500:busy=8000", "-a", "9000:release", ARGS.peer_addr)
+        self.assertTrue(h.wait(lambda: "busy=8000" in h.find("ACTION")), h.lines[-5:])
+        client = udp(ARGS.other_addr, 0)
+        try:
+            for _ in range(3):
+                request, answer = self.ask(client, 4)
+                self.check_answer(request, answer, 4, ARGS.peer_addr)
+            self.assertEqual(h.find("DONE"), [], "answered only after the engine woke")
+            h.wait_state(received=3, sent=3, rejected=0)
+            self.assertTrue(h.wait(lambda: "release" in h.find("DONE"), 20), h.lines[-5:])
+            client.sendto(bytes(self.ask_bytes()), self.svc)
+            self.assertIsNone(receive_one(client, 2)[0], "answered after the hand-over")
+        finally:
+            client.close()
+        self.hold(123)  # the port is free
+        self.assertIsNone(h.proc.poll())
+
+    @staticmethod
+    def ask_bytes():
+        request = bytearray(48)
+        request[0] = (4 << 3) | 3
+        request[40:48] = ntp_stamp(local_now())
+        return request
+
 
 # --- start-up failures ------------------------------------------------------
 
 class StartUp(ServiceCase):
-    def hold(self, port):
-        """A socket in the service's namespace that keeps the port busy."""
-        code = ("import socket,time\ns=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
-                "s.bind(('0.0.0.0',%d))\nprint('held',flush=True)\ntime.sleep(60)\n" % port)
-        p = subprocess.Popen(["ip", "netns", "exec", ARGS.svc_ns, "/usr/bin/python3", "-c", code],
-                             stdout=subprocess.PIPE, text=True)
-        self.addCleanup(lambda: (p.kill(), p.wait(10)))
-        self.assertEqual(p.stdout.readline().strip(), "held")
-        return p
-
     def test_busy_port_is_tried_again_at_each_poll(self):
         # Another program on port 123: one box, requests still go from
         # their own port and are answered, every status says the port is

@@ -133,6 +133,20 @@ int SockReceiveFrom(SOCKET sock, uint8_t* buffer, int size, int* length, uint32_
     return 0;
 }
 
+int SockSetBlocking(SOCKET) { return 0; }
+
+int SockSetReceiveTimeout(SOCKET, int) { return 0; }
+
+int SockPendingBytes(SOCKET sock, unsigned long* bytes)
+{
+    ++g_net.pendingAsks;
+    *bytes = 0;
+    for (const FakeDatagram& d : g_net.inbox)
+        if (d.sock == 0 || d.sock == sock)
+            *bytes += static_cast<unsigned long>(d.bytes.size());
+    return 0;
+}
+
 void SockClose(SOCKET sock)
 {
     ++g_net.closes;

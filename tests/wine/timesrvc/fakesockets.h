@@ -52,6 +52,7 @@ struct FakeNet {
     HWND lookupWindow = nullptr;
     int cleanups = 0;
     int closes = 0;
+    int pendingAsks = 0;  // FIONREAD calls
 };
 
 // The one fake, back to its defaults.
