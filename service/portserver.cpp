@@ -12,9 +12,6 @@ namespace {
 // (where closing the socket does not end the read at once), and its pause
 // after a failing read, so that a socket that keeps failing is no busy loop.
 const int kReadSliceMs = 100;
-// A read that took this long had waited for its datagram: the queue was
-// empty when it began.
-const int64_t kWaitedReadUs = 1000;
 
 }  // namespace
 
@@ -86,9 +83,6 @@ PortServer::ServeResult PortServer::ServeOne()
     }
     const int error = SockReceiveFrom(sock_, datagram.bytes,
                                       static_cast<int>(kDatagramBufferSize), &length, &addr, &port);
-    // A read that waited had found the backlog's end: the next one asks.
-    if (!empty && ReadElapsedUs() - askedAtUs >= kWaitedReadUs)
-        dropping_ = false;
     // Nothing came within the read's time (or, unblocked, nothing waited):
     // the queue was empty from its start, and the next read asks again.
     if (error == WSAETIMEDOUT || error == WSAEWOULDBLOCK) {
