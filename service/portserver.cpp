@@ -3,6 +3,7 @@
 
 #include "service/clockif.h"
 #include "service/ntpclock.h"
+#include "service/randsrc.h"
 #include "service/sockets.h"
 #include "service/workthread.h"
 
@@ -15,9 +16,10 @@ const int kReadSliceMs = 100;
 
 }  // namespace
 
-PortServer::PortServer(SOCKET sock, HWND engine, UINT message, PortCounts* counts,
-                       const AnswerState& state)
-    : sock_(sock), engine_(engine), message_(message), counts_(counts), current_(state),
+PortServer::PortServer(SOCKET sock, uint16_t port, HWND engine, UINT message,
+                       PortCounts* counts, const AnswerState& state)
+    : sock_(sock), port_(port), engine_(engine), message_(message), counts_(counts),
+      marks_(static_cast<uint64_t>(RandomBits()) << 32 | RandomBits()), current_(state),
       published_(state)
 {
     InitializeCriticalSection(&lock_);
@@ -101,6 +103,16 @@ PortServer::ServeResult PortServer::ServeOne()
     // A read that found the queue empty wakes as its datagram comes.
     if (empty)
         NoteReadable();
+    // One of the thread's own marks (from the loopback and this port, which
+    // no other program can send from): what follows came after it was sent,
+    // if its token is one of ours still expected.
+    if (error == 0 && addr == htonl(INADDR_LOOPBACK) && port == port_ &&
+        QueueMarks::LooksLikeMark(datagram.bytes, length)) {
+        int64_t sentAtUs = 0;
+        if (marks_.Take(datagram.bytes, length, &sentAtUs))
+            queue_.NoteReadPast(sentAtUs);
+        return ServeResult::Served;
+    }
     counts_->received.fetch_add(1);
     if (error != 0 || length == 0)
         return ServeResult::Served;
@@ -108,7 +120,9 @@ PortServer::ServeResult PortServer::ServeOne()
     // Its stamp is late by as long as it waited: a request that may have
     // waited past the bound gets no answer, as that would say it was
     // received later than it was. The client asks again.
-    const bool late = !queue_.OnTime(ReadElapsedUs());
+    const int64_t readAtUs = ReadElapsedUs();
+    MarkQueue(readAtUs);
+    const bool late = !queue_.OnTime(readAtUs);
     dropping_ = late;
     const bool request = ClassifyDatagram(datagram) == DatagramKind::ClientRequest;
     if (request && late)
@@ -133,6 +147,16 @@ PortServer::ServeResult PortServer::ServeOne()
     if (clockUsable)
         Answer(&datagram, addr, port, now);
     return ServeResult::Served;
+}
+
+void PortServer::MarkQueue(int64_t nowUs)
+{
+    if (!marks_.Due(nowUs, queue_.MaxWaitUs(nowUs)))
+        return;
+    uint8_t mark[kQueueMarkSize];
+    marks_.Sent(nowUs, mark);
+    if (SockSendTo(sock_, mark, static_cast<int>(sizeof mark), htonl(INADDR_LOOPBACK), port_) != 0)
+        marks_.SendFailed(nowUs);
 }
 
 void PortServer::Answer(NtpPacket* request, uint32_t addr, uint16_t port, const NtpTime& now)

@@ -21,6 +21,7 @@
 #include "service/ntppacket.h"
 #include "service/ntptime.h"
 #include "service/ownstate.h"
+#include "service/queuemarks.h"
 #include "service/queuewait.h"
 #include "time/timecvt.h"
 
@@ -53,9 +54,10 @@ struct PortCounts {
 
 class PortServer {
 public:
-    // sock: the bound NTP port, non-blocking, not owned (closed after Stop).
-    // engine gets message posted whenever something waits to be taken.
-    PortServer(SOCKET sock, HWND engine, UINT message, PortCounts* counts,
+    // sock: the bound NTP port, non-blocking, not owned (closed after Stop);
+    // port: its number, network order. engine gets message posted whenever
+    // something waits to be taken.
+    PortServer(SOCKET sock, uint16_t port, HWND engine, UINT message, PortCounts* counts,
                const AnswerState& state);
     // Stop first: the thread must have ended.
     ~PortServer();
@@ -100,12 +102,16 @@ private:
     void Answer(NtpPacket* request, uint32_t addr, uint16_t port, const NtpTime& now);
     // Hands a copy or a line over; posts the message when none waited.
     void HandOver(const PortDatagram* datagram, const ExchangeRecord* line);
+    // A mark behind what waits now, when the queue has been busy a while.
+    void MarkQueue(int64_t nowUs);
 
     SOCKET sock_;
+    uint16_t port_;
     HWND engine_;
     UINT message_;
     PortCounts* counts_;  // not owned, outlives the thread
     QueueWait queue_;     // the thread's own
+    QueueMarks marks_;    // sent to the thread's own queue
     AnswerState current_;  // the thread's copy of the published state
     uint32_t currentVersion_ = 0;
     bool dropping_ = false;  // the last read may have waited past the bound

@@ -18,6 +18,12 @@ void QueueWait::NoteEmpty(int64_t nowUs)
     drained_ = true;
 }
 
+void QueueWait::NoteReadPast(int64_t atUs)
+{
+    if (atUs > emptyAtUs_)
+        emptyAtUs_ = atUs;
+}
+
 int64_t QueueWait::MaxWaitUs(int64_t nowUs) const
 {
     return nowUs > emptyAtUs_ ? nowUs - emptyAtUs_ : 0;

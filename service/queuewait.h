@@ -27,6 +27,8 @@ public:
     void NoteNotification(int64_t nowUs);
     // A read begun at nowUs found nothing waiting.
     void NoteEmpty(int64_t nowUs);
+    // What is read from now on came after atUs (a mark sent then was read).
+    void NoteReadPast(int64_t atUs);
     // The longest a datagram read (or answered) at nowUs can have waited.
     int64_t MaxWaitUs(int64_t nowUs) const;
     // True when that is within kQueueBoundUs.

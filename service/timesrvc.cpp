@@ -160,8 +160,8 @@ void TimeService::StartServing()
 {
     if (portServer != nullptr)
         return;
-    portServer.reset(new (std::nothrow) PortServer(sock, handle_, WM_PORT_DATAGRAMS, &portCounts,
-                                                   AnswerState(*this)));
+    portServer.reset(new (std::nothrow) PortServer(sock, servicePort, handle_, WM_PORT_DATAGRAMS,
+                                                   &portCounts, AnswerState(*this)));
     PublishAnswerState();
     // Without its thread the port stays bound and unanswered, as when busy.
     if (portServer != nullptr && !portServer->Start())

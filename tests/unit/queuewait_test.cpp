@@ -53,6 +53,12 @@ TEST(QueueWait, NeverReportsANegativeWait)
     queue.NoteEmpty(5000);
     EXPECT_EQ(0, queue.MaxWaitUs(4000));  // a reading taken before the empty read
     EXPECT_EQ(kQueueBoundUs, queue.MaxWaitUs(5000 + kQueueBoundUs));
+    // A mark read: what follows came after it was sent, never before the
+    // queue was last seen empty.
+    queue.NoteReadPast(4000);
+    EXPECT_EQ(kQueueBoundUs, queue.MaxWaitUs(5000 + kQueueBoundUs));
+    queue.NoteReadPast(9000);
+    EXPECT_EQ(1000, queue.MaxWaitUs(10000));
 }
 
 }  // namespace

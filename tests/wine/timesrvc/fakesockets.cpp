@@ -108,10 +108,27 @@ int SockCancelLookup(HANDLE task)
 int SockSendTo(SOCKET sock, const uint8_t* data, int length, uint32_t addr, uint16_t port)
 {
     int error = Next(g_net.sendErrors);
-    if (error == 0)
-        g_net.sent.push_back(
-            FakeDatagram{std::vector<uint8_t>(data, data + length), addr, port, sock});
-    return error;
+    if (error != 0)
+        return error;
+    FakeDatagram d{std::vector<uint8_t>(data, data + length), addr, port, sock};
+    if (addr != htonl(INADDR_LOOPBACK)) {
+        g_net.sent.push_back(d);
+        return 0;
+    }
+    // Through the loopback: to the back of the queue of the socket bound to
+    // that port, from the sender's port.
+    ++g_net.looped;
+    d.port = 0;
+    for (const FakeBind& b : g_net.binds)
+        if (b.sock == sock)
+            d.port = b.port;
+    for (const FakeBind& b : g_net.binds)
+        if (b.port == port) {
+            d.sock = b.sock;
+            g_net.inbox.push_back(d);
+            break;
+        }
+    return 0;
 }
 
 int SockReceiveFrom(SOCKET sock, uint8_t* buffer, int size, int* length, uint32_t* addr,

@@ -53,6 +53,7 @@ struct FakeNet {
     int cleanups = 0;
     int closes = 0;
     int pendingAsks = 0;  // FIONREAD calls
+    int looped = 0;       // sends to the loopback, which come back to the inbox
 };
 
 // The one fake, back to its defaults.
