@@ -25,6 +25,7 @@ declare -A ADDR=()
 RUN_PIDS=()
 RUN_NAMESPACES=()
 RUN_WINEPREFIX=
+RUN_WINEPREFIXES=()
 RUN_XVFB=
 
 # log TEXT...: TEXT on standard error behind the time of day.
@@ -37,9 +38,9 @@ run_begin() {
   RUN_TAG=$1
   [ "$(id -u)" -eq 0 ] || { echo "needs root (network namespaces)" >&2; exit 77; }
   # What a killed run of the same script left: its namespaces with their
-  # processes, and its copy of the Wine prefix (its logs stay).
+  # processes, and its copies of the Wine prefix (its logs stay).
   netns_clear_stale "$NS_PREFIX-$NS_TREE-$RUN_TAG-"
-  rm -rf "$KESTRIN_TMP/$NS_PREFIX-$RUN_TAG".*/prefix
+  rm -rf "$KESTRIN_TMP/$NS_PREFIX-$RUN_TAG".*/prefix{,-*}
   mkdir -p "$KESTRIN_TMP"
   RUN_DIR=$(mktemp -d "$KESTRIN_TMP/$NS_PREFIX-$RUN_TAG.XXXXXX")
   trap run_end EXIT
@@ -49,16 +50,18 @@ run_begin() {
 # run_end: the EXIT trap of run_begin: stops what the run started, removes its
 # namespaces and X server, keeps the logs of a run that failed.
 run_end() {
-  local rc=$? pid ns
+  local rc=$? pid ns prefix
   # Everything below must run, whatever options the sourcing script set.
   set +e +o pipefail
-  [ -n "$RUN_WINEPREFIX" ] && WINEPREFIX=$RUN_WINEPREFIX timeout 10 wineserver -k 2>/dev/null
+  for prefix in "${RUN_WINEPREFIXES[@]}"; do
+    WINEPREFIX=$prefix timeout 10 wineserver -k 2>/dev/null
+  done
   for pid in "${RUN_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
   netns_remove "${RUN_NAMESPACES[@]}"
   [ -n "$RUN_XVFB" ] && xvfb_stop "$RUN_XVFB"
   if [ "$rc" -ne 0 ] && [ -d "$RUN_DIR" ]; then
     log "logs kept in $RUN_DIR"
-    rm -rf "$RUN_DIR/prefix"
+    rm -rf "${RUN_WINEPREFIXES[@]}"
   else
     rm -rf "$RUN_DIR"
   fi

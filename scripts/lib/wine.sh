@@ -10,15 +10,20 @@ run_xvfb() {
   xvfb_start "$RUN_XVFB" || fail "no X server"
 }
 
-# wine_prepare ROLE SOURCE_PREFIX: a private copy of the Wine prefix whose
-# wineserver runs inside ROLE's namespace. Wine creates sockets inside the
-# wineserver, so that is where the program's network lives. The windows go
-# to an X server of our own, or with KEEP_DISPLAY=1 to $DISPLAY.
+# wine_prepare ROLE SOURCE_PREFIX [TAG]: a private copy of the Wine prefix
+# whose wineserver runs inside ROLE's namespace. Wine creates sockets inside
+# the wineserver, so that is where the program's network lives. The windows
+# go to an X server of our own, or with KEEP_DISPLAY=1 to $DISPLAY. The copy
+# becomes RUN_WINEPREFIX and WINEPREFIX. A run with programs in several
+# namespaces prepares a copy for each, TAG telling them apart (prefix-TAG,
+# wine-services-TAG.log), and names the copy in WINEPREFIX for each Wine
+# command; the X server is shared and run_end stops every copy's wineserver.
 wine_prepare() {
-  local role=$1 src=$2
+  local role=$1 src=$2 tag=${3:+-$3}
   [ -f "$src/system.reg" ] || fail "no Wine prefix at $src"
-  [ "${KEEP_DISPLAY:-0}" = 1 ] || run_xvfb
-  RUN_WINEPREFIX=$RUN_DIR/prefix
+  [ "${KEEP_DISPLAY:-0}" = 1 ] || [ -n "$RUN_XVFB" ] || run_xvfb
+  RUN_WINEPREFIX=$RUN_DIR/prefix$tag
+  RUN_WINEPREFIXES+=("$RUN_WINEPREFIX")
   cp -a "$src" "$RUN_WINEPREFIX"
   export WINEPREFIX=$RUN_WINEPREFIX WINEDEBUG=${WINEDEBUG:--all}
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=} TZ=UTC
@@ -26,7 +31,7 @@ wine_prepare() {
   # Warm the prefix (services, explorer) so the program itself starts fast.
   # The service manager starts here: what it and its services write to
   # standard error (Wine's debug channels) goes to wine-services.log.
-  nsx "$role" timeout 60 wine cmd /c exit >"$RUN_DIR/wine-services.log" 2>&1 || true
+  nsx "$role" timeout 60 wine cmd /c exit >"$RUN_DIR/wine-services$tag.log" 2>&1 || true
 }
 
 # wine_spawn NAME ROLE EXE ARGS...: the Windows program in the background.
