@@ -366,12 +366,33 @@ flood() {
     > "$RUN_DIR/flood.txt"
 }
 
+# settled WHO...: a short load to each (untimed: Wine's first calls of a
+# path are slow), then until the machine is quiet, idle at least 90 % of
+# three seconds in a row (at most 60 s). Just after the start-up of several
+# prefixes their services still run, and the first round would meet them.
+settled() {
+  local who i quiet=0 t0 t1 i0 i1
+  for who in "$@"; do load "${ROLE[$who]}" 500 2 > /dev/null; done
+  for i in $(seq 60); do
+    read -r i0 t0 < <(awk '$1 == "cpu" { for (i = 2; i <= 9; i++) t += $i; print $5 + $6, t }' /proc/stat)
+    sleep 1
+    read -r i1 t1 < <(awk '$1 == "cpu" { for (i = 2; i <= 9; i++) t += $i; print $5 + $6, t }' /proc/stat)
+    if [ $(( (i1 - i0) * 10 )) -ge $(( (t1 - t0) * 9 )) ]; then
+      quiet=$((quiet + 1)); [ "$quiet" -ge 3 ] && return 0
+    else
+      quiet=0
+    fi
+  done
+  log "the machine did not settle in 60 s"
+}
+
 # The Wine-hosted servers: all up, then measured in turns.
 up=()
 for who in "${wine_servers[@]}"; do
   server_start "$who" && wait_answering "$who" && up+=("$who")
 done
 if [ ${#up[@]} -gt 0 ]; then
+  settled "${up[@]}"
   read -r steal0 total0 < <(cpu_ticks)
   measure "${up[@]}"
   read -r steal1 total1 < <(cpu_ticks)
