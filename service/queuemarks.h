@@ -19,6 +19,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "service/queuewait.h"
+
 // The bytes of a mark: a tag no NTP message starts with, then the token.
 inline constexpr size_t kQueueMarkSize = 12;
 
@@ -46,7 +48,10 @@ public:
     // Marks not read by then are taken as lost (a full queue drops them).
     static constexpr int64_t kLostAfterUs = 1000000;
     static constexpr int64_t kRetryAfterUs = 1000000;
-    static constexpr int kMaxOutstanding = 8;
+    // Out at once at most: enough to keep the spacing while a mark comes
+    // back within the queue's bound; past that, what follows a mark is late
+    // anyway and more marks would only cost the reads they take.
+    static constexpr int kMaxOutstanding = static_cast<int>(kQueueBoundUs / kEveryUs);
 
 private:
     uint64_t secret_;
