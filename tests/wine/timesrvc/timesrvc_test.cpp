@@ -941,6 +941,21 @@ TEST_F(TimeServiceTest, WhatWaitedPastTheQueueBoundIsNeitherAnsweredNorSetFrom)
     EXPECT_EQ(FakeClockSetCount(), 1);
 }
 
+// The port's queue counts as empty from the bind: a request that came
+// before the thread's first read has waited no longer than since then.
+TEST_F(TimeServiceTest, ARequestBeforeThePortThreadsFirstReadIsAnswered)
+{
+    FakeElapsedSet(1000000, 10);
+    StartPolling();
+    Net().sent.clear();
+    PortServer* server = FakeThreadServer();
+    ASSERT_NE(server, nullptr);
+    Net().inbox.push_back(FakeDatagram{Message(3, {}, {}, NtpFromEpoch(kNow, 0)),
+                                       inet_addr("10.0.0.9"), 9, kFirstSocket});
+    EXPECT_EQ(server->ServeOne(), PortServer::ServeResult::Served);
+    EXPECT_EQ(Net().sent.size(), 1u);
+}
+
 // A queue that stays busy but where nothing waits long: the thread's marks
 // bound each request's wait from when a mark went out, not from when the
 // queue was last empty, so the requests are answered throughout. A mark of
