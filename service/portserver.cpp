@@ -103,9 +103,10 @@ PortServer::ServeResult PortServer::ServeOne()
     // A read that found the queue empty wakes as its datagram comes.
     if (empty)
         NoteReadable();
-    // One of the thread's own marks (from the loopback and this port, which
-    // no other program can send from): what follows came after it was sent,
-    // if its token is one of ours still expected.
+    // One of the thread's own marks (from the loopback and this port): what
+    // follows came after it was sent, if its token is one of ours still
+    // expected; whoever else sends one (another program may bind the
+    // loopback's port 123 beside ours) cannot know the token.
     if (error == 0 && addr == htonl(INADDR_LOOPBACK) && port == port_ &&
         QueueMarks::LooksLikeMark(datagram.bytes, length)) {
         int64_t sentAtUs = 0;
