@@ -73,7 +73,7 @@ top_rate=64000  # above what one Python sender offers
 # machine has them) never looks above it again, where a ladder climbed by
 # all of them together gives each the same minutes. The served rate is the
 # highest rung served; chronyd, alone and native, is bisected.
-ladder="500 750 1000 1250 1500 1750 2000 2500 3000 3500 4000"
+ladder="500 750 1000 1250 1500 1750 2000 2250 2500 2750 3000 3250 3500 4000"
 repeats=3
 out=${BENCH_RESULTS:-/tmp}/server.txt
 
