@@ -3,23 +3,23 @@
 
 #include <cstring>
 
+#include "service/ntppacket.h"
+
 namespace {
 
 // Mode 7 with the version bits all set: no NTP message of any version.
 const uint8_t kTag[4] = {0xFF, 'q', 'm', 'k'};
 
+// The token as two of the wire's words, high first.
 void WriteToken(uint64_t token, uint8_t* bytes)
 {
-    for (int i = 7; i >= 0; --i, token >>= 8)
-        bytes[i] = static_cast<uint8_t>(token);
+    WriteWord(bytes, static_cast<uint32_t>(token >> 32));
+    WriteWord(bytes + 4, static_cast<uint32_t>(token));
 }
 
 uint64_t ReadToken(const uint8_t* bytes)
 {
-    uint64_t token = 0;
-    for (int i = 0; i < 8; ++i)
-        token = token << 8 | bytes[i];
-    return token;
+    return static_cast<uint64_t>(ReadWord(bytes)) << 32 | ReadWord(bytes + 4);
 }
 
 }  // namespace
