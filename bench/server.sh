@@ -146,9 +146,9 @@ udp_counts() {
   nsx "$1" awk '$1 == "Udp:" && $2 ~ /^[0-9]/ { print $2, $6, $5, $7 }' /proc/net/snmp
 }
 
-# cpu_ticks: "steal total" of the machine's processors so far, clock ticks
-# (user to steal; guest time is in user already).
-cpu_ticks() { awk '$1 == "cpu" { for (i = 2; i <= 9; i++) t += $i; print $9, t }' /proc/stat; }
+# cpu_ticks: "steal idle total" of the machine's processors so far, clock
+# ticks (idle with iowait; user to steal in the total, guest time is in user).
+cpu_ticks() { awk '$1 == "cpu" { for (i = 2; i <= 9; i++) t += $i; print $9, $5 + $6, t }' /proc/stat; }
 
 # probe WHO RATE: the load three times; the run of median badness (the
 # larger of loss over 0.1 % and p99 over 10 ms) stands for the rate. Sets
@@ -391,9 +391,9 @@ settled() {
   local who i quiet=0 t0 t1 i0 i1
   for who in "$@"; do load "${ROLE[$who]}" 500 2 > /dev/null; done
   for i in $(seq 60); do
-    read -r i0 t0 < <(awk '$1 == "cpu" { for (i = 2; i <= 9; i++) t += $i; print $5 + $6, t }' /proc/stat)
+    read -r _ i0 t0 < <(cpu_ticks)
     sleep 1
-    read -r i1 t1 < <(awk '$1 == "cpu" { for (i = 2; i <= 9; i++) t += $i; print $5 + $6, t }' /proc/stat)
+    read -r _ i1 t1 < <(cpu_ticks)
     if [ $(( (i1 - i0) * 10 )) -ge $(( (t1 - t0) * 9 )) ]; then
       quiet=$((quiet + 1)); [ "$quiet" -ge 3 ] && return 0
     else
@@ -410,9 +410,9 @@ for who in "${wine_servers[@]}"; do
 done
 if [ ${#up[@]} -gt 0 ]; then
   settled "${up[@]}"
-  read -r steal0 total0 < <(cpu_ticks)
+  read -r steal0 _ total0 < <(cpu_ticks)
   measure "${up[@]}"
-  read -r steal1 total1 < <(cpu_ticks)
+  read -r steal1 _ total1 < <(cpu_ticks)
   steal=$(awk -v s=$((steal1 - steal0)) -v t=$((total1 - total0)) 'BEGIN { printf "%.1f", (t > 0 ? 100 * s / t : 0) }')
   echo "steal $steal" >> "$out"
   [ -n "${FIRST_POLL[kestrin]:-}" ] && [ "${BENCH_FLOOD:-1}" != 0 ] && flood
