@@ -26,7 +26,7 @@ uint64_t ReadToken(const uint8_t* bytes)
 
 bool QueueMarks::Due(int64_t nowUs, int64_t waitUs)
 {
-    if (waitUs < kEveryUs || nowUs < retryAtUs_)
+    if (waitUs < kBusyUs || nowUs < retryAtUs_)
         return false;
     // What a full queue dropped is never read: forgotten, so marks go on.
     int lost = 0;

@@ -43,8 +43,14 @@ public:
     // that mark and any sent before it (lost) are forgotten.
     bool Take(const uint8_t* bytes, int length, int64_t* sentAtUs);
 
-    // Spacing of the marks, and how long a busy queue goes without one.
-    static constexpr int64_t kEveryUs = 2500;
+    // The first mark goes out once what is read may have waited kBusyUs,
+    // the next ones kEveryUs apart while the queue stays busy. A mark costs
+    // about what an answer does (a send and a read), so a queue whose
+    // datagrams wait little gets one every kBusyUs or so, not every
+    // kEveryUs; and while every datagram waits at most kQueueBoundUs -
+    // kEveryUs, nothing read counts as late (see the static_assert below).
+    static constexpr int64_t kBusyUs = 4000;
+    static constexpr int64_t kEveryUs = 2000;
     // Marks not read by then are taken as lost (a full queue drops them).
     static constexpr int64_t kLostAfterUs = 1000000;
     static constexpr int64_t kRetryAfterUs = 1000000;
@@ -52,6 +58,11 @@ public:
     // back within the queue's bound; past that, what follows a mark is late
     // anyway and more marks would only cost the reads they take.
     static constexpr int kMaxOutstanding = static_cast<int>(kQueueBoundUs / kEveryUs);
+    // Waiting little (under kBusyUs - kEveryUs), the queue is bounded from
+    // a mark sent kBusyUs after the one before it came back: what is read
+    // just before the next one comes back may be counted as waiting nearly
+    // 2 * kBusyUs - kEveryUs.
+    static_assert(2 * kBusyUs - kEveryUs <= kQueueBoundUs, "marks too late for the bound");
 
 private:
     uint64_t secret_;

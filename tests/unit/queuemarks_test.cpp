@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -15,8 +16,9 @@ TEST(QueueMarks, GoOnlyWhileTheQueueIsBusyAndSpacedOut)
     QueueMarks marks(kSecret);
     const int64_t every = QueueMarks::kEveryUs;
     uint8_t bytes[kQueueMarkSize];
-    EXPECT_FALSE(marks.Due(1000000, every - 1));  // the queue was just empty
-    ASSERT_TRUE(marks.Due(1000000, every));
+    const int64_t busy = QueueMarks::kBusyUs;
+    EXPECT_FALSE(marks.Due(1000000, busy - 1));  // the queue was empty lately
+    ASSERT_TRUE(marks.Due(1000000, busy));
     marks.Sent(1000000, bytes);
     EXPECT_FALSE(marks.Due(1000000 + every - 1, 10 * every));
     ASSERT_TRUE(marks.Due(1000000 + every, 10 * every));
@@ -62,6 +64,53 @@ TEST(QueueMarks, TakesBackOnlyItsOwnInTheirOrder)
     EXPECT_FALSE(marks.Take(forged, size, &at));
     ASSERT_TRUE(marks.Take(third, size, &at));
     EXPECT_EQ(300, at);
+}
+
+// A queue that stays busy, where every datagram waits the same: the marks
+// and the wait's bound together, a read every 100 us for 2 s. Up to the
+// bound less the marks' spacing nothing counts as late once the marks go
+// round, and a queue that waits little costs a mark every few milliseconds
+// only.
+TEST(QueueMarks, KeepASteadyQueueOnTimeCheaply)
+{
+    const struct {
+        int64_t waitUs;
+        int maxMarksPerSecond;
+    } cases[] = {
+        {200, 260}, {1000, 260}, {2000, 510}, {4000, 510},
+        {kQueueBoundUs - QueueMarks::kEveryUs, 510},
+    };
+    for (const auto& c : cases) {
+        QueueMarks marks(kSecret);
+        QueueWait queue;
+        queue.NoteEmpty(0);
+        struct InFlight {
+            int64_t sentAtUs;
+            uint8_t bytes[kQueueMarkSize];
+        };
+        std::vector<InFlight> flight;
+        int sent = 0;
+        bool late = false;
+        for (int64_t t = 0; t <= 2000000; t += 100) {
+            // Marks come back in their order, each after the common wait.
+            while (!flight.empty() && flight.front().sentAtUs + c.waitUs <= t) {
+                int64_t at = 0;
+                ASSERT_TRUE(marks.Take(flight.front().bytes, kQueueMarkSize, &at));
+                queue.NoteReadPast(at);
+                flight.erase(flight.begin());
+            }
+            // Past the start: the first mark goes out only kBusyUs in.
+            if (t >= 100000)
+                late = late || !queue.OnTime(t);
+            if (marks.Due(t, queue.MaxWaitUs(t))) {
+                flight.push_back(InFlight{t, {}});
+                marks.Sent(t, flight.back().bytes);
+                ++sent;
+            }
+        }
+        EXPECT_FALSE(late) << c.waitUs;
+        EXPECT_LE(sent / 2, c.maxMarksPerSecond) << c.waitUs;
+    }
 }
 
 }  // namespace
