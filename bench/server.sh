@@ -71,8 +71,11 @@ top_rate=64000  # above what one Python sender offers
 # The rates the Wine-hosted servers are all measured at, round by round,
 # each at every rate: a bisection that meets a slow minute early (this
 # machine has them) never looks above it again, where a ladder climbed by
-# all of them together gives each the same minutes. The served rate is the
-# highest rung served; chronyd, alone and native, is bisected.
+# all of them together gives each the same minutes. A server climbs until
+# two rungs in a row are not served, and its served rate is the highest
+# rung served below them: one slow minute fails a rung, not the climb, and
+# one lucky rung above two failures does not count. chronyd, alone and
+# native, is bisected.
 ladder="500 750 1000 1250 1500 1750 2000 2250 2500 2750 3000 3250 3500 4000"
 repeats=3
 out=${BENCH_RESULTS:-/tmp}/server.txt
@@ -83,13 +86,13 @@ declare -A ROLE=() PREFIX=() EXE=() PID=() FIRST_POLL=()
 EXE[kestrin]=$program EXE[kestrin-old]=${BENCH_KESTRIN_OLD:-} EXE[answerer]=$answerer
 EXE[smallbuf]=$answerer EXE[plainans]=$plainans
 # Each server's search, moved on one probe at a time so that servers can
-# take turns: PHASE (ladder: each rung of the ladder in turn; up: doubling
-# from 1000/s until a rate is not served;
+# take turns: PHASE (ladder: each rung of the ladder in turn, until two in
+# a row are not served; up: doubling from 1000/s until a rate is not served;
 # halve: five halvings between the last rate served and that one; over: 2,
 # 4 and 8 times the served rate; list: the rates of BENCH_RATES; done), the
 # rate to probe NEXT, the bounds GOOD and BAD, HALVINGS made, LIMITED (the
 # generator ran short), and the rates or factors LEFT.
-declare -A PHASE=() NEXT=() GOOD=() BAD=() HALVINGS=() LIMITED=() LEFT=()
+declare -A PHASE=() NEXT=() GOOD=() BAD=() HALVINGS=() LIMITED=() LEFT=() MISSED=()
 
 run_begin server
 runs=$RUN_DIR/runs.txt rates=$RUN_DIR/rates.txt
@@ -211,7 +214,7 @@ search_start() {
   elif [ "$who" = chronyd ]; then
     PHASE[$who]=up NEXT[$who]=1000
   else
-    PHASE[$who]=ladder LEFT[$who]=$ladder GOOD[$who]=0
+    PHASE[$who]=ladder LEFT[$who]=$ladder GOOD[$who]=0 MISSED[$who]=0
     take_next "$who"
   fi
 }
@@ -225,7 +228,10 @@ search_step() {
   case ${PHASE[$who]} in
     list) take_next "$who" ;;
     ladder)
-      [ "$served" = 1 ] && GOOD[$who]=$rate
+      if [ "$served" = 1 ]; then GOOD[$who]=$rate MISSED[$who]=0
+      else MISSED[$who]=$(( ${MISSED[$who]} + 1 )); fi
+      # Two rungs in a row not served: the climb ends.
+      if [ "${MISSED[$who]}" -ge 2 ]; then searched "$who"; return; fi
       take_next "$who"
       # Served at the ladder's top: at least that much.
       [ "${PHASE[$who]}" = done ] && { [ "$served" = 1 ] && LIMITED[$who]=1; searched "$who"; } ;;
