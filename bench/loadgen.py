@@ -154,11 +154,13 @@ def drain(sock, outstanding, rtts):
         sent_at = outstanding.pop(STAMP.unpack_from(data, 24)[0], None)
         if sent_at is None:
             continue
-        arrived_at = time.time_ns()
         for level, kind, value in ancillary:
             if level == socket.SOL_SOCKET and kind == SO_TIMESTAMPNS:
                 seconds, nanoseconds = TIMESPEC.unpack_from(value)
                 arrived_at = seconds * 1000000000 + nanoseconds
+                break
+        else:  # no stamp came with it: the time it is read
+            arrived_at = time.time_ns()
         rtts.append((arrived_at - sent_at) / 1e9)
 
 
